@@ -1,0 +1,10 @@
+#pragma once
+
+#include <SDL.h>
+
+// The two user events by which screens report to the Director. Both fit the event's
+// one-byte type field; BR_RENDER is SDL's first user event type.
+constexpr Uint8 BR_RENDER = SDL_USEREVENT;
+constexpr Uint8 BR_GAMEOVER = SDL_USEREVENT + 1;
+
+static_assert(BR_RENDER == 24 && BR_GAMEOVER == 25, "event numbers are part of the protocol");

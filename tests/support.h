@@ -1,0 +1,84 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "framework/game.h"
+
+namespace support {
+
+// SDL started for one test with the drivers the test environment names.
+struct SdlSession {
+    explicit SdlSession(Uint32 flags = SDL_INIT_VIDEO | SDL_INIT_TIMER) {
+        ok = SDL_Init(flags) == 0;
+    }
+    ~SdlSession() { SDL_Quit(); }
+    SdlSession(const SdlSession&) = delete;
+    SdlSession& operator=(const SdlSession&) = delete;
+    bool ok;
+};
+
+// A 32-bit software surface whose pixels read back exactly.
+class Surface {
+public:
+    Surface(int w, int h)
+        : surface(SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, 0xff0000, 0x00ff00, 0x0000ff, 0),
+                  SDL_FreeSurface) {}
+    SDL_Surface* get() const { return surface.get(); }
+
+    std::array<int, 3> rgb(int x, int y) const {
+        const auto* row = static_cast<const Uint8*>(surface->pixels) + y * surface->pitch;
+        const Uint32 pixel = reinterpret_cast<const Uint32*>(row)[x];
+        return {static_cast<int>((pixel >> 16) & 0xff), static_cast<int>((pixel >> 8) & 0xff),
+                static_cast<int>(pixel & 0xff)};
+    }
+
+    // Paints every pixel one colour, so that tests can see what a draw left alone.
+    void fill(Uint8 r, Uint8 g, Uint8 b) {
+        SDL_FillRect(surface.get(), nullptr, SDL_MapRGB(surface->format, r, g, b));
+    }
+
+    // Counts the pixels of one colour inside a rectangle.
+    int count(int x, int y, int w, int h, std::array<int, 3> colour) const {
+        int found = 0;
+        for (int j = y; j < y + h; ++j) {
+            for (int i = x; i < x + w; ++i) {
+                found += rgb(i, j) == colour ? 1 : 0;
+            }
+        }
+        return found;
+    }
+
+private:
+    std::unique_ptr<SDL_Surface, void (*)(SDL_Surface*)> surface;
+};
+
+// Everything now in SDL's event queue, oldest first.
+inline std::vector<SDL_Event> drain_events() {
+    std::vector<SDL_Event> events;
+    SDL_Event event;
+    while (SDL_PollEvent(&event) == 1) {
+        events.push_back(event);
+    }
+    return events;
+}
+
+inline SDL_Event key_event(Uint8 type, SDLKey key, SDLMod mod = KMOD_NONE) {
+    SDL_Event event{};
+    event.type = type;
+    event.key.type = type;
+    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    event.key.keysym.sym = key;
+    event.key.keysym.mod = mod;
+    return event;
+}
+
+constexpr std::array<int, 3> BLACK{0, 0, 0};
+constexpr std::array<int, 3> WHITE{255, 255, 255};
+constexpr std::array<int, 3> GREEN{0, 255, 0};
+constexpr std::array<int, 3> GREY{100, 100, 100};
+
+}  // namespace support
