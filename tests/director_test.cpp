@@ -27,7 +27,7 @@ namespace {
 using support::Surface;
 
 class Lit : public Game {
-public:
+  public:
     using Game::input;
     Lit() {
         for (unsigned i = 0; i < 81; ++i) {
@@ -73,7 +73,7 @@ TEST(DirectorStart, TheMediaLibraryIsShutDownAfterward) {
 }
 
 class DirectorEvents : public ::testing::Test {
-protected:
+  protected:
     support::SdlSession sdl{SDL_INIT_VIDEO};
 };
 
@@ -123,7 +123,7 @@ struct Column {
 };
 
 class DirectorFrame : public ::testing::TestWithParam<Column> {
-protected:
+  protected:
     Director director;
 };
 
@@ -138,8 +138,8 @@ TEST_P(DirectorFrame, ScoreColumnsHugTheGrid) {
         director.render();
         const int s = c.cell;
         const auto column_ok = [&](int left, int points) {
-            const int green = surface.count(left, c.y0 + (9 - points) * s, s, points * s,
-                                            support::GREEN);
+            const int green =
+                surface.count(left, c.y0 + (9 - points) * s, s, points * s, support::GREEN);
             const int grey = surface.count(left, c.y0, s, (9 - points) * s, support::GREY);
             return green == points * s * s && grey == (9 - points) * s * s;
         };
@@ -152,10 +152,12 @@ TEST_P(DirectorFrame, ScoreColumnsHugTheGrid) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, DirectorFrame,
-                         ::testing::Values(Column{550, 450, 50, 50, 0}, Column{800, 450, 50, 175, 0},
+                         ::testing::Values(Column{550, 450, 50, 50, 0},
+                                           Column{800, 450, 50, 175, 0},
                                            Column{550, 600, 50, 50, 75},
                                            Column{560, 455, 50, 55, 2}, Column{10, 40, 0, 5, 20},
-                                           Column{40, 8, 0, 20, 4}));
+                                           Column{40, 8, 0, 20, 4}),
+                         support::size_name<Column>);
 
 TEST(DirectorFrameNumbers, ThreePointsAtTheStartingSize) {
     Director director;

@@ -16,7 +16,7 @@ using support::Surface;
 
 // A game that only remembers which buttons reached it.
 class Recorder : public Game {
-public:
+  public:
     using Game::input;
     void run() override {}
     void input(int player, Button button) override { calls.emplace_back(player, button); }
@@ -28,7 +28,7 @@ struct Geometry {
 };
 
 class GridGeometry : public ::testing::TestWithParam<Geometry> {
-protected:
+  protected:
     support::SdlSession sdl;
 };
 
@@ -46,7 +46,8 @@ TEST_P(GridGeometry, RenderPaintsEveryCellInPlaceAndNothingElse) {
     Recorder game;
     for (unsigned x = 0; x < 9; ++x) {
         for (unsigned y = 0; y < 9; ++y) {
-            game.set_pixel(x, y, {static_cast<Uint8>(10 + x * 20), static_cast<Uint8>(10 + y * 20), 7});
+            game.set_pixel(x, y,
+                           {static_cast<Uint8>(10 + x * 20), static_cast<Uint8>(10 + y * 20), 7});
         }
     }
     Surface surface(g.w, g.h);
@@ -72,8 +73,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, GridGeometry,
                                            Geometry{550, 600, 50, 50, 75},
                                            Geometry{560, 455, 50, 55, 2},
                                            Geometry{10, 450, 0, 5, 225},
-                                           Geometry{550, 8, 0, 275, 4},
-                                           Geometry{1, 1, 0, 0, 0}));
+                                           Geometry{550, 8, 0, 275, 4}, Geometry{1, 1, 0, 0, 0}),
+                         support::size_name<Geometry>);
 
 TEST(GameCells, StartBlackAndKeepWhatIsSet) {
     Recorder game;

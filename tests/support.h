@@ -1,9 +1,11 @@
 #pragma once
 
 #include <SDL.h>
+#include <gtest/gtest.h>
 
 #include <array>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "framework/game.h"
@@ -23,7 +25,7 @@ struct SdlSession {
 
 // A 32-bit software surface whose pixels read back exactly.
 class Surface {
-public:
+  public:
     Surface(int w, int h)
         : surface(SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 32, 0xff0000, 0x00ff00, 0x0000ff, 0),
                   SDL_FreeSurface) {}
@@ -52,7 +54,7 @@ public:
         return found;
     }
 
-private:
+  private:
     std::unique_ptr<SDL_Surface, void (*)(SDL_Surface*)> surface;
 };
 
@@ -74,6 +76,12 @@ inline SDL_Event key_event(Uint8 type, SDLKey key, SDLMod mod = KMOD_NONE) {
     event.key.keysym.sym = key;
     event.key.keysym.mod = mod;
     return event;
+}
+
+// Names a parameterised case after the surface size it draws on, as "550x450".
+template <typename Param>
+std::string size_name(const ::testing::TestParamInfo<Param>& info) {
+    return std::to_string(info.param.w) + "x" + std::to_string(info.param.h);
 }
 
 constexpr std::array<int, 3> BLACK{0, 0, 0};

@@ -13,8 +13,22 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Waits until `done` holds, for at most two seconds: the timer thread is slow under the
+// sanitizers, so tests wait for what must happen and sleep only to see what must not.
+template <typename Condition>
+bool eventually(Condition done) {
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
 class TimersTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(sdl.ok); }
     support::SdlSession sdl{SDL_INIT_TIMER};
 };
@@ -24,7 +38,9 @@ struct Shot {
     std::atomic<int> fired{0};
 };
 
-Uint32 noop(Uint32 /*interval*/, void* /*param*/) { return 0; }
+Uint32 noop(Uint32 /*interval*/, void* /*param*/) {
+    return 0;
+}
 
 // Changes the list of timers while it runs, the case in which SDL 1.2 ignores the 0 it
 // returns and would fire it again every interval.
@@ -40,7 +56,8 @@ TEST_F(TimersTest, ACallbackReturningZeroFiresOnceEvenWhenTheListChanges) {
     Shot shot;
     shot.timers = &timers;
     timers.add(20, once_while_list_changes, &shot);
-    std::this_thread::sleep_for(250ms);
+    ASSERT_TRUE(eventually([&] { return shot.fired > 0; }));
+    std::this_thread::sleep_for(150ms);
     EXPECT_EQ(shot.fired, 1);
     EXPECT_EQ(timers.pending(), 1U);  // only the 1000 ms one it started
 }
@@ -55,10 +72,9 @@ TEST_F(TimersTest, RepeatingTimersRepeatUntilRemoved) {
     std::atomic<int> ticks{0};
     const Timers::Id id = timers.add(10, count_up, &ticks);
     ASSERT_NE(id, 0U);
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(eventually([&] { return ticks >= 5; }));
     timers.remove(id);
     const int seen = ticks;
-    EXPECT_GE(seen, 5);
     std::this_thread::sleep_for(60ms);
     EXPECT_EQ(ticks, seen);
     EXPECT_EQ(timers.pending(), 0U);
@@ -80,7 +96,8 @@ Uint32 remove_self(Uint32 interval, void* param) {
 TEST_F(TimersTest, ACallbackMayRemoveItsOwnTimer) {
     SelfRemover self;
     self.id = self.timers.add(10, remove_self, &self);
-    std::this_thread::sleep_for(150ms);
+    ASSERT_TRUE(eventually([&] { return self.fired > 0; }));
+    std::this_thread::sleep_for(100ms);
     EXPECT_EQ(self.fired, 1);
     EXPECT_EQ(self.timers.pending(), 0U);
 }
@@ -102,9 +119,7 @@ TEST_F(TimersTest, RemovingWaitsForARunningCallback) {
     Slow s;
     Timers timers;
     timers.add(10, slow, &s);
-    while (!s.entered) {
-        std::this_thread::sleep_for(1ms);
-    }
+    ASSERT_TRUE(eventually([&] { return s.entered.load(); }));
     timers.remove_all();
     EXPECT_TRUE(s.finished);
 }
@@ -144,18 +159,21 @@ TEST_F(TimersTest, AnEndedTimerIsNeverConfusedWithANewOne) {
     Timers timers;
     std::atomic<int> first{0};
     std::atomic<int> second{0};
-    const Timers::Id old = timers.add(10, [](Uint32, void* p) -> Uint32 {
-        ++*static_cast<std::atomic<int>*>(p);
-        return 0;
-    }, &first);
-    std::this_thread::sleep_for(80ms);
+    const Timers::Id old = timers.add(
+        10,
+        [](Uint32, void* p) -> Uint32 {
+            ++*static_cast<std::atomic<int>*>(p);
+            return 0;
+        },
+        &first);
+    ASSERT_TRUE(eventually([&] { return first > 0; }));
+    std::this_thread::sleep_for(50ms);
     ASSERT_EQ(first, 1);
     // SDL may place the new timer where the old one was; removing the old id must not
     // cancel it.
     timers.add(30, count_up, &second);
     timers.remove(old);
-    std::this_thread::sleep_for(120ms);
-    EXPECT_GE(second, 1);
+    EXPECT_TRUE(eventually([&] { return second > 0; }));
     EXPECT_EQ(timers.pending(), 1U);
 }
 
@@ -166,8 +184,7 @@ TEST_F(TimersTest, SetsOnlyRemoveTheirOwnTimers) {
     const Timers::Id id = theirs.add(10, count_up, &ticks);
     mine.remove(id);
     mine.remove_all();
-    std::this_thread::sleep_for(80ms);
-    EXPECT_GE(ticks, 2);
+    EXPECT_TRUE(eventually([&] { return ticks >= 2; }));
     EXPECT_EQ(theirs.pending(), 1U);
 }
 

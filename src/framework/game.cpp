@@ -15,8 +15,8 @@ struct KeyBinding {
 };
 
 constexpr KeyBinding KEYS[] = {
-    {SDLK_w, 0, Game::UP},     {SDLK_s, 0, Game::DOWN},       {SDLK_a, 0, Game::LEFT},
-    {SDLK_d, 0, Game::RIGHT},  {SDLK_UP, 1, Game::UP},        {SDLK_DOWN, 1, Game::DOWN},
+    {SDLK_w, 0, Game::UP},      {SDLK_s, 0, Game::DOWN},      {SDLK_a, 0, Game::LEFT},
+    {SDLK_d, 0, Game::RIGHT},   {SDLK_UP, 1, Game::UP},       {SDLK_DOWN, 1, Game::DOWN},
     {SDLK_LEFT, 1, Game::LEFT}, {SDLK_RIGHT, 1, Game::RIGHT},
 };
 

@@ -10,7 +10,7 @@
 // A screen drawn on the virtual 9x9 display, played with per-player direction buttons.
 // Cell (x, y) is column x from the left and row y from the top.
 class Game : public Renderable {
-public:
+  public:
     struct Color {
         Uint8 r;
         Uint8 g;
@@ -34,7 +34,7 @@ public:
     // One press of one direction button by one player.
     virtual void input(int player, Button button) = 0;
 
-private:
+  private:
     // Cells are written by timer callbacks on SDL's timer thread while the main thread
     // draws them: every access goes through this lock, so a frame shows each cell's old
     // or new colour, never a torn one.

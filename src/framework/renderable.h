@@ -4,7 +4,7 @@
 
 // Anything the Director can show: the splash screen, the games, the game-over screen.
 class Renderable {
-public:
+  public:
     Renderable() = default;
     Renderable(const Renderable&) = delete;
     Renderable& operator=(const Renderable&) = delete;
@@ -16,7 +16,7 @@ public:
     // Receives an event the Director does not handle itself.
     virtual void input(SDL_Event event) = 0;
 
-protected:
+  protected:
     // Screens are never destroyed through this interface.
     ~Renderable() = default;
 };

@@ -28,11 +28,15 @@ std::map<Timers::Id, Entry>& registry() {
 
 Timers::Id next_id = 0;
 
-void* as_key(Timers::Id id) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(id)); }
+void* as_key(Timers::Id id) {
+    return reinterpret_cast<void*>(static_cast<std::uintptr_t>(id));
+}
 
 }  // namespace
 
-Timers::~Timers() { remove_all(); }
+Timers::~Timers() {
+    remove_all();
+}
 
 Timers::Id Timers::add(Uint32 interval, SDL_NewTimerCallback callback, void* param) {
     const std::lock_guard<std::recursive_mutex> guard(registry_lock());

@@ -18,7 +18,7 @@
 // Callbacks are told apart by a number that is never reused, so a timer that has ended
 // can never be mistaken for a new one that SDL placed at the same address.
 class Timers {
-public:
+  public:
     using Id = std::uint64_t;
 
     Timers() = default;
@@ -37,6 +37,6 @@ public:
     // How many timers of this set are still to fire.
     std::size_t pending() const;
 
-private:
+  private:
     static Uint32 dispatch(Uint32 interval, void* key) noexcept;
 };

@@ -71,6 +71,10 @@ void Director::render() {
     }
 }
 
-void Director::push_render() { post(BR_RENDER, 0, "unable to push render: "); }
+void Director::push_render() {
+    post(BR_RENDER, 0, "unable to push render: ");
+}
 
-void Director::game_over(int code) { post(BR_GAMEOVER, code, "unable to push game over: "); }
+void Director::game_over(int code) {
+    post(BR_GAMEOVER, code, "unable to push game over: ");
+}

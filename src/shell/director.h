@@ -7,7 +7,7 @@ class Renderable;
 // Owns the media libraries and the window for the whole run, drives the match and
 // composes every frame.
 class Director {
-public:
+  public:
     Director();
     ~Director();
     Director(const Director&) = delete;
@@ -22,7 +22,7 @@ public:
     static void push_render();
     static void game_over(int code);
 
-private:
+  private:
     friend struct DirectorProbe;  // lets tests set up a frame without a whole match
 
     SDL_Surface* screen = nullptr;  // owned by SDL, replaced on every set_video

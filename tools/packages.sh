@@ -1,0 +1,4 @@
+# What a player's machine needs to build the game, and what the tests need besides.
+# shellcheck shell=bash disable=SC2034
+BUILD_PACKAGES=(g++ cmake make pkg-config libsdl1.2-dev libsdl-mixer1.2-dev)
+TEST_PACKAGES=(libgtest-dev xvfb xauth x11-utils xdotool imagemagick)

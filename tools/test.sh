@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test three times: as shipped,
+# under AddressSanitizer + UndefinedBehaviorSanitizer, and under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. tools/packages.sh
+tools/deps.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+presets=(default asan tsan)
+[ $# -gt 0 ] && presets=("$@")
+for preset in "${presets[@]}"; do
+    echo "== $preset =="
+    cmake --preset "$preset" -DBRELVO_TESTS=ON >/dev/null
+    cmake --build --preset "$preset"
+    ctest --preset "$preset"
+done
