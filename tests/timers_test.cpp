@@ -82,7 +82,7 @@ TEST_F(TimersTest, RepeatingTimersRepeatUntilRemoved) {
 
 struct SelfRemover {
     Timers timers;
-    Timers::Id id = 0;
+    std::atomic<Timers::Id> id{0};  // written after the timer starts, read by its callback
     std::atomic<int> fired{0};
 };
 
