@@ -39,7 +39,7 @@ inline std::string shell(const std::string& command) {
 // The game's executable, started with extra environment settings and its standard
 // error kept in a file; killed if a test leaves it running.
 class Child {
-public:
+  public:
     Child(const std::string& path, const std::vector<std::string>& env) {
         char name[] = "/tmp/brelvo-stderr-XXXXXX";
         const int fd = mkstemp(name);
@@ -95,7 +95,7 @@ public:
         return text.str();
     }
 
-private:
+  private:
     pid_t pid = -1;
     bool reaped = false;
     std::string errfile;

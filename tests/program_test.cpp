@@ -27,13 +27,12 @@ TEST_P(ProgramFailure, EndsWithTheLibrarysReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Missing, ProgramFailure,
-    ::testing::Values(
-        Failure{"NoAudioDevice",
-                {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=nosuchdriver"},
-                "unable to init SDL_mixer: "},
-        Failure{"NoDisplay",
-                {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "DISPLAY=:4242"},
-                "unable to init SDL: "}),
+    ::testing::Values(Failure{"NoAudioDevice",
+                              {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=nosuchdriver"},
+                              "unable to init SDL_mixer: "},
+                      Failure{"NoDisplay",
+                              {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "DISPLAY=:4242"},
+                              "unable to init SDL: "}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -16,10 +16,10 @@ namespace window {
 // The game's top-level window, found by its title; empty when it has not appeared
 // within `seconds`.
 inline std::string find(double seconds = 20) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < deadline) {
-        const std::string id = process::shell("xdotool search --name '^Brelvo$' 2>/dev/null | head -n 1");
+        const std::string id =
+            process::shell("xdotool search --name '^Brelvo$' 2>/dev/null | head -n 1");
         if (!id.empty()) {
             return id;
         }
@@ -42,8 +42,8 @@ struct Picture {
 
 inline Picture capture(const std::string& id) {
     Picture picture;
-    const std::string size = process::shell("xwininfo -id " + id +
-                                            " | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w, h}'");
+    const std::string size = process::shell(
+        "xwininfo -id " + id + " | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w, h}'");
     if (std::sscanf(size.c_str(), "%d %d", &picture.w, &picture.h) != 2) {
         return picture;
     }
@@ -63,8 +63,7 @@ inline Picture capture(const std::string& id) {
 // Takes pictures until one satisfies `good`, for at most `seconds`; returns the last.
 template <typename Condition>
 Picture capture_until(const std::string& id, Condition good, double seconds = 10) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     Picture picture = capture(id);
     while (!good(picture) && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -11,7 +11,7 @@ constexpr std::array<int, 3> BLACK{0, 0, 0};
 constexpr std::array<int, 3> GREY{100, 100, 100};
 
 class RealWindow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "these tests draw on an X server";
         id = window::find();
@@ -34,8 +34,8 @@ TEST_F(RealWindow, OpensAtItsSizeAndRedrawsAfterAResize) {
     const auto columns_at = [](int left, int right) {
         return [=](const window::Picture& p) {
             return p.w > right && p.at(left + 25, p.h / 2) == GREY &&
-                   p.at(right + 25, p.h / 2) == GREY && p.at(left - 1 < 0 ? 0 : left - 1, 5) ==
-                   (left == 0 ? GREY : BLACK);
+                   p.at(right + 25, p.h / 2) == GREY &&
+                   p.at(left - 1 < 0 ? 0 : left - 1, 5) == (left == 0 ? GREY : BLACK);
         };
     };
     window::Picture start = window::capture_until(id, columns_at(0, 500));
