@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/game.h"
@@ -56,6 +58,30 @@ class Surface {
 
   private:
     std::unique_ptr<SDL_Surface, void (*)(SDL_Surface*)> surface;
+};
+
+// Another thread starting and ending SDL timers as fast as it can, so that the list of
+// timers changes while callbacks run: the moment at which SDL 1.2 ignores the value a
+// callback returns.
+class TimerChurn {
+  public:
+    TimerChurn()
+        : worker([this] {
+              while (!stop) {
+                  SDL_RemoveTimer(SDL_AddTimer(1000, idle_callback, nullptr));
+              }
+          }) {}
+    ~TimerChurn() {
+        stop = true;
+        worker.join();
+    }
+    TimerChurn(const TimerChurn&) = delete;
+    TimerChurn& operator=(const TimerChurn&) = delete;
+
+  private:
+    static Uint32 idle_callback(Uint32 interval, void* /*param*/) { return interval; }
+    std::atomic<bool> stop{false};
+    std::thread worker;
 };
 
 // Everything now in SDL's event queue, oldest first.

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+
+#include <atomic>
+#include <vector>
+
+#include "framework/game.h"
+#include "framework/timers.h"
+
+// The duel of two light blades: each fighter is a white body cell with a one-cell blade,
+// red for player 0 and blue for player 1. Pressing the way the blade points steps the
+// fighter; pressing another way turns the blade. Tips that meet clash and both blades
+// flip; a blade on the other fighter's body wins the round.
+class GameJedi : public Game {
+  public:
+    struct Player {
+        // Whether the next press is taken; set again on the timer thread 50 ms after an
+        // accepted press.
+        std::atomic<bool> ready{false};
+        unsigned int x = 0;
+        unsigned int y = 0;
+        Game::Button direction = RIGHT;
+    };
+
+    GameJedi();
+    ~GameJedi() override;
+
+    void run() override;
+    using Game::input;
+    void input(int player, Button button) override;
+
+    // Re-arm timer: `param` is the ready flag of the player who pressed.
+    static Uint32 timer(Uint32 interval, void* param);
+
+    void render_player(int player);
+    void unrender_player(int player);
+    void check_clash();
+    void check_victory(int player);
+
+  private:
+    friend struct GameJediProbe;  // lets tests stage positions and read the clips
+
+    void free_sounds();
+
+    Player players[2];
+    std::vector<Mix_Chunk*> strike_sounds;
+    std::vector<Mix_Chunk*> swing_sounds;
+    Mix_Chunk* idle_sound = nullptr;
+    Mix_Chunk* on_sound = nullptr;
+    // Pending re-arm timers, cancelled before the duel goes away: the program can end
+    // less than 50 ms after a press.
+    Timers timers;
+};
