@@ -5,8 +5,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "framework/games.h"
 #include "framework/gridlayout.h"
 #include "framework/renderable.h"
+#include "screens/gameover.h"
+#include "screens/splash.h"
 #include "shell/events.h"
 
 namespace {
@@ -60,6 +63,72 @@ void Director::set_video(int width, int height) {
         fail("unable to set video: ");
     }
 }
+
+void Director::run() {
+    Games games;
+    Splash splash;
+    GameOver gameover;
+    current = &splash;
+    score0 = 0;
+    score1 = 0;
+    splash.run();
+    render();
+    SDL_Event event;
+    do {
+        if (SDL_WaitEvent(&event) == 0) {
+            fail("unable to wait for event: ");
+        }
+    } while (dispatch(event, games, gameover));
+    // Leaving: the screens cancel their timers as they go, waiting for a callback that
+    // is running, so none can reach a screen after it is destroyed.
+}
+
+bool Director::dispatch(const SDL_Event& event, Games& games, GameOver& gameover) {
+    switch (event.type) {
+        case SDL_KEYDOWN:
+            if (event.key.keysym.sym == SDLK_ESCAPE) {
+                return false;
+            }
+            input(event);
+            return true;
+        case SDL_QUIT:
+            return false;
+        case SDL_VIDEORESIZE:
+            set_video(event.resize.w, event.resize.h);
+            render();
+            return true;
+        case SDL_VIDEOEXPOSE:
+        case BR_RENDER:
+            render();
+            return true;
+        case BR_GAMEOVER:
+            return end_round(event.user.code, games, gameover);
+        default:
+            input(event);
+            return true;
+    }
+}
+
+bool Director::end_round(int code, Games& games, GameOver& gameover) {
+    if (current == &gameover) {
+        return false;  // the game-over screen's own report ends the program
+    }
+    if (code == -1) {
+        ++score0;
+    } else if (code == 1) {
+        ++score1;
+    }
+    if (score0 < POINTS_TO_WIN && score1 < POINTS_TO_WIN) {
+        current = games.get_random();
+    } else {
+        gameover.winner = score0 >= POINTS_TO_WIN ? -1 : 1;
+        current = &gameover;
+    }
+    current->run();
+    return true;  // the new screen asks for its first frame itself
+}
+
+void Director::input(SDL_Event event) { current->input(event); }
 
 void Director::render() {
     SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 0, 0, 0));

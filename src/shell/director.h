@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+class Games;
+class GameOver;
 class Renderable;
 
 // Owns the media libraries and the window for the whole run, drives the match and
@@ -15,6 +17,11 @@ class Director {
 
     // Opens, or re-opens at a new size, the window's surface.
     void set_video(int width, int height);
+    // The match: the splash, rounds until a player has 9 points, the game-over screen.
+    // Returns when that screen reports, or on Esc or the window being closed.
+    void run();
+    // Hands an event the Director does not handle itself to the current screen.
+    void input(SDL_Event event);
     // One whole frame: background, both score columns, then the current screen.
     void render();
 
@@ -23,7 +30,12 @@ class Director {
     static void game_over(int code);
 
   private:
-    friend struct DirectorProbe;  // lets tests set up a frame without a whole match
+    friend struct DirectorProbe;  // lets tests drive the match event by event
+
+    // One event of the match loop; false when the loop is to end.
+    bool dispatch(const SDL_Event& event, Games& games, GameOver& gameover);
+    // A round's report: scores it and moves to the next round or the game-over screen.
+    bool end_round(int code, Games& games, GameOver& gameover);
 
     SDL_Surface* screen = nullptr;  // owned by SDL, replaced on every set_video
     Renderable* current = nullptr;  // not owned

@@ -1,0 +1,35 @@
+#include "framework/games.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include "games/gamejedi.h"
+
+Games::Games() {
+    // A game that fails to construct ends the catalogue's construction; the games made
+    // before it are deleted here, since the destructor will not run.
+    try {
+        auto duel = std::make_unique<GameJedi>();
+        games.push_back(duel.get());
+        duel.release();
+    } catch (...) {
+        for (Game* game : games) {
+            delete game;
+        }
+        throw;
+    }
+}
+
+Games::~Games() {
+    for (Game* game : games) {
+        delete game;
+    }
+}
+
+Game* Games::get_random() {
+    const auto pick = static_cast<unsigned>(std::rand());
+    if (games.empty()) {
+        return nullptr;
+    }
+    return games[pick % games.size()];
+}
