@@ -2,11 +2,19 @@
 
 #include <SDL_mixer.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "framework/game.h"
+#include "framework/games.h"
+#include "games/gamejedi.h"
+#include "screens/gameover.h"
+#include "screens/splash.h"
 #include "shell/director.h"
 #include "shell/events.h"
 #include "support.h"
@@ -20,6 +28,18 @@ struct DirectorProbe {
         director.score1 = score1;
     }
     static SDL_Surface* screen(const Director& director) { return director.screen; }
+    static Renderable* current(const Director& director) { return director.current; }
+    static std::pair<int, int> scores(const Director& director) {
+        return {director.score0, director.score1};
+    }
+    static bool dispatch(Director& director, const SDL_Event& event, Games& games,
+                         GameOver& gameover) {
+        return director.dispatch(event, games, gameover);
+    }
+};
+
+struct GamesProbe {
+    static const std::vector<Game*>& games(const Games& catalogue) { return catalogue.games; }
 };
 
 namespace {
@@ -173,6 +193,155 @@ TEST(DirectorFrameNumbers, ThreePointsAtTheStartingSize) {
     EXPECT_EQ(surface.rgb(500, 0), support::GREY);
     EXPECT_EQ(surface.rgb(549, 449), support::GREY);
     EXPECT_EQ(surface.rgb(50, 0), support::WHITE);
+}
+
+// --- The match loop, event by event --------------------------------------------------
+
+// A screen that only remembers what reached it.
+class Spy : public Renderable {
+  public:
+    void run() override { ++runs; }
+    void render(SDL_Surface* surface) override {
+        ++renders;
+        last_width = surface->w;
+    }
+    void input(SDL_Event event) override { inputs.push_back(event.type); }
+    int runs = 0;
+    int renders = 0;
+    int last_width = 0;
+    std::vector<int> inputs;
+};
+
+class MatchLoop : public ::testing::Test {
+  protected:
+    void SetUp() override { show(&spy, 0, 0); }
+    void show(Renderable* screen, int score0, int score1) {
+        DirectorProbe::show(director, DirectorProbe::screen(director), screen, score0, score1);
+    }
+    bool step(const SDL_Event& event) {
+        return DirectorProbe::dispatch(director, event, games, gameover);
+    }
+    bool step(Uint8 type, int code = 0) {
+        SDL_Event event{};
+        event.type = type;
+        event.user.code = code;
+        return step(event);
+    }
+    Renderable* current() { return DirectorProbe::current(director); }
+    std::pair<int, int> scores() { return DirectorProbe::scores(director); }
+
+    Director director;
+    Games games;
+    Splash splash;
+    GameOver gameover;
+    Spy spy;
+};
+
+TEST_F(MatchLoop, EscPressedEndsEveryScreenAndEscReleasedIsPassedOn) {
+    Renderable* screens[] = {&splash, GamesProbe::games(games)[0], &gameover, &spy};
+    for (Renderable* screen : screens) {
+        show(screen, 0, 0);
+        EXPECT_FALSE(step(support::key_event(SDL_KEYDOWN, SDLK_ESCAPE)));
+    }
+    show(&spy, 0, 0);
+    EXPECT_TRUE(step(support::key_event(SDL_KEYUP, SDLK_ESCAPE)));
+    EXPECT_EQ(spy.inputs, std::vector<int>{SDL_KEYUP});
+    EXPECT_FALSE(step(SDL_QUIT));
+}
+
+TEST_F(MatchLoop, EverythingElseGoesToTheCurrentScreen) {
+    const Uint8 passed[] = {SDL_NOEVENT,      SDL_ACTIVEEVENT,     SDL_KEYUP,
+                            SDL_MOUSEMOTION,  SDL_MOUSEBUTTONDOWN, SDL_JOYAXISMOTION,
+                            SDL_SYSWMEVENT,   SDL_EVENT_RESERVEDA, SDL_EVENT_RESERVED2,
+                            SDL_USEREVENT + 2};
+    for (const Uint8 type : passed) {
+        EXPECT_TRUE(step(type));
+    }
+    EXPECT_TRUE(step(support::key_event(SDL_KEYDOWN, SDLK_d)));
+    EXPECT_EQ(spy.inputs.size(), std::size(passed) + 1);
+    EXPECT_EQ(spy.inputs.back(), SDL_KEYDOWN);
+    EXPECT_EQ(spy.renders, 0);
+}
+
+TEST_F(MatchLoop, WindowEventsAndRedrawRequestsDrawAFrame) {
+    EXPECT_TRUE(step(BR_RENDER));
+    EXPECT_TRUE(step(SDL_VIDEOEXPOSE));
+    EXPECT_EQ(spy.renders, 2);
+    SDL_Event resize{};
+    resize.type = SDL_VIDEORESIZE;
+    resize.resize.w = 640;
+    resize.resize.h = 200;
+    EXPECT_TRUE(step(resize));
+    EXPECT_EQ(spy.renders, 3);
+    EXPECT_EQ(spy.last_width, 640);
+    EXPECT_EQ(DirectorProbe::screen(director)->h, 200);
+    EXPECT_TRUE(spy.inputs.empty());
+}
+
+TEST_F(MatchLoop, RoundReportsScoreAndStartTheNextRound) {
+    Game* duel = GamesProbe::games(games)[0];
+    show(&splash, 0, 0);
+    EXPECT_TRUE(step(BR_GAMEOVER, 0));  // the splash's report: nobody scores
+    EXPECT_EQ(current(), duel);
+    EXPECT_EQ(scores(), std::make_pair(0, 0));
+    EXPECT_TRUE(step(BR_GAMEOVER, -1));
+    EXPECT_EQ(scores(), std::make_pair(1, 0));
+    EXPECT_TRUE(step(BR_GAMEOVER, 1));
+    EXPECT_TRUE(step(BR_GAMEOVER, 1));
+    EXPECT_EQ(scores(), std::make_pair(1, 2));
+    EXPECT_TRUE(step(BR_GAMEOVER, 7));
+    EXPECT_TRUE(step(BR_GAMEOVER, -2));
+    EXPECT_EQ(scores(), std::make_pair(1, 2));
+    EXPECT_EQ(current(), duel);
+    // Each new round was started: its picture is up and a redraw request is queued.
+    EXPECT_EQ(support::drain_events().size(), 6U);
+}
+
+TEST_F(MatchLoop, TheNinthPointEndsTheMatchAndTheNextReportTheProgram) {
+    for (const auto& [score0, score1, code, winner] :
+         {std::tuple{8, 3, -1, -1}, std::tuple{5, 8, 1, 1}}) {
+        GameOver last;
+        SDL_Event report{};
+        report.type = BR_GAMEOVER;
+        report.user.code = code;
+        show(GamesProbe::games(games)[0], score0, score1);
+        EXPECT_TRUE(DirectorProbe::dispatch(director, report, games, last));
+        EXPECT_EQ(current(), &last);
+        EXPECT_EQ(last.winner, winner);
+        const auto [after0, after1] = scores();
+        EXPECT_EQ(std::max(after0, after1), 9);
+        // A late second report from the last round, or the screen's own: the end.
+        EXPECT_FALSE(DirectorProbe::dispatch(director, report, games, last));
+        report.user.code = 0;
+        EXPECT_FALSE(DirectorProbe::dispatch(director, report, games, last));
+        EXPECT_EQ(scores(), std::make_pair(after0, after1));
+    }
+}
+
+TEST(Catalogue, HoldsTheDuelAndPicksWithOneRandomNumber) {
+    Director director;
+    Games games;
+    ASSERT_EQ(GamesProbe::games(games).size(), 1U);
+    EXPECT_NE(dynamic_cast<GameJedi*>(GamesProbe::games(games)[0]), nullptr);
+    std::srand(99);
+    std::rand();
+    const int third = (std::rand(), std::rand());
+    std::srand(99);
+    EXPECT_EQ(games.get_random(), GamesProbe::games(games)[0]);
+    EXPECT_EQ(games.get_random(), GamesProbe::games(games)[0]);
+    EXPECT_EQ(std::rand(), third);
+}
+
+TEST(Catalogue, AClipThatCannotLoadEndsConstruction) {
+    support::SdlSession sdl(SDL_INIT_AUDIO);  // no mixer open: the first clip fails
+    try {
+        Games games;
+        ADD_FAILURE() << "the catalogue was built";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(
+            error.what(),
+            "unable to load sound strike0 from game gamejedi: Audio device hasn't been opened");
+    }
 }
 
 }  // namespace

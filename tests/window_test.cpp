@@ -2,6 +2,12 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "process.h"
 #include "window.h"
 
@@ -9,6 +15,44 @@ namespace {
 
 constexpr std::array<int, 3> BLACK{0, 0, 0};
 constexpr std::array<int, 3> GREY{100, 100, 100};
+constexpr std::array<int, 3> WHITE{255, 255, 255};
+constexpr std::array<int, 3> GREEN{0, 255, 0};
+constexpr std::array<int, 3> RED{255, 0, 0};
+constexpr std::array<int, 3> BLUE{0, 0, 255};
+
+// The colour in the middle of grid cell (column, row); column -1 and 9 are the score
+// columns.
+std::array<int, 3> cell(const window::Picture& p, int column, int row) {
+    if (p.w == 0) {
+        return {-1, -1, -1};
+    }
+    const int s = std::min(p.w / 11, p.h / 9);
+    return p.at((p.w - 9 * s) / 2 + column * s + s / 2, (p.h - 9 * s) / 2 + row * s + s / 2);
+}
+
+bool shows_mark(const window::Picture& p) {
+    return cell(p, 1, 2) == WHITE && cell(p, 3, 3) == WHITE && cell(p, 7, 6) == WHITE &&
+           cell(p, 2, 3) == BLACK && cell(p, 4, 4) == BLACK;
+}
+
+// Both fighters in their start cells, and the score columns at these points.
+auto round_start(int score0, int score1) {
+    return [=](const window::Picture& p) {
+        const auto points = [&](int column, int n) {
+            return (n == 0 || cell(p, column, 9 - n) == GREEN) &&
+                   (n == 9 || cell(p, column, 8 - n) == GREY);
+        };
+        return cell(p, 1, 4) == WHITE && cell(p, 2, 4) == RED && cell(p, 6, 4) == BLUE &&
+               cell(p, 7, 4) == WHITE && cell(p, 4, 4) == BLACK && points(-1, score0) &&
+               points(9, score1);
+    };
+}
+
+// From the start position, each path walks one fighter around the other's blade and
+// strikes its body from above.
+const std::vector<std::string> PLAYER0_WINS = {"w", "w", "d", "d", "d", "d", "d", "d", "d", "s"};
+const std::vector<std::string> PLAYER1_WINS = {"Up",   "Up",   "Left", "Left", "Left",
+                                               "Left", "Left", "Left", "Left", "Down"};
 
 class RealWindow : public ::testing::Test {
   protected:
@@ -24,6 +68,26 @@ class RealWindow : public ::testing::Test {
         ASSERT_NE(status, -1) << "still running";
         ASSERT_TRUE(WIFEXITED(status)) << "status " << status << "\n" << brelvo.error_output();
         EXPECT_EQ(WEXITSTATUS(status), 0) << brelvo.error_output();
+    }
+
+    // Presses keys the way a player does, each well over 50 ms after the last.
+    void play(const std::vector<std::string>& keys) {
+        for (const std::string& k : keys) {
+            window::key(id, k);
+            std::this_thread::sleep_for(std::chrono::milliseconds(90));
+        }
+    }
+
+    // Plays rounds won by `path` until the winner has 9 points; returns when the
+    // game-over screen has started.
+    void play_match(const std::vector<std::string>& path, bool player0) {
+        for (int won = 0; won < 9; ++won) {
+            const window::Picture p =
+                window::capture_until(id, round_start(player0 ? won : 0, player0 ? 0 : won));
+            ASSERT_TRUE(round_start(player0 ? won : 0, player0 ? 0 : won)(p))
+                << "round " << won + 1;
+            play(path);
+        }
     }
 
     process::Child brelvo{BRELVO_EXE, {"SDL_AUDIODRIVER=dummy", "SDL_VIDEODRIVER=x11"}};
@@ -53,7 +117,65 @@ TEST_F(RealWindow, OpensAtItsSizeAndRedrawsAfterAResize) {
     expect_clean_exit();
 }
 
-TEST_F(RealWindow, ClosingTheWindowEndsTheProgram) {
+TEST_F(RealWindow, TheSplashThenTheFirstRoundAndItsPoint) {
+    EXPECT_TRUE(shows_mark(window::capture_until(id, shows_mark)));
+    const auto mark_seen = std::chrono::steady_clock::now();
+    const window::Picture first = window::capture_until(id, round_start(0, 0), 6);
+    ASSERT_TRUE(round_start(0, 0)(first));
+    const auto waited = std::chrono::steady_clock::now() - mark_seen;
+    EXPECT_GT(waited, std::chrono::milliseconds(1200));
+    play(PLAYER0_WINS);
+    const window::Picture second = window::capture_until(id, round_start(1, 0));
+    EXPECT_TRUE(round_start(1, 0)(second)) << "player 0 has its first point";
+    window::key(id, "Escape");
+    expect_clean_exit();
+}
+
+TEST_F(RealWindow, AWholeMatchEndsByItself) {
+    play_match(PLAYER0_WINS, true);
+    // Player 0 won: the fill starts at the bottom left.
+    const auto filling = [](const window::Picture& p) { return cell(p, 0, 8) == GREEN; };
+    const window::Picture fill = window::capture_until(id, filling);
+    EXPECT_TRUE(filling(fill));
+    EXPECT_EQ(cell(fill, 8, 8), BLACK);
+    EXPECT_EQ(cell(fill, -1, 0), GREEN) << "nine points";
+    const int status = brelvo.wait(20);
+    ASSERT_NE(status, -1) << "still running after the fill";
+    ASSERT_TRUE(WIFEXITED(status)) << brelvo.error_output();
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(RealWindow, ClosingTheWindowDuringTheFillEndsTheProgram) {
+    play_match(PLAYER1_WINS, false);
+    const auto filling = [](const window::Picture& p) { return cell(p, 8, 8) == GREEN; };
+    const window::Picture fill = window::capture_until(id, filling);
+    EXPECT_TRUE(filling(fill));
+    EXPECT_EQ(cell(fill, 0, 8), BLACK);
+    ASSERT_TRUE(window::close(id));
+    expect_clean_exit();
+}
+
+TEST_F(RealWindow, EscDuringTheSplashEndsTheProgram) {
+    window::key(id, "Escape");
+    expect_clean_exit();
+}
+
+TEST_F(RealWindow, ClosingTheWindowDuringTheSplashEndsTheProgram) {
+    ASSERT_TRUE(window::close(id));
+    expect_clean_exit();
+}
+
+// Quitting right after a press leaves its re-arm timer pending.
+TEST_F(RealWindow, EscRightAfterAPressEndsTheProgram) {
+    ASSERT_TRUE(round_start(0, 0)(window::capture_until(id, round_start(0, 0))));
+    window::key(id, "d");
+    window::key(id, "Escape");
+    expect_clean_exit();
+}
+
+TEST_F(RealWindow, ClosingTheWindowRightAfterAPressEndsTheProgram) {
+    ASSERT_TRUE(round_start(0, 0)(window::capture_until(id, round_start(0, 0))));
+    window::key(id, "Left");
     ASSERT_TRUE(window::close(id));
     expect_clean_exit();
 }

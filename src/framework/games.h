@@ -7,7 +7,7 @@
 // The catalogue a match draws its rounds from. It creates each registered game once and
 // keeps it for the whole match.
 class Games {
-public:
+  public:
     Games();
     ~Games();
     Games(const Games&) = delete;
@@ -17,7 +17,7 @@ public:
     // catalogue, which the program never has.
     Game* get_random();
 
-private:
+  private:
     friend struct GamesProbe;
 
     std::vector<Game*> games;  // owned

@@ -10,9 +10,13 @@ constexpr int CELLS = 81;
 
 }  // namespace
 
-GameOver::~GameOver() { timers.remove_all(); }
+GameOver::~GameOver() {
+    timers.remove_all();
+}
 
-void GameOver::run() { timer_id = timers.add(STEP_MS, GameOver::timer, this); }
+void GameOver::run() {
+    timer_id = timers.add(STEP_MS, GameOver::timer, this);
+}
 
 void GameOver::input(int /*player*/, Button /*button*/) {}
 

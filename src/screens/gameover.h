@@ -11,7 +11,7 @@
 // 100 ms, each column from the bottom up; half a second after the last cell it reports
 // the end of the program.
 class GameOver : public Game {
-public:
+  public:
     GameOver() = default;
     ~GameOver() override;
 
@@ -30,7 +30,7 @@ public:
     // Who won the match, set before run: negative for player 0, otherwise player 1.
     int winner = 1;
 
-private:
+  private:
     friend struct GameOverProbe;
 
     int filled = 0;

@@ -8,7 +8,9 @@ constexpr Uint32 STEP_MS = 10;
 
 }  // namespace
 
-GameTest::~GameTest() { timers.remove_all(); }
+GameTest::~GameTest() {
+    timers.remove_all();
+}
 
 void GameTest::run() {
     for (unsigned int x = 0; x < 9; ++x) {

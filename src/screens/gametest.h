@@ -11,7 +11,7 @@
 // reading order, one level brighter every 10 ms, and the round ends with nobody scoring
 // when it reaches white. Not in the catalogue, but it can be registered like any game.
 class GameTest : public Game {
-public:
+  public:
     GameTest() = default;
     ~GameTest() override;
 
@@ -23,7 +23,7 @@ public:
     // Moves the ramp on by one cell; false once it has reached full brightness.
     bool update();
 
-private:
+  private:
     friend struct GameTestProbe;
 
     int cursor = 0;  // the cell written last; kept from one run to the next

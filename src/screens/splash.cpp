@@ -14,14 +14,25 @@ struct Block {
 
 constexpr Block MARK[] = {
     // B
-    {1, 2, 1, 5}, {2, 2, 1, 1}, {3, 3, 1, 1}, {2, 4, 1, 1}, {3, 5, 1, 1}, {2, 6, 1, 1},
+    {1, 2, 1, 5},
+    {2, 2, 1, 1},
+    {3, 3, 1, 1},
+    {2, 4, 1, 1},
+    {3, 5, 1, 1},
+    {2, 6, 1, 1},
     // R
-    {5, 2, 1, 5}, {6, 2, 1, 1}, {7, 3, 1, 1}, {6, 4, 1, 1}, {7, 5, 1, 2},
+    {5, 2, 1, 5},
+    {6, 2, 1, 1},
+    {7, 3, 1, 1},
+    {6, 4, 1, 1},
+    {7, 5, 1, 2},
 };
 
 }  // namespace
 
-void Splash::run() { timers.add(SHOWN_MS, Splash::timer, nullptr); }
+void Splash::run() {
+    timers.add(SHOWN_MS, Splash::timer, nullptr);
+}
 
 void Splash::render(SDL_Surface* surface) {
     const GridLayout grid(surface->w, surface->h);

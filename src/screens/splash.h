@@ -7,7 +7,7 @@
 
 // The first screen: the BR mark in white cells, for two seconds.
 class Splash : public Renderable {
-public:
+  public:
     Splash() = default;
     ~Splash() = default;
 
@@ -18,6 +18,6 @@ public:
     // Reports the end of the splash, which starts the first round.
     static Uint32 timer(Uint32 interval, void* param);
 
-private:
+  private:
     Timers timers;  // so that the report cannot come after the splash is gone
 };

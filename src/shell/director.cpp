@@ -128,7 +128,9 @@ bool Director::end_round(int code, Games& games, GameOver& gameover) {
     return true;  // the new screen asks for its first frame itself
 }
 
-void Director::input(SDL_Event event) { current->input(event); }
+void Director::input(SDL_Event event) {
+    current->input(event);
+}
 
 void Director::render() {
     SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 0, 0, 0));
