@@ -22,7 +22,7 @@ constexpr KeyBinding KEYS[] = {
 
 }  // namespace
 
-Game::Game() : pixels(SIDE * SIDE, Color{0, 0, 0}) {}
+Game::Game() : pixels(std::size_t{SIDE} * SIDE, Color{0, 0, 0}) {}
 
 Game::~Game() = default;
 

@@ -23,7 +23,7 @@ class Game : public Renderable {
     virtual ~Game();
 
     // Throws std::out_of_range "x" or "y" for a coordinate above 8, the column first.
-    Color get_pixel(unsigned int x, unsigned int y) const;
+    [[nodiscard]] Color get_pixel(unsigned int x, unsigned int y) const;
     // Callers pass cells of the grid; a write outside it is dropped rather than landing
     // in another cell or beyond the storage.
     void set_pixel(unsigned int x, unsigned int y, Color color);

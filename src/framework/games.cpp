@@ -11,7 +11,7 @@ Games::Games() {
     try {
         auto duel = std::make_unique<GameJedi>();
         games.push_back(duel.get());
-        duel.release();
+        static_cast<void>(duel.release());  // the catalogue owns it now
     } catch (...) {
         for (Game* game : games) {
             delete game;

@@ -10,7 +10,7 @@ struct GridLayout {
 
     // The rectangle covering `columns` x `rows` cells from (column, row); column -1 and
     // column 9 are the score columns.
-    SDL_Rect cells(int column, int row, int columns = 1, int rows = 1) const;
+    [[nodiscard]] SDL_Rect cells(int column, int row, int columns = 1, int rows = 1) const;
 
     int cell;  // side of a cell in pixels; 0 when the surface is too small to show any
     int x0;    // left edge of grid column 0

@@ -35,7 +35,7 @@ class Timers {
     // Ends every timer of this set, waiting for a callback that is running.
     void remove_all();
     // How many timers of this set are still to fire.
-    std::size_t pending() const;
+    [[nodiscard]] std::size_t pending() const;
 
   private:
     static Uint32 dispatch(Uint32 interval, void* key) noexcept;
