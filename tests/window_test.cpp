@@ -127,6 +127,9 @@ TEST_F(RealWindow, TheSplashThenTheFirstRoundAndItsPoint) {
     play(PLAYER0_WINS);
     const window::Picture second = window::capture_until(id, round_start(1, 0));
     EXPECT_TRUE(round_start(1, 0)(second)) << "player 0 has its first point";
+    // The README's screenshot: a duel under way, one point to player 0.
+    play({"w", "Left", "d", "Down"});
+    process::shell("import -window " + id + " " BRELVO_SCREENSHOT);
     window::key(id, "Escape");
     expect_clean_exit();
 }

@@ -1,4 +1,5 @@
 # What a player's machine needs to build the game, and what the tests need besides.
 # shellcheck shell=bash disable=SC2034
 BUILD_PACKAGES=(g++ cmake make pkg-config libsdl1.2-dev libsdl-mixer1.2-dev)
-TEST_PACKAGES=(libgtest-dev xvfb xauth x11-utils xdotool imagemagick)
+TEST_PACKAGES=(libgtest-dev xvfb x11-utils xdotool imagemagick
+    desktop-file-utils appstream lintian dpkg-dev file)

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Checks the installed game the way a distribution would.
+#   package_test.sh stage BUILD STAGE     cmake --install into STAGE, as /usr
+#   package_test.sh files STAGE           the installed files validate
+#   package_test.sh deb BUILD WORK        cpack builds a .deb that lintian passes
+#   package_test.sh start STAGE           the installed executable runs and quits cleanly
+set -euo pipefail
+case $1 in
+stage)
+    rm -rf "$3"
+    DESTDIR=$3 cmake --install "$2" --prefix /usr >/dev/null
+    ;;
+files)
+    share=$2/usr/share
+    for f in "$2/usr/games/brelvo" "$share/man/man6/brelvo.6.gz" "$share/doc/brelvo/copyright" \
+        "$share/doc/brelvo/changelog.gz" "$share/icons/hicolor/scalable/apps/org.brelvo.Brelvo.svg"; do
+        [ -f "$f" ] || { echo "missing: $f"; exit 1; }
+    done
+    for size in 48 128 256; do
+        png=$share/icons/hicolor/${size}x${size}/apps/org.brelvo.Brelvo.png
+        file "$png" | grep -q "PNG image data, $size x $size" || { echo "bad icon: $png"; exit 1; }
+    done
+    desktop-file-validate "$share/applications/org.brelvo.Brelvo.desktop"
+    appstreamcli validate --no-net "$share/metainfo/org.brelvo.Brelvo.metainfo.xml"
+    # The manual names every message the program can print.
+    for message in "unable to init SDL:" "unable to init SDL_mixer:" "unable to set video:" \
+        "unable to wait for event:" "unable to push render:" "unable to push game over:" \
+        "unable to find resource" "unable to load resource" "unable to lock resource" \
+        "unable to get size of resource" "unable to create RWops for sound" "unable to load sound"; do
+        zcat "$share/man/man6/brelvo.6.gz" | grep -- "$message" >/dev/null || { echo "man page lacks: $message"; exit 1; }
+    done
+    echo "installed files are valid"
+    ;;
+deb)
+    rm -rf "$3" && mkdir -p "$3"
+    (cd "$3" && cpack --config "$2/CPackConfig.cmake" >/dev/null)
+    deb=$(ls "$3"/brelvo_*.deb)
+    dpkg-deb -f "$deb" Section Depends
+    dpkg-deb -f "$deb" Depends | grep libsdl-mixer1.2 >/dev/null
+    [ "$(dpkg-deb -f "$deb" Section)" = games ]
+    dpkg-deb -c "$deb" | grep ' ./usr/games/brelvo$' >/dev/null
+    if ! report=$(lintian --fail-on error,warning "$deb" 2>&1); then
+        echo "$report"
+        exit 1
+    fi
+    echo "lintian passes $(basename "$deb")"
+    ;;
+start)
+    SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11 "$2/usr/games/brelvo" &
+    pid=$!
+    for _ in $(seq 200); do
+        id=$(xdotool search --name '^Brelvo$' 2>/dev/null | head -n 1) && [ -n "$id" ] && break
+        sleep 0.05
+    done
+    [ -n "${id:-}" ] || { kill "$pid"; echo "no window"; exit 1; }
+    xdotool key --window "$id" Escape
+    wait "$pid"
+    echo "the installed game opened its window and ended with status 0"
+    ;;
+*)
+    exit 2
+    ;;
+esac
