@@ -36,13 +36,16 @@ TEST_P(ProgramFailure, EndsWithTheLibrarysReason) {
 INSTANTIATE_TEST_SUITE_P(
     Missing, ProgramFailure,
     ::testing::Values(
-        Failure{"NoAudioDevice", BRELVO_EXE,
+        Failure{"NoAudioDevice",
+                BRELVO_EXE,
                 {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=nosuchdriver"},
                 "unable to init SDL_mixer: No available audio device\n"},
-        Failure{"NoDisplay", BRELVO_EXE,
+        Failure{"NoDisplay",
+                BRELVO_EXE,
                 {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "DISPLAY=:4242"},
                 "unable to init SDL: No available video device\n"},
-        Failure{"UndecodableClip", BRELVO_BROKEN_EXE,
+        Failure{"UndecodableClip",
+                BRELVO_BROKEN_EXE,
                 {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"},
                 "unable to load sound swing3 from game gamejedi: Unrecognized sound file type\n"}),
     [](const auto& info) { return std::string(info.param.name); });
