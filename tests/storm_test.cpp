@@ -33,7 +33,7 @@ const std::vector<std::string> UNUSED_KEYS(KEYS.begin() + 9, KEYS.end());
 enum class Phase { SPLASH, ROUND, FILL };
 
 class Storm {
-public:
+  public:
     explicit Storm(unsigned seed) : rng(seed) {}
 
     int between(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); }
@@ -139,7 +139,8 @@ TEST(Storm, EveryRunEndsCleanly) {
         ASSERT_NE(status, -1) << "run " << runs << " (seed " << seed << ") did not end";
         const std::string err = brelvo.error_output();
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-            << "run " << runs << " (seed " << seed << "), status " << status << "\n" << err;
+            << "run " << runs << " (seed " << seed << "), status " << status << "\n"
+            << err;
         ASSERT_EQ(err.find("Sanitizer"), std::string::npos) << err;
         ASSERT_EQ(err.find("runtime error"), std::string::npos) << err;
     }
