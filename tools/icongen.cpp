@@ -52,7 +52,8 @@ Bytes zlib_stored(const Bytes& raw) {
         z.push_back(static_cast<std::uint8_t>(n >> 8));
         z.push_back(static_cast<std::uint8_t>(~n));
         z.push_back(static_cast<std::uint8_t>(~n >> 8));
-        z.insert(z.end(), raw.begin() + static_cast<long>(at), raw.begin() + static_cast<long>(at + n));
+        z.insert(z.end(), raw.begin() + static_cast<long>(at),
+                 raw.begin() + static_cast<long>(at + n));
         at += n;
     } while (at < raw.size());
     std::uint32_t a = 1;
@@ -87,8 +88,8 @@ int main(int argc, char** argv) {
     Bytes raw;
     for (int y = 0; y < size; ++y) {
         raw.push_back(0);  // no filter
-        const auto* row = reinterpret_cast<const Uint32*>(static_cast<const Uint8*>(surface->pixels) +
-                                                          y * surface->pitch);
+        const auto* row = reinterpret_cast<const Uint32*>(
+            static_cast<const Uint8*>(surface->pixels) + y * surface->pitch);
         for (int x = 0; x < size; ++x) {
             raw.push_back(static_cast<std::uint8_t>(row[x] >> 16));
             raw.push_back(static_cast<std::uint8_t>(row[x] >> 8));
