@@ -100,6 +100,7 @@ TEST(Storm, EveryRunEndsCleanly) {
     const auto deadline = Clock::now() + std::chrono::seconds(seconds_from_environment());
     int runs = 0;
     int fills_seen = 0;
+    int fill_tries = 0;
     std::vector<Phase> plan = {Phase::FILL, Phase::SPLASH, Phase::ROUND};
     while (runs < static_cast<int>(plan.size()) || Clock::now() < deadline) {
         const Phase phase = runs < static_cast<int>(plan.size())
@@ -123,7 +124,11 @@ TEST(Storm, EveryRunEndsCleanly) {
                 const auto filling = [](const window::Picture& p) {
                     return p.w == 550 && p.at(75, 425)[1] == 255 && p.at(75, 425)[0] == 0;
                 };
-                fills_seen += filling(window::capture_until(id, filling, 4)) ? 1 : 0;
+                if (filling(window::capture_until(id, filling, 4))) {
+                    ++fills_seen;
+                } else if (fill_tries++ < 2) {
+                    plan.push_back(Phase::FILL);  // a press lost to a busy machine: again
+                }
                 storm.blow(id, KEYS, storm.between(0, 7000));
                 break;
             }
