@@ -17,6 +17,7 @@
 #include "framework/embedded.h"
 #include "framework/renderable.h"
 #include "games/gamejedi.h"
+#include "input.h"
 #include "shell/director.h"
 
 struct DirectorProbe {
@@ -46,9 +47,7 @@ extern "C" int __wrap_SDL_Flip(SDL_Surface* screen) {
     last_flip = Clock::now().time_since_epoch().count();
     ++flips;
     if (quit_on_flip.exchange(false)) {
-        SDL_Event quit{};
-        quit.type = SDL_QUIT;
-        SDL_PushEvent(&quit);
+        input::quit();
     }
     return result;
 }
@@ -62,21 +61,6 @@ double ms_since(Clock::time_point start) {
 double percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
     return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
-}
-
-void push_key(SDLKey key) {
-    SDL_Event event{};
-    event.type = SDL_KEYDOWN;
-    event.key.type = SDL_KEYDOWN;
-    event.key.state = SDL_PRESSED;
-    event.key.keysym.sym = key;
-    SDL_PushEvent(&event);
-}
-
-void push_quit() {
-    SDL_Event quit{};
-    quit.type = SDL_QUIT;
-    SDL_PushEvent(&quit);
 }
 
 // --- Frame composition ----------------------------------------------------------------
@@ -167,7 +151,7 @@ std::vector<double> time_presses(int presses, unsigned seed) {
         std::this_thread::sleep_for(std::chrono::milliseconds(30 + rng() % 40));
         const long before = flips;
         const auto posted = Clock::now();
-        push_key(keys[i % 2][(i / 2) % 2]);
+        input::press(keys[i % 2][(i / 2) % 2]);
         while (flips == before) {
             std::this_thread::sleep_for(std::chrono::microseconds(50));
         }
@@ -187,7 +171,7 @@ void BM_KeyToFrame(benchmark::State& state) {
             std::thread player([&] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(2800));
                 game = time_presses(presses, 1);
-                push_quit();
+                input::quit();
             });
             director.run();
             player.join();
@@ -199,7 +183,7 @@ void BM_KeyToFrame(benchmark::State& state) {
             SDL_Surface* screen = SDL_SetVideoMode(550, 450, 0, SDL_RESIZABLE);
             std::thread player([&] {
                 floor = time_presses(presses, 1);
-                push_quit();
+                input::quit();
             });
             SDL_Event event;
             while (SDL_WaitEvent(&event) != 0 && event.type != SDL_QUIT) {
@@ -314,7 +298,7 @@ double measure_idle(int settle_ms, int window_ms, const std::function<void()>& r
         const auto wall = Clock::now();
         std::this_thread::sleep_for(std::chrono::milliseconds(window_ms));
         share = (cpu_seconds() - cpu) / (ms_since(wall) / 1000);
-        push_quit();
+        input::quit();
     });
     run();
     meter.join();

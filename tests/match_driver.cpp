@@ -11,21 +11,13 @@
 #include <ctime>
 #include <thread>
 
+#include "input.h"
 #include "shell/director.h"
 
 namespace {
 
 std::atomic<bool> finished{false};
 std::atomic<bool> escaped{false};
-
-void press(SDLKey key) {
-    SDL_Event event{};
-    event.type = SDL_KEYDOWN;
-    event.key.type = SDL_KEYDOWN;
-    event.key.state = SDL_PRESSED;
-    event.key.keysym.sym = key;
-    SDL_PushEvent(&event);
-}
 
 void wait_ms(double ms) {
     std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
@@ -35,10 +27,10 @@ void wait_ms(double ms) {
 void play(double pace) {
     wait_ms(3000 * pace);  // the splash
     for (int round = 0; round < 9 && !finished; ++round) {
-        press(SDLK_UP);
+        input::press(SDLK_UP);
         for (int step = 0; step < 5; ++step) {
             wait_ms(150 * pace);
-            press(SDLK_d);
+            input::press(SDLK_d);
         }
         wait_ms(700 * pace);  // the next round's start pause
     }
@@ -49,7 +41,7 @@ void play(double pace) {
     }
     if (!finished) {
         escaped = true;
-        press(SDLK_ESCAPE);
+        input::press(SDLK_ESCAPE);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/game.h"
+#include "input.h"
 
 namespace support {
 
@@ -94,15 +95,7 @@ inline std::vector<SDL_Event> drain_events() {
     return events;
 }
 
-inline SDL_Event key_event(Uint8 type, SDLKey key, SDLMod mod = KMOD_NONE) {
-    SDL_Event event{};
-    event.type = type;
-    event.key.type = type;
-    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-    event.key.keysym.sym = key;
-    event.key.keysym.mod = mod;
-    return event;
-}
+using input::key_event;
 
 // Names a parameterised case after the surface size it draws on, as "550x450".
 template <typename Param>
