@@ -1,5 +1,7 @@
-# What `cmake --install` puts where, as a Debian game lays itself out. The executable
-# goes to CMAKE_INSTALL_BINDIR, which packaging sets to "games".
+# What `cmake --install` puts where, as a Debian game lays itself out: the executable in
+# games/ beside bin/, however the build was configured (a packager may still name
+# another CMAKE_INSTALL_BINDIR).
+set(CMAKE_INSTALL_BINDIR games CACHE PATH "Where the game's executable is installed")
 include(GNUInstallDirs)
 
 set(BRELVO_APP_ID org.brelvo.Brelvo)

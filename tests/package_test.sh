@@ -4,6 +4,7 @@
 #   package_test.sh files STAGE           the installed files validate
 #   package_test.sh deb BUILD WORK        cpack builds a .deb that lintian passes
 #   package_test.sh start STAGE           the installed executable runs and quits cleanly
+#   package_test.sh plain SOURCE WORK     configured with no options, it still installs as a game
 set -euo pipefail
 case $1 in
 stage)
@@ -21,7 +22,15 @@ files)
         file "$png" | grep -q "PNG image data, $size x $size" || { echo "bad icon: $png"; exit 1; }
     done
     desktop-file-validate "$share/applications/org.brelvo.Brelvo.desktop"
-    appstreamcli validate --no-net "$share/metainfo/org.brelvo.Brelvo.metainfo.xml"
+    # AppStream 1.0 warns that there is no homepage: the game has no public address yet.
+    # Everything else, on 0.16 and 1.0 alike, must pass without an error or a warning.
+    metainfo=$share/metainfo/org.brelvo.Brelvo.metainfo.xml
+    if ! report=$(appstreamcli validate --no-net "$metainfo" 2>&1); then
+        if grep -E '^[EW]: ' <<<"$report" | grep -v ': url-homepage-missing'; then
+            echo "$report"
+            exit 1
+        fi
+    fi
     # The manual names every message the program can print.
     for message in "unable to init SDL:" "unable to init SDL_mixer:" "unable to set video:" \
         "unable to wait for event:" "unable to push render:" "unable to push game over:" \
@@ -45,8 +54,19 @@ deb)
     fi
     echo "lintian passes $(basename "$deb")"
     ;;
+plain)
+    # A packager's bare `cmake -S . -B build`: the install script must still put the
+    # executable under games/, as the package's section says.
+    rm -rf "$3"
+    cmake -S "$2" -B "$3" -DBRELVO_TESTS=OFF >/dev/null
+    grep -q 'CMAKE_INSTALL_PREFIX}/games" TYPE EXECUTABLE' "$3/cmake_install.cmake" ||
+        { echo "the executable is not installed under games/"; grep -n 'TYPE EXECUTABLE' "$3/cmake_install.cmake"; exit 1; }
+    rm -rf "$3"
+    echo "a plain configuration installs the game under games/"
+    ;;
 start)
-    SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=x11 "$2/usr/games/brelvo" &
+    # As a player starts it from the menu: no video driver named, the display found alone.
+    env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=dummy "$2/usr/games/brelvo" &
     pid=$!
     for _ in $(seq 200); do
         id=$(xdotool search --name '^Brelvo$' 2>/dev/null | head -n 1) && [ -n "$id" ] && break

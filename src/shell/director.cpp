@@ -2,8 +2,10 @@
 
 #include <SDL_mixer.h>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "framework/games.h"
 #include "framework/gridlayout.h"
@@ -15,6 +17,7 @@
 namespace {
 
 constexpr int POINTS_TO_WIN = 9;
+constexpr Uint32 MEDIA = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO;
 
 [[noreturn]] void fail(const char* what) {
     throw std::runtime_error(std::string(what) + SDL_GetError());
@@ -39,12 +42,45 @@ void draw_score(SDL_Surface* surface, const GridLayout& grid, int column, int po
     SDL_FillRect(surface, &open, SDL_MapRGB(surface->format, 100, 100, 100));
 }
 
+bool is_set(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+// Left to choose, SDL falls back to drivers that show nothing on a desktop: text art in
+// the terminal, or an offscreen surface where the match plays on unseen. A game nobody
+// can see has failed, so unless a driver is named, only the desktop's own window
+// systems are tried, and only where the session names a display.
+void start_media() {
+#ifndef _WIN32
+    if (!is_set("SDL_VIDEODRIVER")) {
+        std::string reason = "neither DISPLAY nor WAYLAND_DISPLAY is set";
+        for (const auto& [display, driver] :
+             {std::pair{"DISPLAY", "x11"}, std::pair{"WAYLAND_DISPLAY", "wayland"}}) {
+            if (!is_set(display)) {
+                continue;
+            }
+            setenv("SDL_VIDEODRIVER", driver, 1);
+            const bool started = SDL_Init(MEDIA) == 0;
+            unsetenv("SDL_VIDEODRIVER");
+            if (started) {
+                return;
+            }
+            reason = std::string(driver) + ": " + SDL_GetError();
+            SDL_Quit();
+        }
+        throw std::runtime_error("unable to init SDL: no display found (" + reason + ")");
+    }
+#endif
+    if (SDL_Init(MEDIA) < 0) {
+        fail("unable to init SDL: ");
+    }
+}
+
 }  // namespace
 
 Director::Director() {
-    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO) < 0) {
-        fail("unable to init SDL: ");
-    }
+    start_media();
     if (Mix_OpenAudio(22050, AUDIO_S16LSB, 2, 1024) < 0) {
         fail("unable to init SDL_mixer: ");
     }
