@@ -6,6 +6,17 @@
 #   package_test.sh start STAGE           the installed executable runs and quits cleanly
 #   package_test.sh plain SOURCE WORK     configured with no options, it still installs as a game
 set -euo pipefail
+
+# AppStream 1.0 warns that there is no homepage: the game has no public address yet.
+# Everything else, on AppStream 0.16 and 1.0 alike, passes without an error or a warning.
+appstream_clean() {
+    local report
+    report=$(appstreamcli validate --no-net "$1" 2>&1) && return 0
+    if grep -E '^[EW]: ' <<<"$report" | grep -v ': url-homepage-missing'; then
+        echo "$report"
+        return 1
+    fi
+}
 case $1 in
 stage)
     rm -rf "$3"
@@ -22,15 +33,7 @@ files)
         file "$png" | grep -q "PNG image data, $size x $size" || { echo "bad icon: $png"; exit 1; }
     done
     desktop-file-validate "$share/applications/org.brelvo.Brelvo.desktop"
-    # AppStream 1.0 warns that there is no homepage: the game has no public address yet.
-    # Everything else, on 0.16 and 1.0 alike, must pass without an error or a warning.
-    metainfo=$share/metainfo/org.brelvo.Brelvo.metainfo.xml
-    if ! report=$(appstreamcli validate --no-net "$metainfo" 2>&1); then
-        if grep -E '^[EW]: ' <<<"$report" | grep -v ': url-homepage-missing'; then
-            echo "$report"
-            exit 1
-        fi
-    fi
+    appstream_clean "$share/metainfo/org.brelvo.Brelvo.metainfo.xml"
     # The manual names every message the program can print.
     for message in "unable to init SDL:" "unable to init SDL_mixer:" "unable to set video:" \
         "unable to wait for event:" "unable to push render:" "unable to push game over:" \
@@ -49,8 +52,15 @@ deb)
     [ "$(dpkg-deb -f "$deb" Section)" = games ]
     dpkg-deb -c "$deb" | grep ' ./usr/games/brelvo$' >/dev/null
     if ! report=$(lintian --fail-on error,warning "$deb" 2>&1); then
-        echo "$report"
-        exit 1
+        # lintian on Debian 13 reports that missing homepage as a failed validation:
+        # accepted only when it is lintian's one complaint and the validator's too.
+        unpacked=$3/unpacked
+        dpkg-deb -x "$deb" "$unpacked"
+        if grep -E '^[EW]: ' <<<"$report" | grep -v ' appstream-metadata-validation-failed' ||
+            ! appstream_clean "$unpacked/usr/share/metainfo/org.brelvo.Brelvo.metainfo.xml"; then
+            echo "$report"
+            exit 1
+        fi
     fi
     echo "lintian passes $(basename "$deb")"
     ;;
