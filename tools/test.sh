@@ -9,7 +9,10 @@ presets=(default asan tsan)
 [ $# -gt 0 ] && presets=("$@")
 for preset in "${presets[@]}"; do
     echo "== $preset =="
+    started=$SECONDS
     cmake --preset "$preset" -DBRELVO_TESTS=ON >/dev/null
     cmake --build --preset "$preset"
+    built=$SECONDS
     ctest --preset "$preset"
+    echo "== $preset: built in $((built - started)) s, tested in $((SECONDS - built)) s =="
 done
