@@ -63,7 +63,11 @@ cleanup() {
         findmnt -rn -o TARGET | grep "^$root/" >&2
         status=1
     fi
-    echo "== Debian $release: $( ((status == 0)) && echo passed || echo FAILED) after $((SECONDS - started)) s =="
+    if ((status == 0)); then
+        echo "== Debian $release: passed after $((SECONDS - started)) s =="
+    else
+        echo "== Debian $release: FAILED (status $status) after $((SECONDS - started)) s =="
+    fi
     exit "$status"
 }
 trap cleanup EXIT
@@ -119,10 +123,13 @@ git clone -q "$source_dir" "$root$clone"
 git -C "$root$clone" checkout -q --detach "$commit"
 echo "== testing $(git -C "$source_dir" log -1 --format='%h %s' "$commit") =="
 
+# In the background and waited for, so that a TERM reaches the trap at once rather than
+# when the suite ends.
 in_root() {
     chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        nice bash -c "cd $clone && $1" bash "${@:2}"
+        nice bash -c "cd $clone && $1" bash "${@:2}" &
+    wait $!
 }
 
 # 4. That release's packages, timed on their own, then the suite.
