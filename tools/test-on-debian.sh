@@ -18,11 +18,8 @@ case $release in
 *) echo "$usage" >&2; exit 2 ;;
 esac
 [ "$(id -u)" -eq 0 ] || { echo "needs root: debootstrap, chroot and mount" >&2; exit 1; }
-for tool in debootstrap git findmnt; do
-    command -v "$tool" >/dev/null || { echo "needs $tool (apt-get install $tool)" >&2; exit 1; }
-done
-
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
+"$source_dir/tools/deps.sh" debootstrap git
 commit=$(git -C "$source_dir" rev-parse HEAD)
 mirror=${BRELVO_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 root=${BRELVO_DEBIAN_ROOT:-/var/cache/brelvo/debian-$release}
