@@ -4,7 +4,7 @@
 # Builds a clean root of that release with debootstrap from Debian's own archive, clones
 # this checkout's committed HEAD into it and runs tools/test.sh there, which installs that
 # release's packages itself. Needs root (chroot, mount). The root is kept between runs in
-# BRELVO_DEBIAN_ROOT (default /var/cache/brelvo/debian-N) once it is complete;
+# BRELVO_DEBIAN_ROOT (default /var/cache/brelvo/debian-N) once its packages are in;
 # BRELVO_DEBIAN_FRESH=1 builds it again from nothing. Whatever happens (failure, Ctrl-C),
 # it unmounts what it mounted and ends what it started inside the root.
 set -euo pipefail
@@ -100,7 +100,6 @@ EOF
     # Packages install there without starting any service.
     printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
     chmod +x "$root/usr/sbin/policy-rc.d"
-    touch "$stamp"
     phase "debootstrap"
 else
     echo "== reusing the Debian $release root in $root (BRELVO_DEBIAN_FRESH=1 rebuilds it) =="
@@ -130,7 +129,10 @@ in_root() {
 }
 
 # 4. That release's packages, timed on their own, then the suite.
+# A root left half-installed (an interrupted apt) is not reused: it is built again.
+rm -f "$stamp"
 in_root '. tools/packages.sh && tools/deps.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"'
+touch "$stamp"
 phase "packages"
 in_root 'tools/test.sh "$@"' "$@"
 phase "suite"
