@@ -128,11 +128,14 @@ in_root() {
     wait $!
 }
 
-# 4. That release's packages, timed on their own, then the suite.
-# A root left half-installed (an interrupted apt) is not reused: it is built again.
+# 4. That release's packages, timed on their own, then the suite. The quoted commands
+# expand inside the root. A root left half-installed (an interrupted apt) is not reused:
+# it is built again.
 rm -f "$stamp"
+# shellcheck disable=SC2016
 in_root '. tools/packages.sh && tools/deps.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"'
 touch "$stamp"
 phase "packages"
+# shellcheck disable=SC2016
 in_root 'tools/test.sh "$@"' "$@"
 phase "suite"
