@@ -120,10 +120,14 @@ TEST_F(DirectorEvents, EachReportPostsOneEventWithItsCode) {
 TEST_F(DirectorEvents, AFullQueueIsAnError) {
     ASSERT_TRUE(sdl.ok);
     support::drain_events();
-    const auto fill_until_error = [](void (*post)()) {
+    // How many events fit is the library's own choice (127 in SDL 1.2, 128 in
+    // sdl12-compat); what the game relies on is the error once they no longer fit.
+    int posted = 0;
+    const auto fill_until_error = [&posted](void (*post)()) {
         for (int i = 0; i < 1000; ++i) {
             try {
                 post();
+                ++posted;
             } catch (const std::runtime_error& error) {
                 return std::string(error.what());
             }
@@ -135,7 +139,8 @@ TEST_F(DirectorEvents, AFullQueueIsAnError) {
     const std::string over = fill_until_error([] { Director::game_over(-1); });
     EXPECT_EQ(over.rfind("unable to push game over: ", 0), 0U) << over;
     // The queue held every event posted before it filled, none lost silently.
-    EXPECT_EQ(support::drain_events().size(), 127U);
+    EXPECT_GT(posted, 0);
+    EXPECT_EQ(support::drain_events().size(), static_cast<std::size_t>(posted));
 }
 
 struct Column {

@@ -2,6 +2,7 @@
 
 #include <SDL_mixer.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <map>

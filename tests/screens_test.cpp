@@ -28,7 +28,7 @@ std::vector<Timed> collect(std::chrono::milliseconds limit, Stop stop) {
     const auto deadline = Clock::now() + limit;
     while (Clock::now() < deadline && !stop(seen)) {
         SDL_Event event;
-        if (SDL_PollEvent(&event) == 1) {
+        if (support::poll_event(event)) {
             seen.push_back({event, Clock::now()});
         } else {
             std::this_thread::sleep_for(1ms);

@@ -7,9 +7,18 @@ cd "$(dirname "$0")/.."
 tools/deps.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 presets=(default asan tsan)
 [ $# -gt 0 ] && presets=("$@")
+# Every build runs even when an earlier one failed, so that one run shows every failure.
+failed=()
 for preset in "${presets[@]}"; do
     echo "== $preset =="
+    started=$SECONDS
     cmake --preset "$preset" -DBRELVO_TESTS=ON >/dev/null
     cmake --build --preset "$preset"
-    ctest --preset "$preset"
+    built=$SECONDS
+    ctest --preset "$preset" || failed+=("$preset")
+    echo "== $preset: built in $((built - started)) s, tested in $((SECONDS - built)) s =="
 done
+if [ ${#failed[@]} -gt 0 ]; then
+    echo "== tests failed in: ${failed[*]} =="
+    exit 1
+fi
