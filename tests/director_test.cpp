@@ -349,4 +349,17 @@ TEST(Catalogue, AClipThatCannotLoadEndsConstruction) {
     }
 }
 
+// Eight points are not yet the match: a round that brings either player to eight
+// starts another round.
+TEST_F(MatchLoop, EightPointsPlayOn) {
+    Game* duel = GamesProbe::games(games)[0];
+    for (const auto& [score0, score1, code] : {std::tuple{7, 8, -1}, std::tuple{8, 7, 1}}) {
+        show(duel, score0, score1);
+        EXPECT_TRUE(step(BR_GAMEOVER, code));
+        EXPECT_EQ(scores(), std::make_pair(8, 8));
+        EXPECT_EQ(current(), duel);
+    }
+    support::drain_events();
+}
+
 }  // namespace

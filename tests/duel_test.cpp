@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -28,6 +29,7 @@ struct GameJediProbe {
     static const std::vector<Mix_Chunk*>& strikes(GameJedi& duel) { return duel.strike_sounds; }
     static const std::vector<Mix_Chunk*>& swings(GameJedi& duel) { return duel.swing_sounds; }
     static Mix_Chunk* idle(GameJedi& duel) { return duel.idle_sound; }
+    static Mix_Chunk* on(GameJedi& duel) { return duel.on_sound; }
     static std::size_t pending_timers(GameJedi& duel) { return duel.timers.pending(); }
 };
 
@@ -71,6 +73,13 @@ class Duel : public ::testing::Test {
         }
         ASSERT_TRUE(ready(p));
         duel.input(p, b);
+    }
+
+    // Stops every clip but the hum.
+    static void quiet_beside_hum() {
+        for (int channel = 1; channel < Mix_AllocateChannels(-1); ++channel) {
+            Mix_HaltChannel(channel);
+        }
     }
 
     // The channels other than the hum's that are playing, with their clips.
@@ -286,6 +295,252 @@ TEST_F(Duel, SoundsFollowTurnsClashesAndHits) {
     press(0, Game::RIGHT);
     EXPECT_EQ(Mix_Playing(0), 0);
     EXPECT_EQ(playing_beside_hum(), clips);
+}
+
+// --- What a player feels ---------------------------------------------------------------
+
+// Every cell, every way the blade points, both players: the blade shows wherever it
+// lies on the grid, along the last row and column as along the first, and erasing the
+// fighter leaves nothing behind.
+TEST_F(Duel, ABladeShowsUpToEveryEdge) {
+    struct Way {
+        Game::Button button;
+        int dx, dy;
+    };
+    const Way ways[] = {
+        {Game::UP, 0, -1}, {Game::DOWN, 0, 1}, {Game::LEFT, -1, 0}, {Game::RIGHT, 1, 0}};
+    const char blade[2] = {'R', 'B'};
+    duel.unrender_player(0);
+    duel.unrender_player(1);
+    ASSERT_TRUE(lit().empty());
+    for (int p = 0; p < 2; ++p) {
+        for (int x = 0; x < 9; ++x) {
+            for (int y = 0; y < 9; ++y) {
+                for (const Way& way : ways) {
+                    GameJediProbe::place(duel, p, x, y, way.button);
+                    Cells want{{{x, y}, 'W'}};
+                    const int bx = x + way.dx;
+                    const int by = y + way.dy;
+                    if (bx >= 0 && bx <= 8 && by >= 0 && by <= 8) {
+                        want[{bx, by}] = blade[p];
+                    }
+                    ASSERT_EQ(lit(), want)
+                        << "player " << p << " at " << x << "," << y << " pointing " << way.button;
+                    duel.unrender_player(p);
+                    ASSERT_TRUE(lit().empty())
+                        << "player " << p << " at " << x << "," << y << " pointing " << way.button;
+                }
+            }
+        }
+    }
+}
+
+// From the cell next to each edge a fighter turns its blade onto the edge, steps onto
+// the edge, and only there is stopped.
+TEST_F(Duel, AFighterWalksOntoEveryEdgeAndStopsThere) {
+    struct Edge {
+        unsigned x, y;  // next to the edge
+        Game::Button toward;
+        int dx, dy;
+        Game::Button facing;  // at first: along the edge
+    };
+    const Edge edges[] = {{4, 1, Game::UP, 0, -1, Game::LEFT},
+                          {4, 7, Game::DOWN, 0, 1, Game::LEFT},
+                          {1, 4, Game::LEFT, -1, 0, Game::UP},
+                          {7, 4, Game::RIGHT, 1, 0, Game::UP}};
+    const char blade[2] = {'R', 'B'};
+    for (int p = 0; p < 2; ++p) {
+        const int other = 1 - p;
+        for (const Edge& e : edges) {
+            // Placing a fighter erases it where it was: this one first, then the other
+            // one out of the way.
+            GameJediProbe::place(duel, p, e.x, e.y, e.facing);
+            GameJediProbe::place(duel, other, 2, 2, Game::UP);
+            Cells aside{{{2, 2}, 'W'}, {{2, 1}, blade[other]}};
+            const int x = static_cast<int>(e.x);
+            const int y = static_cast<int>(e.y);
+            const std::string where =
+                "player " + std::to_string(p) + " toward " + std::to_string(e.toward);
+
+            press(p, e.toward);  // turns the blade onto the edge
+            Cells want = aside;
+            want[{x, y}] = 'W';
+            want[{x + e.dx, y + e.dy}] = blade[p];
+            EXPECT_EQ(lit(), want) << where;
+
+            press(p, e.toward);  // steps onto the edge; the blade points off the grid
+            want = aside;
+            want[{x + e.dx, y + e.dy}] = 'W';
+            EXPECT_EQ(lit(), want) << where;
+
+            support::drain_events();
+            press(p, e.toward);  // the edge itself stops it
+            EXPECT_EQ(lit(), want) << where;
+            EXPECT_TRUE(ready(p)) << where;
+            EXPECT_TRUE(support::drain_events().empty()) << where;
+        }
+    }
+}
+
+// A player hammering a key: the next press is taken only when the re-arm wait is
+// over, never sooner than 40 ms (SDL 1.2 may fire a 50 ms timer up to one 10 ms tick
+// early; a player feels a wait of 5 ms as none), and, at least once in a few tries,
+// not much later either.
+TEST_F(Duel, HammeringAKeyIsTakenOncePerReArm) {
+    using Clock = std::chrono::steady_clock;
+    auto quickest = Clock::duration::max();
+    for (int trial = 0; trial < 5; ++trial) {
+        for (int i = 0; i < 2000 && !ready(0); ++i) {
+            std::this_thread::sleep_for(1ms);
+        }
+        ASSERT_TRUE(ready(0));
+        const Game::Button was = GameJediProbe::player(duel, 0).direction;
+        const Game::Button first = was == Game::UP ? Game::DOWN : Game::UP;
+        const Game::Button second = first == Game::UP ? Game::DOWN : Game::UP;
+        const auto start = Clock::now();
+        duel.input(0, first);  // a turn, taken
+        ASSERT_EQ(GameJediProbe::player(duel, 0).direction, first);
+        auto taken = start;
+        while (Clock::now() - start < 2s) {
+            duel.input(0, second);
+            if (GameJediProbe::player(duel, 0).direction == second) {
+                taken = Clock::now();
+                break;
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+        ASSERT_NE(taken, start) << "the second press was never taken";
+        EXPECT_GE(taken - start, 35ms) << "trial " << trial;
+        quickest = std::min(quickest, taken - start);
+        Mix_HaltChannel(-1);  // the swings would take every channel
+    }
+    EXPECT_LT(quickest, 250ms);
+}
+
+// Round start, as heard: "on" at once on channel 1; then the pause, 50 to 349 ms as
+// the next random number says, which holds up the game; then the hum on channel 0 and
+// "on" a second time. A poll of the mixer only sees a clip some time after it starts,
+// so each bound allows the longest gap between polls.
+TEST_F(Duel, ARoundStartsWithOnThenAPauseThenTheHumAndOnAgain) {
+    using Clock = std::chrono::steady_clock;
+    struct Heard {
+        Clock::time_point at;
+        int channel;
+        Mix_Chunk* clip;
+    };
+    Mix_Chunk* const on = GameJediProbe::on(duel);
+    Mix_Chunk* const hum = GameJediProbe::idle(duel);
+    const int channels = Mix_AllocateChannels(-1);
+    auto slack = Clock::duration::max();  // the smallest extra time a start took
+    int seen = 0;
+    for (unsigned seed = 1; seen < 4 && seed < 1000; ++seed) {
+        std::srand(seed);
+        const auto pause = std::chrono::milliseconds(std::rand() % 300 + 50);
+        // Long pauses, where a late poll cannot blur the order; and one short.
+        if (pause < 150ms && seen != 3) {
+            continue;
+        }
+        if (pause >= 150ms && seen == 3) {
+            continue;
+        }
+        ++seen;
+        std::srand(seed);
+        Mix_HaltChannel(-1);
+
+        std::vector<Heard> heard;
+        std::atomic<bool> stop{false};
+        Clock::duration worst_gap{0};
+        std::thread listener([&] {
+            std::vector<Mix_Chunk*> was(channels, nullptr);
+            auto last = Clock::now();
+            while (!stop) {
+                const auto now = Clock::now();
+                worst_gap = std::max(worst_gap, now - last);
+                last = now;
+                for (int channel = 0; channel < channels; ++channel) {
+                    Mix_Chunk* clip = Mix_Playing(channel) != 0 ? Mix_GetChunk(channel) : nullptr;
+                    if (clip != nullptr && clip != was[channel]) {
+                        heard.push_back({now, channel, clip});
+                    }
+                    was[channel] = clip;
+                }
+                std::this_thread::sleep_for(1ms);
+            }
+        });
+        const auto start = Clock::now();
+        duel.run();
+        const auto ended = Clock::now();
+        std::this_thread::sleep_for(20ms);
+        stop = true;
+        listener.join();
+
+        const std::string trial = "pause " + std::to_string(pause.count()) + " ms";
+        EXPECT_GE(ended - start, pause) << trial;
+        slack = std::min(slack, ended - start - pause);
+        ASSERT_EQ(heard.size(), 3U) << trial;
+        // A late poll sees clips that started together at once; the first "on" is the
+        // one on channel 1.
+        std::vector<Heard> ons;
+        const Heard* hummed = nullptr;
+        for (const Heard& h : heard) {
+            if (h.clip == on) {
+                ons.push_back(h);
+            } else if (h.clip == hum) {
+                hummed = &h;
+            }
+        }
+        ASSERT_EQ(ons.size(), 2U) << trial;
+        ASSERT_NE(hummed, nullptr) << trial;
+        std::sort(ons.begin(), ons.end(), [](const Heard& a, const Heard& b) {
+            return std::make_pair(a.at, a.channel != 1) < std::make_pair(b.at, b.channel != 1);
+        });
+        EXPECT_EQ(ons[0].channel, 1) << trial;
+        EXPECT_EQ(hummed->channel, 0) << trial;
+        EXPECT_GT(ons[1].channel, 1) << trial;
+        const Heard* const again = &ons[1];
+        for (const Heard* later : {hummed, again}) {
+            EXPECT_GE(later->at - start, pause) << trial << ", channel " << later->channel;
+            EXPECT_GE(later->at - ons[0].at, pause - worst_gap)
+                << trial << ", channel " << later->channel;
+        }
+    }
+    ASSERT_EQ(seen, 4);
+    EXPECT_LT(slack, 100ms);
+}
+
+// Across many turns every one of the eight swings is heard, and across many clashes
+// every one of the three strikes.
+TEST_F(Duel, EverySwingAndEveryStrikeGetsPlayed) {
+    const auto& swings = GameJediProbe::swings(duel);
+    const auto& strikes = GameJediProbe::strikes(duel);
+    std::srand(77);
+    std::set<Mix_Chunk*> heard_swings;
+    for (int turn = 0; turn < 100; ++turn) {
+        quiet_beside_hum();
+        support::drain_events();  // a redraw request per press
+        GameJediProbe::player(duel, 0).ready = true;
+        duel.input(0, turn % 2 == 0 ? Game::UP : Game::DOWN);
+        const auto clips = playing_beside_hum();
+        ASSERT_EQ(clips.size(), 1U) << "turn " << turn;
+        ASSERT_NE(std::find(swings.begin(), swings.end(), clips[0]), swings.end());
+        heard_swings.insert(clips[0]);
+    }
+    EXPECT_EQ(heard_swings.size(), 8U);
+
+    std::set<Mix_Chunk*> heard_strikes;
+    for (int clash = 0; clash < 40; ++clash) {
+        GameJediProbe::place(duel, 0, 3, 4, Game::UP);
+        GameJediProbe::place(duel, 1, 5, 4, Game::LEFT);
+        GameJediProbe::player(duel, 0).ready = true;
+        duel.input(0, Game::RIGHT);  // both tips on (4, 4)
+        const auto clips = playing_beside_hum();
+        ASSERT_EQ(clips.size(), 1U) << "clash " << clash;
+        ASSERT_NE(std::find(strikes.begin(), strikes.end(), clips[0]), strikes.end());
+        heard_strikes.insert(clips[0]);
+        quiet_beside_hum();
+        support::drain_events();  // a redraw request per press
+    }
+    EXPECT_EQ(heard_strikes.size(), 3U);
 }
 
 }  // namespace

@@ -205,4 +205,12 @@ TEST(KeyMapping, MouseAndWindowEventsAreIgnored) {
     EXPECT_TRUE(game.calls.empty());
 }
 
+// Odd cell sizes and odd leftovers: the origin is the leftover halved once, rounded
+// down, never each half rounded on its own.
+INSTANTIATE_TEST_SUITE_P(OddSizes, GridGeometry,
+                         ::testing::Values(Geometry{600, 459, 51, 70, 0},
+                                           Geometry{571, 600, 51, 56, 70},
+                                           Geometry{573, 527, 52, 52, 29}),
+                         support::size_name<Geometry>);
+
 }  // namespace

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -187,6 +189,53 @@ TEST_F(Screens, AGameOverScreenGoneMidFillIsNeverTouchedAgain) {
     }
 }
 
+// The fill as a player watches it, from either side: never faster than a cell per
+// 100 ms (SDL 1.2 may run a tick up to 10 ms early, but keeps to its schedule), mostly
+// at that pace, and the lit cells always the first ones counted from the winner's side.
+class GameOverPace : public ::testing::TestWithParam<int> {
+  protected:
+    support::SdlSession sdl;
+};
+
+TEST_P(GameOverPace, ACellEveryTenthOfASecondFromTheWinnersSide) {
+    ASSERT_TRUE(sdl.ok);
+    support::drain_events();
+    GameOver screen;
+    screen.winner = GetParam();
+    const auto start = Clock::now();
+    screen.run();
+    const auto seen = collect(1500ms, [](const auto&) { return false; });
+    ASSERT_GE(seen.size(), 4U);
+    std::vector<Clock::duration> gaps;
+    for (std::size_t k = 0; k < seen.size(); ++k) {
+        ASSERT_EQ(seen[k].event.type, BR_RENDER) << "event " << k + 1;
+        ASSERT_GE(seen[k].at - start, 90ms * static_cast<int>(k + 1)) << "cell " << k + 1;
+        if (k > 0) {
+            gaps.push_back(seen[k].at - seen[k - 1].at);
+        }
+    }
+    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+    EXPECT_LE(gaps[gaps.size() / 2], 130ms) << "the typical step";
+
+    int lit = 0;
+    bool dark_before = false;
+    for (int i = 0; i < 81; ++i) {
+        const unsigned column = GetParam() < 0 ? i / 9 : 8 - i / 9;
+        const unsigned row = 8 - i % 9;
+        if (green(screen, column, row)) {
+            EXPECT_FALSE(dark_before) << "cell " << column << "," << row << " out of turn";
+            ++lit;
+        } else {
+            dark_before = true;
+        }
+    }
+    EXPECT_GE(lit, static_cast<int>(seen.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Winners, GameOverPace, ::testing::Values(-1, 1), [](const auto& info) {
+    return info.param < 0 ? std::string("PlayerZero") : std::string("PlayerOne");
+});
+
 // --- Display test ---------------------------------------------------------------------
 
 int grey(const Game& game, int cell) {
@@ -232,6 +281,26 @@ TEST_F(Screens, TheDisplayTestWalksTheRampAndReports) {
     EXPECT_EQ(grey(game, 12), 243);
     EXPECT_EQ(grey(game, 24), 255);
     EXPECT_EQ(grey(game, 25), 175);
+}
+
+// The ramp at its pace: step n never sooner than (n - 1) x 10 ms after the start, and
+// typically 10 ms after the step before, not 20. (SDL 1.2 rounds a shorter interval up
+// to its 10 ms tick, so there a quicker ramp cannot happen; SDL2 keeps to the
+// millisecond.)
+TEST_F(Screens, TheRampStepsEveryTenMilliseconds) {
+    GameTest game;
+    const auto start = Clock::now();
+    const auto seen = run_ramp(game);
+    ASSERT_EQ(count(seen, BR_RENDER), 255);
+    std::vector<Clock::duration> gaps;
+    for (std::size_t k = 0; k < 255; ++k) {
+        ASSERT_GE(seen[k].at - start, 9ms * static_cast<int>(k)) << "step " << k + 1;
+        if (k > 0) {
+            gaps.push_back(seen[k].at - seen[k - 1].at);
+        }
+    }
+    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+    EXPECT_LE(gaps[gaps.size() / 2], 17ms) << "the typical step";
 }
 
 TEST(ScreensDeathTest, AFullQueueOnTheTimerThreadEndsTheProgramWithItsMessage) {
