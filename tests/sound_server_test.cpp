@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <SDL.h>
-#include <SDL_mixer.h>
 #include <sys/wait.h>
+#include <vorbis/vorbisfile.h>
 
 #include <algorithm>
 #include <array>
@@ -171,32 +170,33 @@ double pitch_offset(const std::vector<double>& clip, const std::vector<double>& 
     return static_cast<double>(best) / BINS_PER_OCTAVE;
 }
 
-// The hum as the game's mixer plays it: the clip decoded to the game's output format by
-// the mixer itself (on the dummy driver), at the rate the device really runs at, scaled
-// to the hum's volume the way the mixer scales a chunk.
-Sound hum_as_mixed() {
+// The hum as the mixer plays it: the clip decoded by the codec's own library at the
+// clip's own rate, the same in both output channels, scaled to the hum's volume the
+// way the mixer scales a chunk.
+Sound hum_at_its_volume() {
     Sound hum;
-    if (SDL_Init(SDL_INIT_AUDIO) < 0) {
+    OggVorbis_File file;
+    if (ov_fopen(BRELVO_HUM, &file) != 0) {
         return hum;
     }
-    if (Mix_OpenAudio(22050, AUDIO_S16LSB, 2, 1024) == 0) {
-        int rate = 0;
-        Uint16 format = 0;
-        int channels = 0;
-        Mix_QuerySpec(&rate, &format, &channels);
-        Mix_Chunk* chunk = Mix_LoadWAV(BRELVO_HUM);
-        if (chunk != nullptr && format == AUDIO_S16LSB && channels == 2) {
-            const auto* frames = reinterpret_cast<const Sint16*>(chunk->abuf);
-            hum.rate = rate;
-            for (std::size_t i = 0; i < chunk->alen / 4; ++i) {
-                hum.left.push_back(frames[2 * i] * HUM_VOLUME / 128 / 32768.0);
-                hum.right.push_back(frames[2 * i + 1] * HUM_VOLUME / 128 / 32768.0);
+    const vorbis_info* info = ov_info(&file, -1);
+    if (info != nullptr && info->channels == 1) {
+        hum.rate = static_cast<int>(info->rate);
+        char bytes[4096];
+        int section = 0;
+        long got = 0;
+        while ((got = ov_read(&file, bytes, sizeof bytes, 0, 2, 1, &section)) > 0) {
+            for (long i = 0; i + 1 < got; i += 2) {
+                const auto sample =
+                    static_cast<std::int16_t>(static_cast<unsigned char>(bytes[i]) |
+                                              static_cast<unsigned char>(bytes[i + 1]) << 8);
+                const double v = sample * HUM_VOLUME / 128 / 32768.0;
+                hum.left.push_back(v);
+                hum.right.push_back(v);
             }
         }
-        Mix_FreeChunk(chunk);
-        Mix_CloseAudio();
     }
-    SDL_Quit();
+    ov_clear(&file);
     return hum;
 }
 
@@ -263,8 +263,8 @@ TEST(SoundServer, TheRoundHumsAtTheClipsLevelAndPitch) {
     const std::vector<std::string> server = server_env();
     ASSERT_FALSE(server.empty()) << "no sound server at " BRELVO_PULSE;
 
-    const Sound clip = hum_as_mixed();
-    ASSERT_GT(clip.rate, 0) << "the hum did not decode: " << Mix_GetError();
+    const Sound clip = hum_at_its_volume();
+    ASSERT_GT(clip.rate, 0) << "the hum did not decode from " BRELVO_HUM;
     const double clip_level = rms(clip);
     ASSERT_GT(clip_level, 0.01);
 

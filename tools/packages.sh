@@ -3,4 +3,4 @@
 BUILD_PACKAGES=(g++ cmake make pkg-config libsdl1.2-dev libsdl-mixer1.2-dev)
 TEST_PACKAGES=(libgtest-dev xvfb x11-utils xdotool imagemagick
     desktop-file-utils appstream lintian dpkg-dev file valgrind libc6-dbg libbenchmark-dev
-    pulseaudio pulseaudio-utils)
+    pulseaudio pulseaudio-utils libvorbis-dev)
