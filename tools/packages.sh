@@ -2,4 +2,5 @@
 # shellcheck shell=bash disable=SC2034
 BUILD_PACKAGES=(g++ cmake make pkg-config libsdl1.2-dev libsdl-mixer1.2-dev)
 TEST_PACKAGES=(libgtest-dev xvfb x11-utils xdotool imagemagick
-    desktop-file-utils appstream lintian dpkg-dev file valgrind libc6-dbg libbenchmark-dev)
+    desktop-file-utils appstream lintian dpkg-dev file valgrind libc6-dbg libbenchmark-dev
+    pulseaudio pulseaudio-utils libvorbis-dev)
