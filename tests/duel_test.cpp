@@ -299,6 +299,11 @@ TEST_F(Duel, SoundsFollowTurnsClashesAndHits) {
 
 // --- What a player feels ---------------------------------------------------------------
 
+// Milliseconds, so that a failed time bound reads as a number.
+double millis(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
 // Every cell, every way the blade points, both players: the blade shows wherever it
 // lies on the grid, along the last row and column as along the first, and erasing the
 // fighter leaves nothing behind.
@@ -410,11 +415,11 @@ TEST_F(Duel, HammeringAKeyIsTakenOncePerReArm) {
             std::this_thread::sleep_for(1ms);
         }
         ASSERT_NE(taken, start) << "the second press was never taken";
-        EXPECT_GE(taken - start, 35ms) << "trial " << trial;
+        EXPECT_GE(millis(taken - start), 35.0) << "trial " << trial;
         quickest = std::min(quickest, taken - start);
         Mix_HaltChannel(-1);  // the swings would take every channel
     }
-    EXPECT_LT(quickest, 250ms);
+    EXPECT_LT(millis(quickest), 250.0);
 }
 
 // Round start, as heard: "on" at once on channel 1; then the pause, 50 to 349 ms as
@@ -449,6 +454,7 @@ TEST_F(Duel, ARoundStartsWithOnThenAPauseThenTheHumAndOnAgain) {
 
         std::vector<Heard> heard;
         std::atomic<bool> stop{false};
+        std::atomic<bool> listening{false};
         Clock::duration worst_gap{0};
         std::thread listener([&] {
             std::vector<Mix_Chunk*> was(channels, nullptr);
@@ -464,9 +470,14 @@ TEST_F(Duel, ARoundStartsWithOnThenAPauseThenTheHumAndOnAgain) {
                     }
                     was[channel] = clip;
                 }
+                listening = true;
                 std::this_thread::sleep_for(1ms);
             }
         });
+        // A clip is heard at most one gap between polls after it starts, once polls run.
+        while (!listening) {
+            std::this_thread::sleep_for(1ms);
+        }
         const auto start = Clock::now();
         duel.run();
         const auto ended = Clock::now();
@@ -475,7 +486,7 @@ TEST_F(Duel, ARoundStartsWithOnThenAPauseThenTheHumAndOnAgain) {
         listener.join();
 
         const std::string trial = "pause " + std::to_string(pause.count()) + " ms";
-        EXPECT_GE(ended - start, pause) << trial;
+        EXPECT_GE(millis(ended - start), millis(pause)) << trial;
         slack = std::min(slack, ended - start - pause);
         ASSERT_EQ(heard.size(), 3U) << trial;
         // A late poll sees clips that started together at once; the first "on" is the
@@ -499,13 +510,14 @@ TEST_F(Duel, ARoundStartsWithOnThenAPauseThenTheHumAndOnAgain) {
         EXPECT_GT(ons[1].channel, 1) << trial;
         const Heard* const again = &ons[1];
         for (const Heard* later : {hummed, again}) {
-            EXPECT_GE(later->at - start, pause) << trial << ", channel " << later->channel;
-            EXPECT_GE(later->at - ons[0].at, pause - worst_gap)
+            EXPECT_GE(millis(later->at - start), millis(pause))
+                << trial << ", channel " << later->channel;
+            EXPECT_GE(millis(later->at - ons[0].at), millis(pause - worst_gap))
                 << trial << ", channel " << later->channel;
         }
     }
     ASSERT_EQ(seen, 4);
-    EXPECT_LT(slack, 100ms);
+    EXPECT_LT(millis(slack), 100.0);
 }
 
 // Across many turns every one of the eight swings is heard, and across many clashes
