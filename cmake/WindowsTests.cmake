@@ -85,6 +85,6 @@ foreach(case WineWindow.SplashThenTheFirstRoundThenAStepThenEsc WineWindow.EscOn
         WineWindow.ClosingTheWindowEnds WineNoSound.EndsWithoutAWindowAndSaysWhyInStderrTxt)
     add_test(NAME ${case} COMMAND ${driver_dir}/wine_window_tests --gtest_filter=${case})
     set_tests_properties(${case} PROPERTIES
-        FIXTURES_REQUIRED "unpacked;wine_xvfb" RESOURCE_LOCK wine_display TIMEOUT 180
+        FIXTURES_REQUIRED "unpacked;wine_xvfb" RUN_SERIAL ON TIMEOUT 180
         ENVIRONMENT "DISPLAY=${BRELVO_WINE_DISPLAY};BRELVO_WINE_RUN=${run_script};BRELVO_WINE_DIR=${game_dir}")
 endforeach()

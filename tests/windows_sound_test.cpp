@@ -111,12 +111,13 @@ TEST_F(LoadSound, NamesIgnoreCase) {
 }
 
 TEST_F(LoadSound, EachFailureSaysWhichStepAndWhy) {
-    EXPECT_EQ(error_of("gamejedi", "swing8"), "unable to find resource gamejedi_sound_swing8: 1814");
+    EXPECT_EQ(error_of("gamejedi", "swing8"),
+              "unable to find resource gamejedi_sound_swing8: 1814");
     EXPECT_EQ(error_of("GameJedi", "Swing8"), "unable to find resource GameJedi_sound_Swing8: 1814")
         << "the name as it was asked for";
     const std::string empty = error_of("gamejedi", "empty");
-    EXPECT_TRUE(
-        std::regex_match(empty, std::regex("unable to get size of resource gamejedi_sound_empty: [0-9]+")))
+    EXPECT_TRUE(std::regex_match(
+        empty, std::regex("unable to get size of resource gamejedi_sound_empty: [0-9]+")))
         << empty;
     EXPECT_EQ(error_of("gamejedi", "notogg"),
               "unable to load sound notogg from game gamejedi: Unrecognized sound file type");

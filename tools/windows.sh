@@ -13,18 +13,29 @@ root=$PWD
 started=$SECONDS
 current_log=
 # On a failure, the end of the log of the step that failed.
+build=$root/build/windows
+# On a failure, the end of the log of the step that failed; always, wine's server of this
+# build stops (the tests' Xvfb stops with them).
 on_exit() {
     local status=$?
     if [ "$status" -ne 0 ] && [ -n "$current_log" ] && [ -f "$current_log" ]; then
         echo "== failed; the end of $current_log ==" >&2
         tail -n 40 "$current_log" >&2
     fi
+    if [ -d "$build/wine" ]; then
+        WINEPREFIX=$build/wine wineserver -k 2>/dev/null || true
+        WINEPREFIX=$build/wine wineserver -w 2>/dev/null || true
+    fi
+    if [ -f "$build/tests/xvfb.pid" ]; then
+        kill "$(cat "$build/tests/xvfb.pid")" 2>/dev/null || true
+        rm -f "$build/tests/xvfb.pid"
+    fi
 }
 trap on_exit EXIT
 
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
-    cmake make pkg-config dpkg-dev patch xz-utils ca-certificates
-    wine wine64 xvfb x11-utils xdotool imagemagick googletest zip unzip)
+    g++ cmake make pkg-config dpkg-dev patch xz-utils
+    wine wine64 xvfb x11-utils xdotool imagemagick googletest libgtest-dev libx11-dev zip unzip)
 tools/deps.sh "${WINDOWS_PACKAGES[@]}"
 
 host=x86_64-w64-mingw32
@@ -149,11 +160,22 @@ if [ ! -f "$prefix/lib/libSDL_mixer.dll.a" ]; then
     lib_started=$SECONDS
 current_log=
 # On a failure, the end of the log of the step that failed.
+build=$root/build/windows
+# On a failure, the end of the log of the step that failed; always, wine's server of this
+# build stops (the tests' Xvfb stops with them).
 on_exit() {
     local status=$?
     if [ "$status" -ne 0 ] && [ -n "$current_log" ] && [ -f "$current_log" ]; then
         echo "== failed; the end of $current_log ==" >&2
         tail -n 40 "$current_log" >&2
+    fi
+    if [ -d "$build/wine" ]; then
+        WINEPREFIX=$build/wine wineserver -k 2>/dev/null || true
+        WINEPREFIX=$build/wine wineserver -w 2>/dev/null || true
+    fi
+    if [ -f "$build/tests/xvfb.pid" ]; then
+        kill "$(cat "$build/tests/xvfb.pid")" 2>/dev/null || true
+        rm -f "$build/tests/xvfb.pid"
     fi
 }
 trap on_exit EXIT
@@ -166,3 +188,30 @@ if [ "${1:-}" = libs ]; then
     echo "$prefix"
     exit 0
 fi
+
+export BRELVO_WINDOWS_PREFIX=$prefix
+# A new prefix means new libraries: configure afresh so that nothing of the old is cached.
+fresh=()
+if [ -f "$build/CMakeCache.txt" ] &&
+    ! grep -qx "BRELVO_WINDOWS_PREFIX:UNINITIALIZED=$prefix" "$build/CMakeCache.txt"; then
+    fresh=(--fresh)
+fi
+# One wine server with its background services for the whole run, started here with no
+# terminal or pipe of ours: otherwise every program under wine starts its own (seconds
+# each), and the services it leaves behind hold the program's output open, so that ctest
+# waits for them. The first start in a new prefix also sets the prefix up (about 10 s).
+mkdir -p "$build"
+export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+wineserver -p </dev/null >/dev/null 2>&1 || true  # one may be running already
+DISPLAY= wine wineboot -i </dev/null >/dev/null 2>&1 || true
+game_started=$SECONDS
+cmake --preset windows "${fresh[@]}" -DBRELVO_TESTS=ON >/dev/null
+nice cmake --build --preset windows
+(cd "$build" && cpack >/dev/null)
+echo "Game, tests and zip built in $((SECONDS - game_started)) s"
+
+tests_started=$SECONDS
+ctest --preset windows -j2 --timeout 300
+echo "Tests under wine ran in $((SECONDS - tests_started)) s"
+zip=("$build"/brelvo-*-win64.zip)
+echo "Windows: ${zip[0]#"$root"/} ($(stat -c %s "${zip[0]}") bytes), all in $((SECONDS - started)) s"

@@ -83,11 +83,13 @@ class WineWindow : public ::testing::Test {
         audio_file = name;
         // wine has no sound card here: SDL's disk driver mixes in real time into a file.
         brelvo = std::make_unique<process::Child>(
-            run_script(), std::vector<std::string>{"SDL_AUDIODRIVER=disk",
-                                                   "SDL_DISKAUDIOFILE=" + audio_file,
-                                                   "SDL_DISKAUDIODELAY=46"});
+            run_script(),
+            std::vector<std::string>{"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + audio_file,
+                                     "SDL_DISKAUDIODELAY=46"});
         id = window::find(60);
         ASSERT_FALSE(id.empty()) << read_file(game_dir() + "/stderr.txt");
+        // No window manager gives it the keyboard, as a player's click would.
+        process::shell("xdotool windowfocus --sync " + id + " 2>/dev/null");
     }
     void TearDown() override {
         brelvo.reset();
