@@ -16,6 +16,7 @@
 #include "framework/embedded.h"
 #endif
 
+namespace platform {
 namespace {
 
 // The four lookup steps and their error number: on Windows the executable's own
@@ -61,6 +62,7 @@ std::uint32_t last_error() {
 #endif
 
 }  // namespace
+}  // namespace platform
 
 Mix_Chunk* load_sound(std::string game, std::string sound) {
     const std::string name = game + "_sound_" + sound;
@@ -74,21 +76,21 @@ Mix_Chunk* load_sound(std::string game, std::string sound) {
                                   " from game " + game + ": " + SDL_GetError());
     };
 
-    const Info info = find_resource(name);
+    const platform::Info info = platform::find_resource(name);
     if (info == nullptr) {
-        throw missing("find", last_error());
+        throw missing("find", platform::last_error());
     }
-    const Data data = load_resource(info);
+    const platform::Data data = platform::load_resource(info);
     if (data == nullptr) {
-        throw missing("load", last_error());
+        throw missing("load", platform::last_error());
     }
-    const void* bytes = lock_resource(data);
+    const void* bytes = platform::lock_resource(data);
     if (bytes == nullptr) {
-        throw missing("lock", last_error());
+        throw missing("lock", platform::last_error());
     }
-    const std::size_t size = sizeof_resource(info);
+    const std::size_t size = platform::sizeof_resource(info);
     if (size == 0) {
-        throw missing("get size of", last_error());
+        throw missing("get size of", platform::last_error());
     }
     SDL_RWops* stream = SDL_RWFromConstMem(bytes, static_cast<int>(size));
     if (stream == nullptr) {
