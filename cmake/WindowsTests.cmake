@@ -18,6 +18,13 @@ function(brelvo_gtest target)
     set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR "${wine_test_emulator}")
     gtest_discover_tests(${target} DISCOVERY_TIMEOUT 120 NO_PRETTY_VALUES ${ARGN})
 endfunction()
+
+# One wine server with its services for all tests, started with no pipe of ctest's: the
+# services a first program starts would otherwise hold that test's output open after it
+# ended. The server stops after the last test.
+string(JOIN " " wine_env ${CMAKE_CROSSCOMPILING_EMULATOR})
+string(REGEX REPLACE " wine$" "" wine_env "${wine_env}")
+
 include(GoogleTest)
 
 # The game's clips plus two blocks that are not clips, for the loader's failure paths.
@@ -38,7 +45,7 @@ target_compile_definitions(unit_tests PRIVATE
     BRELVO_SOUNDS_DIR="Z:${PROJECT_SOURCE_DIR}/assets/sounds")
 target_link_libraries(unit_tests PRIVATE brelvo_core brelvo_test_sounds GTest::gtest GTest::gtest_main)
 add_dependencies(unit_tests windows_dlls)
-brelvo_gtest(unit_tests PROPERTIES TIMEOUT 120)
+brelvo_gtest(unit_tests PROPERTIES TIMEOUT 120 FIXTURES_REQUIRED wine)
 
 # The Linux-side driver of the real-window tests, built for this machine.
 include(ExternalProject)
@@ -81,10 +88,17 @@ add_test(NAME wine_xvfb_stop
 set_tests_properties(wine_xvfb_start PROPERTIES FIXTURES_SETUP wine_xvfb)
 set_tests_properties(wine_xvfb_stop PROPERTIES FIXTURES_CLEANUP wine_xvfb)
 
+# wine's desktop process starts with the server, on the tests' X server.
+add_test(NAME wine_server_start COMMAND sh -c
+    "${wine_env} wineserver -p </dev/null >/dev/null 2>&1; ${wine_env} DISPLAY=${BRELVO_WINE_DISPLAY} wine wineboot </dev/null >/dev/null 2>&1; exit 0")
+add_test(NAME wine_server_stop COMMAND sh -c "${wine_env} wineserver -k; exit 0")
+set_tests_properties(wine_server_start PROPERTIES FIXTURES_SETUP wine FIXTURES_REQUIRED wine_xvfb)
+set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine)
+
 foreach(case WineWindow.SplashThenTheFirstRoundThenAStepThenEsc WineWindow.EscOnTheSplashEnds
         WineWindow.ClosingTheWindowEnds WineNoSound.EndsWithoutAWindowAndSaysWhyInStderrTxt)
     add_test(NAME ${case} COMMAND ${driver_dir}/wine_window_tests --gtest_filter=${case})
     set_tests_properties(${case} PROPERTIES
-        FIXTURES_REQUIRED "unpacked;wine_xvfb" RUN_SERIAL ON TIMEOUT 180
+        FIXTURES_REQUIRED "unpacked;wine_xvfb;wine" RUN_SERIAL ON TIMEOUT 180
         ENVIRONMENT "DISPLAY=${BRELVO_WINE_DISPLAY};BRELVO_WINE_RUN=${run_script};BRELVO_WINE_DIR=${game_dir}")
 endforeach()

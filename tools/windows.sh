@@ -196,10 +196,11 @@ if [ -f "$build/CMakeCache.txt" ] &&
     ! grep -qx "BRELVO_WINDOWS_PREFIX:UNINITIALIZED=$prefix" "$build/CMakeCache.txt"; then
     fresh=(--fresh)
 fi
-# One wine server with its background services for the whole run, started here with no
+# One wine server with its background services for the build, started here with no
 # terminal or pipe of ours: otherwise every program under wine starts its own (seconds
-# each), and the services it leaves behind hold the program's output open, so that ctest
-# waits for them. The first start in a new prefix also sets the prefix up (about 10 s).
+# each), and the services it leaves behind hold the program's output open, so that the
+# build waits for them. The first start in a new prefix also sets the prefix up (about
+# 10 s).
 mkdir -p "$build"
 export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 wineserver -p </dev/null >/dev/null 2>&1 || true  # one may be running already
@@ -210,6 +211,9 @@ nice cmake --build --preset windows
 (cd "$build" && cpack >/dev/null)
 echo "Game, tests and zip built in $((SECONDS - game_started)) s"
 
+# The tests start the server again, with wine's desktop on their own X server.
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
 tests_started=$SECONDS
 ctest --preset windows -j2 --timeout 300
 echo "Tests under wine ran in $((SECONDS - tests_started)) s"
