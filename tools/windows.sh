@@ -215,7 +215,7 @@ echo "Game, tests and zip built in $((SECONDS - game_started)) s"
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 tests_started=$SECONDS
-ctest --preset windows -j2 --timeout 300
+ctest --preset windows --timeout 300
 echo "Tests under wine ran in $((SECONDS - tests_started)) s"
 zip=("$build"/brelvo-*-win64.zip)
 echo "Windows: ${zip[0]#"$root"/} ($(stat -c %s "${zip[0]}") bytes), all in $((SECONDS - started)) s"
