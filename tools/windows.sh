@@ -12,7 +12,6 @@ cd "$(dirname "$0")/.."
 root=$PWD
 started=$SECONDS
 current_log=
-# On a failure, the end of the log of the step that failed.
 build=$root/build/windows
 # On a failure, the end of the log of the step that failed; always, wine's server of this
 # build stops (the tests' Xvfb stops with them).
@@ -159,7 +158,6 @@ if [ ! -f "$prefix/lib/libSDL_mixer.dll.a" ]; then
     echo "Cross-building ${key}for Windows into $prefix"
     lib_started=$SECONDS
 current_log=
-# On a failure, the end of the log of the step that failed.
 build=$root/build/windows
 # On a failure, the end of the log of the step that failed; always, wine's server of this
 # build stops (the tests' Xvfb stops with them).
