@@ -5,10 +5,18 @@
 # makes the static library <lib>: one generated source per file, rebuilt when that file
 # changes, and an index of every block with its name and type, which the lookup in
 # src/framework/embedded.cpp searches. Plain C++ arrays work with every compiler and
-# keep the executable's stack non-executable.
+# keep the executable's stack non-executable. On Windows the blocks are real resources
+# instead (WindowsResources.cmake).
 set(EMBED_RESOURCES_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/embed_file.cmake)
+if(WIN32)
+    include(${CMAKE_CURRENT_LIST_DIR}/WindowsResources.cmake)
+endif()
 
 function(embed_resources)
+    if(WIN32)
+        embed_resources_rc(${ARGN})
+        return()
+    endif()
     cmake_parse_arguments(ARG "" "TARGET;TYPE" "RESOURCES" ${ARGN})
     set(dir ${CMAKE_CURRENT_BINARY_DIR}/${ARG_TARGET})
     set(sources)

@@ -74,7 +74,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int size = std::atoi(argv[1]);
+#ifdef _WIN32
+    _putenv("SDL_VIDEODRIVER=dummy");
+#else
     setenv("SDL_VIDEODRIVER", "dummy", 1);
+#endif
     if (size <= 0 || SDL_Init(SDL_INIT_VIDEO) < 0) {
         std::fprintf(stderr, "icongen: cannot draw at %s: %s\n", argv[1], SDL_GetError());
         return 1;
