@@ -71,13 +71,17 @@ string(REGEX MATCH "libogg=([^ ]+)" _ "${library_versions}")
 set(OGG_DEBIAN_VERSION ${CMAKE_MATCH_1})
 string(REGEX MATCH "libvorbis=([^ ]+)" _ "${library_versions}")
 set(VORBIS_DEBIAN_VERSION ${CMAKE_MATCH_1})
-configure_file(${PROJECT_SOURCE_DIR}/data/windows/README.txt.in ${windows_generated}/README.txt @ONLY)
+# Texts a player opens in Notepad get Windows' line ends.
+configure_file(${PROJECT_SOURCE_DIR}/data/windows/README.txt.in ${windows_generated}/README.txt
+    @ONLY NEWLINE_STYLE WIN32)
 configure_file(${PROJECT_SOURCE_DIR}/data/windows/LIBRARIES.txt.in
-    ${windows_generated}/licenses/LIBRARIES.txt @ONLY)
+    ${windows_generated}/licenses/LIBRARIES.txt @ONLY NEWLINE_STYLE WIN32)
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${windows_generated}/LICENSE.txt @ONLY
+    NEWLINE_STYLE WIN32)
 
 install(TARGETS brelvo RUNTIME DESTINATION .)
 install(FILES ${dlls} ${windows_generated}/README.txt DESTINATION .)
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+install(FILES ${windows_generated}/LICENSE.txt DESTINATION .)
 set(licences ${BRELVO_WINDOWS_PREFIX}/share/licenses)
 install(FILES ${windows_generated}/licenses/LIBRARIES.txt DESTINATION licenses)
 install(FILES ${licences}/libsdl1.2.COPYING DESTINATION licenses RENAME SDL-COPYING.txt)

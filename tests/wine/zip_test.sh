@@ -62,4 +62,8 @@ grep -q "VALUE \"ProductVersion\", \"$version\"" <<<"$resources" || fail "no ver
 sounds=$(grep -c 'Name: "GAMEJEDI_SOUND_[A-Z0-9]*"' <<<"$resources" || true)
 [ "$sounds" -eq 13 ] || fail "$sounds clips as resources, not 13"
 grep -q "unable to init SDL_mixer" "$dir/README.txt" || fail "README.txt does not say where messages go"
+for text in README.txt LICENSE.txt licenses/LIBRARIES.txt; do
+    # Notepad of older Windows shows a file with bare line feeds as one long line.
+    [ "$(grep -c $'\r$' "$dir/$text")" -eq "$(wc -l <"$dir/$text")" ] || fail "$text lacks Windows line ends"
+done
 echo "zip: $(stat -c %s "$zip") bytes, $(echo "$actual" | grep -vc '/$') files; brelvo.exe imports:" $imports
