@@ -20,32 +20,16 @@
 #include <string>
 #include <vector>
 
+#include "clips.h"
 #include "framework/resources.h"
 #include "shell/director.h"
 #include "support.h"
 
 namespace {
 
-struct Clip {
-    const char* name;
-    std::uint64_t samples;
-};
-
-constexpr Clip CLIPS[] = {
-    {"strike0", 15232}, {"strike1", 11968}, {"strike2", 12800}, {"swing0", 11200},
-    {"swing1", 14144},  {"swing2", 21696},  {"swing3", 44736},  {"swing4", 11968},
-    {"swing5", 12800},  {"swing6", 27136},  {"swing7", 11904},  {"idle", 44545},
-    {"on", 37888},
-};
-
-std::string error_of(const std::string& game, const std::string& sound) {
-    try {
-        Mix_FreeChunk(load_sound(game, sound));
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "loaded";
-}
+using clips::Clip;
+using clips::error_of;
+constexpr const auto& CLIPS = clips::ALL;
 
 std::vector<char> file_bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

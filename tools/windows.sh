@@ -157,26 +157,6 @@ build_libraries() {
 if [ ! -f "$prefix/lib/libSDL_mixer.dll.a" ]; then
     echo "Cross-building ${key}for Windows into $prefix"
     lib_started=$SECONDS
-current_log=
-build=$root/build/windows
-# On a failure, the end of the log of the step that failed; always, wine's server of this
-# build stops (the tests' Xvfb stops with them).
-on_exit() {
-    local status=$?
-    if [ "$status" -ne 0 ] && [ -n "$current_log" ] && [ -f "$current_log" ]; then
-        echo "== failed; the end of $current_log ==" >&2
-        tail -n 40 "$current_log" >&2
-    fi
-    if [ -d "$build/wine" ]; then
-        WINEPREFIX=$build/wine wineserver -k 2>/dev/null || true
-        WINEPREFIX=$build/wine wineserver -w 2>/dev/null || true
-    fi
-    if [ -f "$build/tests/xvfb.pid" ]; then
-        kill "$(cat "$build/tests/xvfb.pid")" 2>/dev/null || true
-        rm -f "$build/tests/xvfb.pid"
-    fi
-}
-trap on_exit EXIT
     build_libraries
     echo "Libraries built in $((SECONDS - lib_started)) s"
     # Older prefixes are from versions no longer current.
