@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -39,6 +40,16 @@ struct Picture {
         return {rgb[i], rgb[i + 1], rgb[i + 2]};
     }
 };
+
+// The colour in the middle of grid cell (column, row) of a picture of the whole window;
+// column -1 and 9 are the score columns. An empty picture has no colour.
+inline std::array<int, 3> cell(const Picture& p, int column, int row) {
+    if (p.w == 0) {
+        return {-1, -1, -1};
+    }
+    const int s = std::min(p.w / 11, p.h / 9);
+    return p.at((p.w - 9 * s) / 2 + column * s + s / 2, (p.h - 9 * s) / 2 + row * s + s / 2);
+}
 
 inline Picture capture(const std::string& id) {
     Picture picture;

@@ -20,15 +20,7 @@ constexpr std::array<int, 3> GREEN{0, 255, 0};
 constexpr std::array<int, 3> RED{255, 0, 0};
 constexpr std::array<int, 3> BLUE{0, 0, 255};
 
-// The colour in the middle of grid cell (column, row); column -1 and 9 are the score
-// columns.
-std::array<int, 3> cell(const window::Picture& p, int column, int row) {
-    if (p.w == 0) {
-        return {-1, -1, -1};
-    }
-    const int s = std::min(p.w / 11, p.h / 9);
-    return p.at((p.w - 9 * s) / 2 + column * s + s / 2, (p.h - 9 * s) / 2 + row * s + s / 2);
-}
+using window::cell;
 
 bool shows_mark(const window::Picture& p) {
     return cell(p, 1, 2) == WHITE && cell(p, 3, 3) == WHITE && cell(p, 7, 6) == WHITE &&

@@ -46,13 +46,7 @@ std::string read_file(const std::string& path) {
     return text.str();
 }
 
-std::array<int, 3> cell(const window::Picture& p, int column, int row) {
-    if (p.w == 0) {
-        return {-1, -1, -1};
-    }
-    const int s = std::min(p.w / 11, p.h / 9);
-    return p.at((p.w - 9 * s) / 2 + column * s + s / 2, (p.h - 9 * s) / 2 + row * s + s / 2);
-}
+using window::cell;
 
 bool shows_mark(const window::Picture& p) {
     return cell(p, 1, 2) == WHITE && cell(p, 3, 3) == WHITE && cell(p, 7, 6) == WHITE &&
