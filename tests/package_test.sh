@@ -79,7 +79,7 @@ start)
     env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=dummy "$2/usr/games/brelvo" &
     pid=$!
     for _ in $(seq 200); do
-        id=$(xdotool search --name '^Brelvo$' 2>/dev/null | head -n 1) && [ -n "$id" ] && break
+        id=$(xdotool search --onlyvisible --name '^Brelvo$' 2>/dev/null | head -n 1) && [ -n "$id" ] && break
         sleep 0.05
     done
     [ -n "${id:-}" ] || { kill "$pid"; echo "no window"; exit 1; }

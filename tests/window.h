@@ -20,7 +20,10 @@ inline std::string find(double seconds = 20) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (std::chrono::steady_clock::now() < deadline) {
         const std::string id =
-            process::shell("xdotool search --name '^Brelvo$' 2>/dev/null | head -n 1");
+            // Only a shown window: over SDL2 the first window made can be replaced by
+            // another before it is ever shown.
+            process::shell(
+                "xdotool search --onlyvisible --name '^Brelvo$' 2>/dev/null | head -n 1");
         if (!id.empty()) {
             return id;
         }

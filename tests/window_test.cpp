@@ -62,11 +62,17 @@ class RealWindow : public ::testing::Test {
         EXPECT_EQ(WEXITSTATUS(status), 0) << brelvo.error_output();
     }
 
-    // Presses keys the way a player does, each well over 50 ms after the last.
+    // Presses keys the way a player does who watches the screen: each press shows
+    // before the next, which comes well over 50 ms after it was taken. A slow build (the
+    // sanitizers over SDL2) may take a press long after it was sent; a blind pace would
+    // then land the next inside its re-arm wait, where the game rightly drops it.
     void play(const std::vector<std::string>& keys) {
         for (const std::string& k : keys) {
+            const window::Picture before = window::capture(id);
             window::key(id, k);
-            std::this_thread::sleep_for(std::chrono::milliseconds(90));
+            window::capture_until(
+                id, [&](const window::Picture& p) { return p.rgb != before.rgb; }, 5);
+            std::this_thread::sleep_for(std::chrono::milliseconds(70));
         }
     }
 
