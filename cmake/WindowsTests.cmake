@@ -40,6 +40,7 @@ add_executable(unit_tests
     screens_test.cpp
     timers_test.cpp
     windows_sound_test.cpp
+    windows_settle.cpp
 )
 target_compile_definitions(unit_tests PRIVATE
     BRELVO_SOUNDS_DIR="Z:${PROJECT_SOURCE_DIR}/assets/sounds")
