@@ -14,24 +14,6 @@
 
 namespace window {
 
-// The game's top-level window, found by its title; empty when it has not appeared
-// within `seconds`.
-inline std::string find(double seconds = 20) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        const std::string id =
-            // Only a shown window: over SDL2 the first window made can be replaced by
-            // another before it is ever shown.
-            process::shell(
-                "xdotool search --onlyvisible --name '^Brelvo$' 2>/dev/null | head -n 1");
-        if (!id.empty()) {
-            return id;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return {};
-}
-
 // The window's pixels as X has them, read back like a screenshot.
 struct Picture {
     int w = 0;
@@ -72,6 +54,27 @@ inline Picture capture(const std::string& id) {
         picture = Picture{};
     }
     return picture;
+}
+
+// The game's top-level window, found by its title once it shows the match's first frame
+// (both score columns still grey); empty when that has not happened within `seconds`.
+// Over SDL2 the first window made can be shown and then replaced by another before
+// anything is drawn, so a window counts only once the game has drawn into it.
+inline std::string find(double seconds = 20) {
+    constexpr std::array<int, 3> GREY{100, 100, 100};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::string id = process::shell(
+            "xdotool search --onlyvisible --name '^Brelvo$' 2>/dev/null | head -n 1");
+        if (!id.empty()) {
+            const Picture p = capture(id);
+            if (cell(p, -1, 0) == GREY && cell(p, 9, 0) == GREY) {
+                return id;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return {};
 }
 
 // Takes pictures until one satisfies `good`, for at most `seconds`; returns the last.
