@@ -42,10 +42,12 @@ void draw_score(SDL_Surface* surface, const GridLayout& grid, int column, int po
     SDL_FillRect(surface, &open, SDL_MapRGB(surface->format, 100, 100, 100));
 }
 
+#ifndef _WIN32
 bool is_set(const char* variable) {
     const char* value = std::getenv(variable);
     return value != nullptr && *value != '\0';
 }
+#endif
 
 // Left to choose, SDL falls back to drivers that show nothing on a desktop: text art in
 // the terminal, or an offscreen surface where the match plays on unseen. A game nobody
