@@ -27,21 +27,8 @@ string(REGEX REPLACE " wine$" "" wine_env "${wine_env}")
 
 include(GoogleTest)
 
-# The game's clips plus two blocks that are not clips, for the loader's failure paths.
-embed_resources(TARGET brelvo_test_sounds TYPE SOUND RESOURCES ${BRELVO_SOUND_RESOURCES}
-    GAMEJEDI_SOUND_NOTOGG ${CMAKE_CURRENT_SOURCE_DIR}/data/not-a-clip.txt
-    GAMEJEDI_SOUND_EMPTY ${CMAKE_CURRENT_SOURCE_DIR}/data/empty.bin)
-
-# The platform-neutral unit tests as on Linux; the loader's own tests are Windows' here.
-add_executable(unit_tests
-    framework_test.cpp
-    director_test.cpp
-    duel_test.cpp
-    screens_test.cpp
-    timers_test.cpp
-    windows_sound_test.cpp
-    windows_settle.cpp
-)
+# The unit tests as on Linux, with the resource tests of the executable's own clips.
+add_executable(unit_tests ${BRELVO_UNIT_TEST_SOURCES} windows_sound_test.cpp windows_settle.cpp)
 target_compile_definitions(unit_tests PRIVATE
     BRELVO_SOUNDS_DIR="Z:${PROJECT_SOURCE_DIR}/assets/sounds")
 target_link_libraries(unit_tests PRIVATE brelvo_core brelvo_test_sounds GTest::gtest GTest::gtest_main)

@@ -5,12 +5,6 @@
 // this process to be gone.
 #include <gtest/gtest.h>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 // tlhelp32.h needs windows.h first.
 #include <tlhelp32.h>

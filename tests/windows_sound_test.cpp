@@ -1,34 +1,20 @@
-// The sound loader on Windows, where the clips are the executable's own resources.
+// The clips on Windows, where they are the executable's own resources.
 #include <gtest/gtest.h>
 
-#include <SDL_mixer.h>
-
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
-#include <cstdint>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <regex>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "clips.h"
-#include "framework/resources.h"
-#include "shell/director.h"
-#include "support.h"
 
 namespace {
 
 using clips::Clip;
-using clips::error_of;
 constexpr const auto& CLIPS = clips::ALL;
 
 std::vector<char> file_bytes(const std::string& path) {
@@ -73,44 +59,6 @@ TEST(SoundResources, UnknownNameAndTypeHaveTheirOwnNumbers) {
     SetLastError(0);
     EXPECT_EQ(FindResourceA(nullptr, "GAMEJEDI_SOUND_IDLE", "MUSIC"), nullptr);
     EXPECT_EQ(GetLastError(), 1813U);
-}
-
-class LoadSound : public ::testing::Test {
-  protected:
-    Director director;  // opens the mixer at 22050 Hz, stereo, 16-bit
-};
-
-TEST_F(LoadSound, EveryClipDecodesWhole) {
-    for (const Clip& clip : CLIPS) {
-        Mix_Chunk* chunk = load_sound("gamejedi", clip.name);
-        ASSERT_NE(chunk, nullptr);
-        EXPECT_EQ(chunk->alen, clip.samples * 4) << clip.name;  // 2 channels of 2 bytes
-        Mix_FreeChunk(chunk);
-    }
-}
-
-TEST_F(LoadSound, NamesIgnoreCase) {
-    EXPECT_EQ(error_of("gamejedi", "idle"), "loaded");
-    EXPECT_EQ(error_of("GameJedi", "IDLE"), "loaded");
-}
-
-TEST_F(LoadSound, EachFailureSaysWhichStepAndWhy) {
-    EXPECT_EQ(error_of("gamejedi", "swing8"),
-              "unable to find resource gamejedi_sound_swing8: 1814");
-    EXPECT_EQ(error_of("GameJedi", "Swing8"), "unable to find resource GameJedi_sound_Swing8: 1814")
-        << "the name as it was asked for";
-    const std::string empty = error_of("gamejedi", "empty");
-    EXPECT_TRUE(std::regex_match(
-        empty, std::regex("unable to get size of resource gamejedi_sound_empty: [0-9]+")))
-        << empty;
-    EXPECT_EQ(error_of("gamejedi", "notogg"),
-              "unable to load sound notogg from game gamejedi: Unrecognized sound file type");
-}
-
-TEST(LoadSoundWithoutAudio, FailsAtTheMixerWithItsReason) {
-    support::SdlSession sdl(SDL_INIT_AUDIO);
-    EXPECT_EQ(error_of("gamejedi", "strike0"),
-              "unable to load sound strike0 from game gamejedi: Audio device hasn't been opened");
 }
 
 }  // namespace
