@@ -17,6 +17,7 @@
 #include "framework/embedded.h"
 #include "framework/renderable.h"
 #include "games/gamejedi.h"
+#include "platform/resource_lookup.h"
 #include "input.h"
 #include "shell/director.h"
 
@@ -230,8 +231,9 @@ std::vector<Mix_Chunk*> decode_all_clips() {
 }
 
 std::size_t idle_index() {
-    return static_cast<std::size_t>(embedded::find_resource("GAMEJEDI_SOUND_IDLE", "SOUND") -
-                                    embedded::blocks);
+    const auto* idle = static_cast<const embedded::Block*>(
+        platform::find_resource("GAMEJEDI_SOUND_IDLE", "SOUND"));
+    return static_cast<std::size_t>(idle - embedded::blocks);
 }
 
 double floor_start_ms() {

@@ -12,8 +12,8 @@ readelf -lW "$exe" | grep GNU_STACK | grep -E ' RW +0x' >/dev/null || fail "exec
 nm -D --undefined-only "$exe" | grep __stack_chk_fail >/dev/null || fail "no stack protector"
 # _FORTIFY_SOURCE only rewrites calls whose buffer sizes the compiler knows; every game
 # source must at least be compiled with it, optimised, so that such calls are checked.
-for unit in director game games gamejedi gameover gametest splash resources embedded timers; do
-    grep -E "\"command\": .*-D_FORTIFY_SOURCE=2.*src/[a-z]+/$unit\.cpp" "$commands" >/dev/null ||
+for unit in director game games gamejedi gameover gametest splash resources embedded timers media; do
+    grep -E "\"command\": .*-D_FORTIFY_SOURCE=2.*src/[a-z/]+/$unit\.cpp" "$commands" >/dev/null ||
         fail "$unit.cpp is not compiled with _FORTIFY_SOURCE=2"
 done
 grep -E '"command": .*-O2' "$commands" >/dev/null || fail "not optimised, so not fortified"

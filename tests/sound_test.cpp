@@ -11,6 +11,7 @@
 
 #include "clips.h"
 #include "framework/embedded.h"
+#include "platform/resource_lookup.h"
 
 namespace {
 
@@ -50,8 +51,8 @@ StreamFacts facts_of(const embedded::Block& block) {
 
 TEST(SoundClips, EveryClipIsMonoAt22050HzOfItsLength) {
     for (const Clip& clip : CLIPS) {
-        const embedded::Block* block =
-            embedded::find_resource("GAMEJEDI_SOUND_" + std::string(clip.name), "SOUND");
+        const auto* block = static_cast<const embedded::Block*>(
+            platform::find_resource("GAMEJEDI_SOUND_" + std::string(clip.name), "SOUND"));
         ASSERT_NE(block, nullptr) << clip.name;
         EXPECT_EQ(std::memcmp(block->bytes, "OggS", 4), 0) << clip.name;
         EXPECT_GT(block->size, 5000U) << clip.name;
@@ -64,18 +65,19 @@ TEST(SoundClips, EveryClipIsMonoAt22050HzOfItsLength) {
 }
 
 TEST(EmbeddedBlocks, LookupStepsReportNumbers) {
-    EXPECT_EQ(embedded::find_resource("GAMEJEDI_SOUND_IDLE", "MUSIC"), nullptr);
-    EXPECT_EQ(embedded::last_error(), static_cast<std::uint32_t>(ENOENT));
-    EXPECT_EQ(embedded::load_resource(nullptr), nullptr);
-    EXPECT_EQ(embedded::last_error(), static_cast<std::uint32_t>(EINVAL));
-    EXPECT_EQ(embedded::lock_resource(nullptr), nullptr);
-    EXPECT_EQ(embedded::sizeof_resource(nullptr), 0U);
-    const embedded::Block* on = embedded::find_resource("gamejedi_sound_on", "SOUND");
+    using namespace platform;
+    EXPECT_EQ(find_resource("GAMEJEDI_SOUND_IDLE", "MUSIC"), nullptr);
+    EXPECT_EQ(last_error(), static_cast<std::uint32_t>(ENOENT));
+    EXPECT_EQ(load_resource(nullptr), nullptr);
+    EXPECT_EQ(last_error(), static_cast<std::uint32_t>(EINVAL));
+    EXPECT_EQ(lock_resource(nullptr), nullptr);
+    EXPECT_EQ(sizeof_resource(nullptr), 0U);
+    const auto* on = static_cast<const embedded::Block*>(find_resource("gamejedi_sound_on", "SOUND"));
     ASSERT_NE(on, nullptr);
-    EXPECT_EQ(embedded::lock_resource(embedded::load_resource(on)), on->bytes);
-    EXPECT_EQ(embedded::sizeof_resource(on), on->size);
-    EXPECT_EQ(embedded::find_resource("gamejedi_sound_idle", "sound"),
-              embedded::find_resource("GAMEJEDI_SOUND_IDLE", "SOUND"));
+    EXPECT_EQ(lock_resource(load_resource(on)), on->bytes);
+    EXPECT_EQ(sizeof_resource(on), on->size);
+    EXPECT_EQ(find_resource("gamejedi_sound_idle", "sound"),
+              find_resource("GAMEJEDI_SOUND_IDLE", "SOUND"));
 }
 
 }  // namespace

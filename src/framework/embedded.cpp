@@ -4,7 +4,9 @@
 
 #include <cerrno>
 
-namespace embedded {
+#include "platform/resource_lookup.h"
+
+namespace platform {
 
 namespace {
 
@@ -16,35 +18,39 @@ T failed(std::uint32_t number, T result) {
     return result;
 }
 
+const embedded::Block* block(Resource handle) {
+    return static_cast<const embedded::Block*>(handle);
+}
+
 }  // namespace
 
-const Block* find_resource(const std::string& name, const std::string& type) {
-    for (std::size_t i = 0; i < block_count; ++i) {
-        if (strcasecmp(blocks[i].name, name.c_str()) == 0 &&
-            strcasecmp(blocks[i].type, type.c_str()) == 0) {
-            return &blocks[i];
+Resource find_resource(const std::string& name, const char* type) {
+    for (std::size_t i = 0; i < embedded::block_count; ++i) {
+        if (strcasecmp(embedded::blocks[i].name, name.c_str()) == 0 &&
+            strcasecmp(embedded::blocks[i].type, type) == 0) {
+            return &embedded::blocks[i];
         }
     }
-    return failed<const Block*>(ENOENT, nullptr);
+    return failed<Resource>(ENOENT, nullptr);
 }
 
-const Block* load_resource(const Block* found) {
-    return found != nullptr ? found : failed<const Block*>(EINVAL, nullptr);
+Resource load_resource(Resource found) {
+    return found != nullptr ? found : failed<Resource>(EINVAL, nullptr);
 }
 
-const void* lock_resource(const Block* loaded) {
-    return loaded != nullptr ? loaded->bytes : failed<const void*>(EINVAL, nullptr);
+const void* lock_resource(Resource loaded) {
+    return loaded != nullptr ? block(loaded)->bytes : failed<const void*>(EINVAL, nullptr);
 }
 
-std::size_t sizeof_resource(const Block* found) {
+std::size_t sizeof_resource(Resource found) {
     if (found == nullptr) {
         return failed<std::size_t>(EINVAL, 0);
     }
-    return found->size != 0 ? found->size : failed<std::size_t>(ENODATA, 0);
+    return block(found)->size != 0 ? block(found)->size : failed<std::size_t>(ENODATA, 0);
 }
 
 std::uint32_t last_error() {
     return error_number;
 }
 
-}  // namespace embedded
+}  // namespace platform

@@ -2,14 +2,13 @@
 
 #include <SDL_mixer.h>
 
-#include <cstdlib>
 #include <stdexcept>
 #include <string>
-#include <utility>
 
 #include "framework/games.h"
 #include "framework/gridlayout.h"
 #include "framework/renderable.h"
+#include "platform/media.h"
 #include "screens/gameover.h"
 #include "screens/splash.h"
 #include "shell/events.h"
@@ -42,47 +41,10 @@ void draw_score(SDL_Surface* surface, const GridLayout& grid, int column, int po
     SDL_FillRect(surface, &open, SDL_MapRGB(surface->format, 100, 100, 100));
 }
 
-#ifndef _WIN32
-bool is_set(const char* variable) {
-    const char* value = std::getenv(variable);
-    return value != nullptr && *value != '\0';
-}
-#endif
-
-// Left to choose, SDL falls back to drivers that show nothing on a desktop: text art in
-// the terminal, or an offscreen surface where the match plays on unseen. A game nobody
-// can see has failed, so unless a driver is named, only the desktop's own window
-// systems are tried, and only where the session names a display.
-void start_media() {
-#ifndef _WIN32
-    if (!is_set("SDL_VIDEODRIVER")) {
-        std::string reason = "neither DISPLAY nor WAYLAND_DISPLAY is set";
-        for (const auto& [display, driver] :
-             {std::pair{"DISPLAY", "x11"}, std::pair{"WAYLAND_DISPLAY", "wayland"}}) {
-            if (!is_set(display)) {
-                continue;
-            }
-            setenv("SDL_VIDEODRIVER", driver, 1);
-            const bool started = SDL_Init(MEDIA) == 0;
-            unsetenv("SDL_VIDEODRIVER");
-            if (started) {
-                return;
-            }
-            reason = std::string(driver) + ": " + SDL_GetError();
-            SDL_Quit();
-        }
-        throw std::runtime_error("unable to init SDL: no display found (" + reason + ")");
-    }
-#endif
-    if (SDL_Init(MEDIA) < 0) {
-        fail("unable to init SDL: ");
-    }
-}
-
 }  // namespace
 
 Director::Director() {
-    start_media();
+    start_media(MEDIA);
     if (Mix_OpenAudio(22050, AUDIO_S16LSB, 2, 1024) < 0) {
         fail("unable to init SDL_mixer: ");
     }
