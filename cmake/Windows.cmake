@@ -7,9 +7,6 @@ if(NOT EXISTS "${BRELVO_WINDOWS_PREFIX}/lib/libSDL_mixer.dll.a")
 endif()
 set(windows_generated ${CMAKE_BINARY_DIR}/windows)
 
-# The resources replace the embedded blocks here.
-set_source_files_properties(src/framework/embedded.cpp PROPERTIES HEADER_FILE_ONLY ON)
-
 # Every program links -static (CMakeLists.txt); that would take SDL's static archives for
 # -lSDL, but pkg-config's imported target names the import libraries by path.
 

@@ -1,0 +1,43 @@
+# The page a player opens, assembled in BRELVO_WEB_DIR: index.html and its script and
+# style, the game's .js and .wasm, the service worker that keeps them for offline play,
+# the web manifest with the icons, and the licence texts.
+if(NOT EXISTS "${BRELVO_ICONGEN}")
+    message(FATAL_ERROR "The page's icons need BRELVO_ICONGEN, icongen built for this machine "
+                        "(tools/web.sh builds it)")
+endif()
+set(page_src ${PROJECT_SOURCE_DIR}/src/platform/web/page)
+set(page_icons ${CMAKE_BINARY_DIR}/icons)
+set(icons)
+foreach(size 192 512)
+    set(png ${page_icons}/icon-${size}.png)
+    add_custom_command(OUTPUT ${png}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${page_icons}
+        COMMAND ${BRELVO_ICONGEN} ${size} ${png}
+        DEPENDS ${BRELVO_ICONGEN}
+        COMMENT "Drawing the ${size} pixel icon"
+        VERBATIM)
+    list(APPEND icons ${png})
+endforeach()
+
+set(page_inputs ${page_src}/index.html ${page_src}/style.css ${page_src}/page.js
+    ${page_src}/manifest.webmanifest ${page_src}/sw.js.in
+    ${PROJECT_SOURCE_DIR}/data/icons/org.brelvo.Brelvo.svg ${PROJECT_SOURCE_DIR}/LICENSE)
+add_custom_target(page ALL
+    COMMAND ${CMAKE_COMMAND} -DPAGE_SRC=${page_src} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+            -DGAME=$<TARGET_FILE_DIR:brelvo> -DICONS=${page_icons} -DOUT=${BRELVO_WEB_DIR}
+            -P ${PROJECT_SOURCE_DIR}/cmake/web_page.cmake
+    DEPENDS brelvo ${icons} ${page_inputs} ${PROJECT_SOURCE_DIR}/cmake/web_page.cmake
+    COMMENT "Assembling the page in ${BRELVO_WEB_DIR}"
+    VERBATIM)
+
+# What a player downloads to host the page anywhere: the page's folder as a zip.
+set(BRELVO_WEB_ZIP ${BRELVO_WEB_DIR}/brelvo-${PROJECT_VERSION}-web.zip)
+add_custom_target(web_zip
+    COMMAND ${CMAKE_COMMAND} -E rm -f ${BRELVO_WEB_ZIP}
+    COMMAND ${CMAKE_COMMAND} -E tar cf ${BRELVO_WEB_ZIP} --format=zip --
+            index.html style.css page.js sw.js manifest.webmanifest brelvo.js brelvo.wasm
+            icon.svg icon-192.png icon-512.png LICENSE.txt licenses
+    WORKING_DIRECTORY ${BRELVO_WEB_DIR}
+    DEPENDS page
+    COMMENT "Packing ${BRELVO_WEB_ZIP}"
+    VERBATIM)

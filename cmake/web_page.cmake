@@ -1,0 +1,25 @@
+# Assembles the page (cmake -P, from WebPage.cmake). The service worker's cache is named
+# after a hash of every file it keeps, so any change makes a new version of the page.
+set(kept index.html style.css page.js manifest.webmanifest brelvo.js brelvo.wasm icon.svg
+    icon-192.png icon-512.png)
+file(MAKE_DIRECTORY ${OUT}/licenses)
+file(COPY ${PAGE_SRC}/index.html ${PAGE_SRC}/style.css ${PAGE_SRC}/page.js
+     ${PAGE_SRC}/manifest.webmanifest ${GAME}/brelvo.js ${GAME}/brelvo.wasm
+     ${ICONS}/icon-192.png ${ICONS}/icon-512.png DESTINATION ${OUT})
+file(COPY_FILE ${SOURCE_DIR}/data/icons/org.brelvo.Brelvo.svg ${OUT}/icon.svg ONLY_IF_DIFFERENT)
+file(COPY_FILE ${SOURCE_DIR}/LICENSE ${OUT}/LICENSE.txt ONLY_IF_DIFFERENT)
+# What the game carries of others' work: Emscripten's runtime and C and C++ libraries,
+# and the stb Vorbis decoder, each with its Debian copyright file.
+file(COPY_FILE /usr/share/doc/emscripten/copyright ${OUT}/licenses/emscripten.txt ONLY_IF_DIFFERENT)
+file(COPY_FILE /usr/share/doc/libstb-dev/copyright ${OUT}/licenses/stb.txt ONLY_IF_DIFFERENT)
+
+set(hashes "")
+set(BRELVO_WEB_FILES "'./'")
+foreach(name IN LISTS kept)
+    file(SHA256 ${OUT}/${name} hash)
+    string(APPEND hashes "${hash} ${name}\n")
+    string(APPEND BRELVO_WEB_FILES ", '${name}'")
+endforeach()
+string(SHA256 version "${hashes}")
+string(SUBSTRING ${version} 0 16 BRELVO_WEB_VERSION)
+configure_file(${PAGE_SRC}/sw.js.in ${OUT}/sw.js @ONLY)

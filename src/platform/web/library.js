@@ -1,0 +1,212 @@
+// The page's side of the browser layer (web.h): the canvas, the keys and the sound.
+mergeInto(LibraryManager.library, {
+  $brelvo: {
+    // SDL 1.2's key symbols for the keys that are not characters.
+    keys: {
+      Backspace: 8, Tab: 9, Enter: 13, Escape: 27, Delete: 127, ArrowUp: 273,
+      ArrowDown: 274, ArrowRight: 275, ArrowLeft: 276, Insert: 277, Home: 278, End: 279,
+      PageUp: 280, PageDown: 281, Shift: 304, Control: 306, Alt: 308, Meta: 310,
+    },
+    symbol: function(event) {
+      if (event.key.length === 1) {
+        var code = event.key.toLowerCase().charCodeAt(0);
+        return code < 256 ? code : 0;
+      }
+      return brelvo.keys[event.key] || 0;
+    },
+    modifiers: function(event) {
+      return (event.shiftKey ? 0x1 : 0) | (event.ctrlKey ? 0x40 : 0) |
+             (event.altKey ? 0x100 : 0) | (event.metaKey ? 0x400 : 0);
+    },
+    // The game's keys do nothing else while it runs: arrows and space do not scroll.
+    onKey: function(event) {
+      var symbol = brelvo.symbol(event);
+      if (symbol !== 0 && !event.ctrlKey && !event.altKey && !event.metaKey) {
+        event.preventDefault();
+      }
+      if (!event.repeat) {
+        _brelvo_web_key(event.type === 'keydown' ? 1 : 0, symbol, brelvo.modifiers(event));
+      }
+    },
+    onResize: function() {
+      _brelvo_web_resize(window.innerWidth, window.innerHeight);
+    },
+    waiter: null,
+    context: null,
+    audio: null,
+  },
+
+  web_listen__deps: ['$brelvo'],
+  web_listen: function() {
+    window.addEventListener('keydown', brelvo.onKey);
+    window.addEventListener('keyup', brelvo.onKey);
+    window.addEventListener('resize', brelvo.onResize);
+    // The page gives the game the whole window, as a window manager that maximises it.
+    brelvo.onResize();
+  },
+  web_unlisten__deps: ['$brelvo'],
+  web_unlisten: function() {
+    window.removeEventListener('keydown', brelvo.onKey);
+    window.removeEventListener('keyup', brelvo.onKey);
+    window.removeEventListener('resize', brelvo.onResize);
+  },
+
+  web_wait__deps: ['$brelvo'],
+  web_wait: function() {
+    Asyncify.handleSleep(function(wakeUp) { brelvo.waiter = wakeUp; });
+  },
+  // Called with the game's code on the stack, so the wait ends once that code returns.
+  web_wake__deps: ['$brelvo', '$callUserCallback'],
+  web_wake: function() {
+    var wakeUp = brelvo.waiter;
+    if (wakeUp) {
+      brelvo.waiter = null;
+      Promise.resolve().then(function() { callUserCallback(wakeUp); });
+    }
+  },
+
+  web_canvas__deps: ['$brelvo'],
+  web_canvas: function(width, height) {
+    var canvas = Module['canvas'];
+    var context = canvas && canvas.getContext('2d', {alpha: false});
+    if (!context) return 0;
+    canvas.width = width;
+    canvas.height = height;
+    brelvo.context = context;
+    return 1;
+  },
+  web_present__deps: ['$brelvo'],
+  web_present: function(pixels, width, height) {
+    var bytes = new Uint8ClampedArray(HEAPU8.buffer, pixels, width * height * 4);
+    brelvo.context.putImageData(new ImageData(bytes, width, height), 0, 0);
+    Module['frames'] = (Module['frames'] || 0) + 1;
+    if (Module['frames'] === 1) Module['firstFrameAt'] = performance.now();
+    if (Module['onFrame']) Module['onFrame']();
+  },
+  web_set_title: function(title) {
+    document.title = UTF8ToString(title);
+  },
+
+  // The page makes the AudioContext in the player's gesture and hands it over, so sound
+  // plays from the first round; without one the game does not start, as on the desktop.
+  web_audio_open__deps: ['$brelvo', 'web_audio_playing'],
+  web_audio_open: function(reason, size) {
+    var context = Module['audioContext'];
+    if (!context || context.state === 'closed') {
+      stringToUTF8(Module['audioError'] || 'this browser has no WebAudio', reason, size);
+      return -1;
+    }
+    var out = context.createGain();
+    var meter = context.createAnalyser();
+    meter.fftSize = 2048;
+    out.connect(meter);
+    meter.connect(context.destination);
+    brelvo.audio = {context: context, out: out, meter: meter, channels: [], clips: new Map(),
+                    log: []};
+    // What the page plays, for the player's ears and for the tests.
+    Module['mixer'] = {
+      log: brelvo.audio.log,
+      clips: function() {
+        return Array.from(brelvo.audio.clips.values(), function(clip) {
+          return {frames: clip.buffer.length, rate: clip.buffer.sampleRate, volume: clip.volume};
+        });
+      },
+      channels: function() {
+        return brelvo.audio.channels.map(function(state, channel) {
+          return state && _web_audio_playing(channel) ?
+              {clip: state.clip.index, loop: state.source.loop, gain: state.gain.gain.value} : null;
+        });
+      },
+      level: function() {
+        var samples = new Float32Array(meter.fftSize);
+        meter.getFloatTimeDomainData(samples);
+        var sum = 0;
+        for (var i = 0; i < samples.length; i++) sum += samples[i] * samples[i];
+        return Math.sqrt(sum / samples.length);
+      },
+      state: function() { return context.state; },
+    };
+    return 0;
+  },
+  web_audio_close__deps: ['$brelvo', 'web_audio_halt'],
+  web_audio_close: function() {
+    brelvo.audio.channels.forEach(function(state, channel) { _web_audio_halt(channel); });
+    brelvo.audio.out.disconnect();
+    brelvo.audio.context.close();
+  },
+  web_audio_clip__deps: ['$brelvo'],
+  web_audio_clip: function(chunk, frames, count, rate) {
+    var buffer = brelvo.audio.context.createBuffer(2, count, rate);
+    var left = buffer.getChannelData(0), right = buffer.getChannelData(1);
+    var samples = HEAP16.subarray(frames >> 1, (frames >> 1) + count * 2);
+    for (var i = 0; i < count; i++) {
+      left[i] = samples[2 * i] / 32768;
+      right[i] = samples[2 * i + 1] / 32768;
+    }
+    brelvo.audio.clips.set(chunk, {buffer: buffer, index: brelvo.audio.clips.size, volume: 128});
+  },
+  web_audio_forget__deps: ['$brelvo', 'web_audio_halt'],
+  web_audio_forget: function(chunk) {
+    brelvo.audio.channels.forEach(function(state, channel) {
+      if (state && state.chunk === chunk) _web_audio_halt(channel);
+    });
+    brelvo.audio.clips.delete(chunk);
+  },
+  // loops: how many times more (-1 for ever); ticks: a limit in ms (-1 for none).
+  web_audio_play__deps: ['$brelvo', 'web_audio_halt'],
+  web_audio_play: function(channel, chunk, loops, ticks, volume) {
+    _web_audio_halt(channel);
+    var audio = brelvo.audio, clip = audio.clips.get(chunk);
+    var source = audio.context.createBufferSource();
+    var gain = audio.context.createGain();
+    source.buffer = clip.buffer;
+    source.loop = loops !== 0;
+    gain.gain.value = volume / 128;
+    source.connect(gain);
+    gain.connect(audio.out);
+    var now = audio.context.currentTime;
+    var length = loops < 0 ? Infinity : (loops + 1) * clip.buffer.duration;
+    if (ticks >= 0) length = Math.min(length, ticks / 1000);
+    source.start(now);
+    if (length !== Infinity) source.stop(now + length);
+    var state = {source: source, gain: gain, chunk: chunk, clip: clip, ends: now + length};
+    source.onended = function() {
+      if (audio.channels[channel] === state) audio.channels[channel] = null;
+    };
+    audio.channels[channel] = state;
+    audio.log.push({at: performance.now(), play: clip.index, channel: channel, loops: loops,
+                    gain: volume / 128});
+  },
+  web_audio_halt__deps: ['$brelvo'],
+  web_audio_halt: function(channel) {
+    var audio = brelvo.audio, state = audio && audio.channels[channel];
+    if (!state) return;
+    audio.channels[channel] = null;
+    state.source.onended = null;
+    if (audio.context.currentTime < state.ends) {
+      state.source.stop();
+      audio.log.push({at: performance.now(), halt: channel, clip: state.clip.index});
+    }
+    state.gain.disconnect();
+  },
+  web_audio_playing__deps: ['$brelvo'],
+  web_audio_playing: function(channel) {
+    var audio = brelvo.audio, state = audio && audio.channels[channel];
+    return state && audio.context.currentTime < state.ends ? 1 : 0;
+  },
+  web_audio_volume__deps: ['$brelvo'],
+  web_audio_volume: function(chunk, volume) {
+    var clip = brelvo.audio.clips.get(chunk);
+    if (clip) clip.volume = volume;
+    brelvo.audio.channels.forEach(function(state) {
+      if (state && state.chunk === chunk) state.gain.gain.value = volume / 128;
+    });
+  },
+
+  web_exited: function(status) {
+    if (Module['onMatchEnd']) Module['onMatchEnd'](status);
+  },
+  web_failed: function(message) {
+    if (Module['onFailure']) Module['onFailure'](UTF8ToString(message));
+  },
+});

@@ -1,0 +1,87 @@
+// The page around the game: the gate whose click or key starts it (and with it the
+// sound), the end of a match, and a failure's message.
+'use strict';
+(function () {
+  const $ = (id) => document.getElementById(id);
+  const canvas = $('game');
+  const panels = [$('gate'), $('over'), $('failed')];
+  // What the page is doing, for the player's eyes and for the tests.
+  const page = window.brelvo = {state: 'gate', status: null, message: null, game: null,
+                                startedAt: null};
+
+  // Compiled once on arrival; every match runs in a fresh instance of it.
+  const compiled = fetch('brelvo.wasm')
+    .then((response) => response.ok ? response.arrayBuffer() :
+      Promise.reject(new Error('brelvo.wasm: ' + response.status)))
+    .then((bytes) => WebAssembly.compile(bytes));
+  compiled.catch(() => {});  // reported when a match starts
+
+  function show(panel) {
+    panels.forEach((each) => { each.hidden = each !== panel; });
+  }
+
+  function fail(text) {
+    page.state = 'failed';
+    page.message = text;
+    $('message').textContent = text;
+    show($('failed'));
+  }
+
+  // The gesture that starts a match also makes its AudioContext: browsers let sound play
+  // only from a player's gesture, so the first round is heard.
+  function start() {
+    if (page.state === 'starting' || page.state === 'running') return;
+    page.state = 'starting';
+    page.startedAt = performance.now();
+    let audioContext = null;
+    let audioError;
+    const Context = window.AudioContext || window.webkitAudioContext;
+    if (!Context) {
+      audioError = 'this browser has no WebAudio';
+    } else {
+      try {
+        audioContext = new Context({latencyHint: 'interactive'});
+      } catch (error) {
+        audioError = String(error && error.message || error);
+      }
+    }
+    show(null);
+    canvas.focus();
+    createBrelvo({
+      canvas: canvas,
+      audioContext: audioContext,
+      audioError: audioError,
+      instantiateWasm: (imports, receive) => {
+        compiled.then((module) => WebAssembly.instantiate(module, imports))
+          .then((instance) => receive(instance))
+          .catch((error) => fail('unable to load the game: ' + error.message));
+        return {};
+      },
+      onMatchEnd: (status) => {
+        page.state = 'over';
+        page.status = status;
+        show($('over'));
+        $('again').focus();
+      },
+      onFailure: fail,
+    }).then((game) => {
+      page.game = game;
+      if (page.state === 'starting') page.state = 'running';
+    });
+  }
+
+  // Any key but the ones that move focus or only modify others.
+  const ignored = new Set(['Tab', 'Shift', 'Control', 'Alt', 'Meta', 'Escape']);
+  window.addEventListener('keydown', (event) => {
+    if (page.state !== 'gate' || ignored.has(event.key) || event.repeat) return;
+    event.preventDefault();
+    start();
+  });
+  $('gate').addEventListener('click', start);
+  $('again').addEventListener('click', start);
+  $('retry').addEventListener('click', start);
+
+  if ('serviceWorker' in navigator) {
+    navigator.serviceWorker.register('sw.js').catch(() => {});
+  }
+})();
