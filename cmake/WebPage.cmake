@@ -5,6 +5,7 @@ if(NOT EXISTS "${BRELVO_ICONGEN}")
     message(FATAL_ERROR "The page's icons need BRELVO_ICONGEN, icongen built for this machine "
                         "(tools/web.sh builds it)")
 endif()
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(page_src ${PROJECT_SOURCE_DIR}/src/platform/web/page)
 set(page_icons ${CMAKE_BINARY_DIR}/icons)
 set(icons)
@@ -13,7 +14,8 @@ foreach(size 192 512)
     add_custom_command(OUTPUT ${png}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${page_icons}
         COMMAND ${BRELVO_ICONGEN} ${size} ${png}
-        DEPENDS ${BRELVO_ICONGEN}
+        COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/png_squeeze.py ${png} ${png}
+        DEPENDS ${BRELVO_ICONGEN} ${PROJECT_SOURCE_DIR}/tools/png_squeeze.py
         COMMENT "Drawing the ${size} pixel icon"
         VERBATIM)
     list(APPEND icons ${png})

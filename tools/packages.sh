@@ -4,3 +4,8 @@ BUILD_PACKAGES=(g++ cmake make pkg-config libsdl1.2-dev libsdl-mixer1.2-dev)
 TEST_PACKAGES=(libgtest-dev xvfb x11-utils xdotool imagemagick
     desktop-file-utils appstream lintian dpkg-dev file valgrind libc6-dbg libbenchmark-dev
     pulseaudio pulseaudio-utils libvorbis-dev)
+# The browser's home: Emscripten and the headers the page's build compiles against, then
+# the three engines the page is tested in and what drives them.
+WEB_PACKAGES=(emscripten libstb-dev python3)
+WEB_TEST_PACKAGES=(chromium chromium-driver python3-selenium firefox-esr python3-websockets
+    webkit2gtk-driver xvfb pulseaudio pulseaudio-utils)

@@ -46,7 +46,7 @@ return [Math.round(r.left + r.width / 2), Math.round(r.top + r.height / 2)];'''
 # loads are not seen there.
 CAPTURE_JS = '''if (!window.__brelvoConsole) {
   const log = window.__brelvoConsole = [];
-  const text = a => a instanceof Error ? a.stack || String(a) : String(a);
+  const text = a => String(a);
   for (const [level, mark] of [['error', ''], ['warn', 'warning: ']]) {
     const original = console[level];
     console[level] = function (...args) {
@@ -54,7 +54,7 @@ CAPTURE_JS = '''if (!window.__brelvoConsole) {
       return original.apply(this, args);
     };
   }
-  addEventListener('error', e => log.push('Uncaught ' + (e.error ? text(e.error) : e.message)));
+  addEventListener('error', e => log.push(`Uncaught ${e.message} at ${e.filename}:${e.lineno}`));
   addEventListener('unhandledrejection', e => log.push('Uncaught (in promise) ' + text(e.reason)));
 }'''
 
