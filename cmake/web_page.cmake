@@ -1,5 +1,6 @@
 # Assembles the page (cmake -P, from WebPage.cmake). The service worker's cache is named
-# after a hash of every file it keeps, so any change makes a new version of the page.
+# after a hash of every file it keeps, so any change makes a new version of the page, and
+# it knows each file's hash, so it never keeps another version's.
 set(kept index.html style.css page.js manifest.webmanifest brelvo.js brelvo.wasm icon.svg
     icon-192.png icon-512.png)
 file(MAKE_DIRECTORY ${OUT}/licenses)
@@ -13,13 +14,16 @@ file(COPY_FILE ${SOURCE_DIR}/LICENSE ${OUT}/LICENSE.txt ONLY_IF_DIFFERENT)
 file(COPY_FILE /usr/share/doc/emscripten/copyright ${OUT}/licenses/emscripten.txt ONLY_IF_DIFFERENT)
 file(COPY_FILE /usr/share/doc/libstb-dev/copyright ${OUT}/licenses/stb.txt ONLY_IF_DIFFERENT)
 
+# './' is how the page is first asked for: the same bytes as index.html.
+file(SHA256 ${OUT}/index.html index_hash)
 set(hashes "")
-set(BRELVO_WEB_FILES "'./'")
+set(BRELVO_WEB_FILES "\n  './': '${index_hash}'")
 foreach(name IN LISTS kept)
     file(SHA256 ${OUT}/${name} hash)
     string(APPEND hashes "${hash} ${name}\n")
-    string(APPEND BRELVO_WEB_FILES ", '${name}'")
+    string(APPEND BRELVO_WEB_FILES ",\n  '${name}': '${hash}'")
 endforeach()
+string(APPEND BRELVO_WEB_FILES "\n")
 string(SHA256 version "${hashes}")
 string(SUBSTRING ${version} 0 16 BRELVO_WEB_VERSION)
 configure_file(${PAGE_SRC}/sw.js.in ${OUT}/sw.js @ONLY)

@@ -31,6 +31,17 @@ mergeInto(LibraryManager.library, {
     onResize: function() {
       _brelvo_web_resize(window.innerWidth, window.innerHeight);
     },
+    // Silences a channel; returns the clip it was still playing, or -1.
+    stop: function(channel) {
+      var audio = brelvo.audio, state = audio && audio.channels[channel];
+      if (!state) return -1;
+      audio.channels[channel] = null;
+      state.source.onended = null;
+      var playing = audio.context.currentTime < state.ends;
+      if (playing) state.source.stop();
+      state.gain.disconnect();
+      return playing ? state.clip.index : -1;
+    },
     waiter: null,
     context: null,
     audio: null,
@@ -153,10 +164,10 @@ mergeInto(LibraryManager.library, {
     brelvo.audio.clips.delete(chunk);
   },
   // loops: how many times more (-1 for ever); ticks: a limit in ms (-1 for none).
-  web_audio_play__deps: ['$brelvo', 'web_audio_halt'],
+  web_audio_play__deps: ['$brelvo'],
   web_audio_play: function(channel, chunk, loops, ticks, volume) {
-    _web_audio_halt(channel);
     var audio = brelvo.audio, clip = audio.clips.get(chunk);
+    var replaced = brelvo.stop(channel);
     var source = audio.context.createBufferSource();
     var gain = audio.context.createGain();
     source.buffer = clip.buffer;
@@ -175,19 +186,12 @@ mergeInto(LibraryManager.library, {
     };
     audio.channels[channel] = state;
     audio.log.push({at: performance.now(), play: clip.index, channel: channel, loops: loops,
-                    gain: volume / 128});
+                    gain: volume / 128, replaced: replaced});
   },
   web_audio_halt__deps: ['$brelvo'],
   web_audio_halt: function(channel) {
-    var audio = brelvo.audio, state = audio && audio.channels[channel];
-    if (!state) return;
-    audio.channels[channel] = null;
-    state.source.onended = null;
-    if (audio.context.currentTime < state.ends) {
-      state.source.stop();
-      audio.log.push({at: performance.now(), halt: channel, clip: state.clip.index});
-    }
-    state.gain.disconnect();
+    var stopped = brelvo.stop(channel);
+    if (stopped >= 0) brelvo.audio.log.push({at: performance.now(), halt: channel, clip: stopped});
   },
   web_audio_playing__deps: ['$brelvo'],
   web_audio_playing: function(channel) {

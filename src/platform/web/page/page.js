@@ -7,7 +7,7 @@
   const panels = [$('gate'), $('over'), $('failed')];
   // What the page is doing, for the player's eyes and for the tests.
   const page = window.brelvo = {state: 'gate', status: null, message: null, game: null,
-                                startedAt: null};
+                                startedAt: null};  // the starting gesture's time
 
   // Compiled once on arrival; every match runs in a fresh instance of it.
   const compiled = fetch('brelvo.wasm')
@@ -29,10 +29,10 @@
 
   // The gesture that starts a match also makes its AudioContext: browsers let sound play
   // only from a player's gesture, so the first round is heard.
-  function start() {
+  function start(event) {
     if (page.state === 'starting' || page.state === 'running') return;
     page.state = 'starting';
-    page.startedAt = performance.now();
+    page.startedAt = event.timeStamp;
     let audioContext = null;
     let audioError;
     const Context = window.AudioContext || window.webkitAudioContext;
@@ -75,7 +75,7 @@
   window.addEventListener('keydown', (event) => {
     if (page.state !== 'gate' || ignored.has(event.key) || event.repeat) return;
     event.preventDefault();
-    start();
+    start(event);
   });
   $('gate').addEventListener('click', start);
   $('again').addEventListener('click', start);

@@ -1,0 +1,359 @@
+#!/usr/bin/python3
+"""The page, played through the real page served on 127.0.0.1, in every engine:
+   test_page.py PAGE_DIR [ENGINE...]      (engines: chromium firefox webkit; all by default)
+Each scenario opens the page afresh; the game is watched through its canvas and heard
+through what its mixer plays, with the browser's own Ogg decoding refused."""
+import functools
+import http.server
+import os
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import browsers  # noqa: E402
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+ENGINES = ("chromium", "firefox", "webkit")
+
+# The clips in the order the duel loads them, with their lengths in samples.
+CLIPS = [("strike0", 15232), ("strike1", 11968), ("strike2", 12800), ("swing0", 11200),
+         ("swing1", 14144), ("swing2", 21696), ("swing3", 44736), ("swing4", 11968),
+         ("swing5", 12800), ("swing6", 27136), ("swing7", 11904), ("idle", 44545),
+         ("on", 37888)]
+STRIKES, SWINGS, IDLE = range(0, 3), range(3, 11), 11
+
+BLACK, WHITE, RED, BLUE = (0, 0, 0), (255, 255, 255), (255, 0, 0), (0, 0, 255)
+GREEN, GREY = (0, 255, 0), (100, 100, 100)
+
+
+class Page:
+    """The page's folder on 127.0.0.1, served until stop(); what was asked for is kept."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.requests = []
+        handler = functools.partial(type("Handler", (Quiet,), {"requests": self.requests}),
+                                    directory=folder)
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self.url = "http://127.0.0.1:%d/" % self.server.server_address[1]
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    requests = None
+
+    def log_message(self, *args):
+        pass
+
+    def log_request(self, code="-", size="-"):
+        self.requests.append((self.path, int(code) if str(code).isdigit() else 0))
+
+
+# The grid as the player sees it: every cell's colour, score columns included, read at
+# the cells' centres from the canvas with the game's own geometry.
+READ_GRID = """
+  const canvas = document.getElementById('game'), g = canvas.getContext('2d');
+  const w = canvas.width, h = canvas.height;
+  const s = Math.min(Math.trunc(w / 11), Math.trunc(h / 9));
+  const x0 = Math.trunc((w - 9 * s) / 2), y0 = Math.trunc((h - 9 * s) / 2);
+  const cell = (x, y) => Array.from(g.getImageData(x0 + x * s + (s >> 1),
+                                                   y0 + y * s + (s >> 1), 1, 1).data.slice(0, 3));
+  const rows = [];
+  for (let y = 0; y < 9; y++) {
+    const row = [];
+    for (let x = -1; x <= 9; x++) row.push(cell(x, y));
+    rows.push(row);
+  }
+  return {w: w, h: h, s: s, x0: x0, y0: y0, rows: rows,
+          frames: brelvo.game ? brelvo.game.frames : 0};
+"""
+
+
+class Game:
+    def __init__(self, browser, page):
+        self.b = browser
+        self.page = page
+        self.last = {}  # when each player's last press was sent
+
+    def open(self, before_start=""):
+        self.b.open(self.page.url)
+        # No engine may decode a clip for the game: the page carries its own decoder.
+        self.b.evaluate("""AudioContext.prototype.decodeAudioData = function () {
+                             throw new Error('the browser may not decode the clips'); };""" +
+                        before_start)
+
+    def start(self):
+        self.b.press("Enter")
+        self.wait("return !!(brelvo.game && brelvo.game.frames > 0)", "the first frame")
+
+    def wait(self, condition, what, seconds=10):
+        return self.until(lambda: self.b.evaluate(condition), what, seconds)
+
+    @staticmethod
+    def until(check, what, seconds=10):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            value = check()
+            if value:
+                return value
+            time.sleep(0.02)
+        raise AssertionError("waited %s s for %s" % (seconds, what))
+
+    def grid(self):
+        return self.b.evaluate(READ_GRID)
+
+    def lit(self):
+        """The grid's lit cells: {(x, y): colour}."""
+        rows = self.grid()["rows"]
+        return {(x, y): tuple(rows[y][x + 1]) for y in range(9) for x in range(9)
+                if tuple(rows[y][x + 1]) != BLACK}
+
+    def scores(self):
+        rows = self.grid()["rows"]
+        return [sum(tuple(rows[y][column]) == GREEN for y in range(9)) for column in (0, 10)]
+
+    def wait_lit(self, cells, what):
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            if self.lit() == cells:
+                return
+            time.sleep(0.02)
+        raise AssertionError("%s: the grid shows %s, not %s" % (what, self.lit(), cells))
+
+    def press(self, *keys):
+        """Presses the way a player does, each a keydown and keyup on the window, at least
+        55 ms after the same player's last accepted press, and waits for the frame."""
+        for key in keys:
+            player = 0 if key in "wasd" else 1
+            gap = time.monotonic() - self.last.get(player, 0)
+            if gap < 0.055:
+                time.sleep(0.055 - gap)
+            frames = self.b.evaluate("return brelvo.game.frames")
+            self.b.evaluate(self.send(key))
+            self.last[player] = time.monotonic()
+            self.wait("return brelvo.game.frames > %d" % frames, "the frame after " + key)
+
+    @staticmethod
+    def send(key):
+        return ("for (const type of ['keydown', 'keyup'])"
+                "  window.dispatchEvent(new KeyboardEvent(type, {key: '%s', bubbles: true}));"
+                % key)
+
+    def log(self):
+        return self.b.evaluate("return brelvo.game.mixer.log.slice()")
+
+    def round_start(self, scores):
+        """Waits for a new round: both fighters in their start cells, the scores as given."""
+        self.wait_lit(START, "a round's start")
+        assert self.scores() == scores, self.scores()
+        self.last = {}
+
+
+START = {(1, 4): WHITE, (2, 4): RED, (6, 4): BLUE, (7, 4): WHITE}
+
+
+def scenario_a_whole_match(game):
+    """Gate, splash, a duel with every move, a match to 9 and its end."""
+    game.open()
+    text = game.b.evaluate("return document.getElementById('gate').innerText")
+    for words in ("Brelvo", "click or press a key to start", "W", "Player 1"):
+        assert words in text, text
+    started = time.monotonic()
+    game.start()
+    # The splash: the mark on the grid, and keys change nothing.
+    mark = {(x, y) for x, y in [(1, 2), (1, 3), (1, 4), (1, 5), (1, 6), (2, 2), (3, 3), (2, 4),
+                                (3, 5), (2, 6), (5, 2), (5, 3), (5, 4), (5, 5), (5, 6), (6, 2),
+                                (7, 3), (6, 4), (7, 5), (7, 6)]}
+    assert game.lit() == {cell: WHITE for cell in mark}, game.lit()
+    assert game.scores() == [0, 0]
+    game.b.evaluate(game.send("d") + game.send("ArrowLeft"))
+    game.round_start([0, 0])
+    splash = time.monotonic() - started
+    assert 1.8 < splash < 3.0, "the splash lasted %.2f s" % splash
+
+    mixer = game.b.evaluate("""const m = brelvo.game.mixer;
+                               return {clips: m.clips(), channels: m.channels(), state: m.state(),
+                                       level: m.level()};""")
+    assert [c["frames"] for c in mixer["clips"]] == [n for _, n in CLIPS], mixer["clips"]
+    assert mixer["state"] == "running", mixer["state"]
+    hum = mixer["channels"][0]
+    assert hum and hum["clip"] == IDLE and hum["loop"], mixer["channels"]
+    assert abs(hum["gain"] - 38 / 128) < 1e-3, hum
+    assert game.wait("return brelvo.game.mixer.level() > 0.005", "the hum at the output")
+    starts = [e for e in game.log() if "play" in e]
+    assert [(e["play"], e["channel"]) for e in starts] == [(12, 1), (IDLE, 0), (12, 2)], starts
+
+    # A step, then a turn with its swing, then a press inside 50 ms that is dropped.
+    game.press("d")
+    game.wait_lit({(2, 4): WHITE, (3, 4): RED, (6, 4): BLUE, (7, 4): WHITE}, "a step")
+    heard = len(game.log())
+    game.press("ArrowUp")
+    game.wait_lit({(2, 4): WHITE, (3, 4): RED, (7, 3): BLUE, (7, 4): WHITE}, "a turn")
+    swing = game.log()[heard:]
+    assert [e["play"] in SWINGS and e["channel"] > 0 for e in swing] == [True], swing
+    time.sleep(0.06)
+    game.b.evaluate(game.send("ArrowLeft") + game.send("ArrowDown"))
+    game.wait_lit({(2, 4): WHITE, (3, 4): RED, (6, 4): BLUE, (7, 4): WHITE}, "a turn back")
+    time.sleep(0.1)
+    assert game.lit() == {(2, 4): WHITE, (3, 4): RED, (6, 4): BLUE, (7, 4): WHITE}, \
+        "the press inside 50 ms was taken"
+    game.last[1] = time.monotonic()
+
+    # A clash stops the swings and strikes; the hum plays on.
+    game.press("ArrowLeft", "d")  # player 1 to (6, 4), player 0 to (3, 4)
+    heard = len(game.log())
+    game.press("ArrowUp", "ArrowLeft")  # player 1 turns twice: two swings
+    swings = {(e["channel"], e["play"]) for e in game.log()[heard:]}
+    heard = len(game.log())
+    game.press("ArrowLeft")  # player 1 steps to (5, 4): both blades on (4, 4)
+    game.wait_lit({(2, 4): RED, (3, 4): WHITE, (5, 4): WHITE, (6, 4): BLUE}, "a clash")
+    clash = game.log()[heard:]
+    halted = {(e["halt"], e["clip"]) for e in clash if "halt" in e}
+    assert len(swings) == 2 and swings <= halted and (0, IDLE) not in halted, clash
+    assert [e["play"] in STRIKES for e in clash if "play" in e] == [True], clash
+    assert game.b.evaluate("return brelvo.game.mixer.channels()[0].clip") == IDLE
+
+    # A turn and a step: player 0's blade on player 1's body. The hum stops, the point
+    # shows, and the next round starts.
+    game.press("d")
+    heard = len(game.log())
+    game.press("d")
+    game.round_start([1, 0])
+    # What the hit did, before the next round's start sounds: the hum alone stops.
+    after = game.log()[heard:]
+    plays = [i for i, e in enumerate(after) if "play" in e]
+    hit = [e for e in after[:plays[0]] if "halt" in e]
+    assert [(e["halt"], e["clip"]) for e in hit] == [(0, IDLE)], after
+
+    # Player 1 wins nine rounds; the grid fills green from player 1's side and the page
+    # ends the match.
+    for point in range(1, 10):
+        game.press("w", "ArrowLeft", "ArrowLeft", "ArrowLeft", "ArrowLeft", "ArrowLeft")
+        if point < 9:
+            game.round_start([1, point])
+    game.until(lambda: game.lit().get((8, 8)) == GREEN, "the first green cell")
+    assert (0, 8) not in game.lit(), game.lit()
+    assert game.scores() == [1, 9]
+    game.wait("return brelvo.state === 'over'", "the end of the match", 12)
+    assert len(game.lit()) == 81 and set(game.lit().values()) == {GREEN}
+    assert game.b.evaluate("return brelvo.status") == 0
+    over = game.b.evaluate("return document.getElementById('over').hidden ? '' :"
+                           " document.getElementById('over').innerText")
+    assert "The match is over" in over and "Play again" in over, over
+
+
+def scenario_resize_keys_and_esc(game):
+    """The grid follows the window, the game's keys do nothing else, Esc ends the match
+    and the page offers another."""
+    game.open()
+    game.start()
+    game.round_start([0, 0])
+    for width, height in ((700, 400), (420, 600)):
+        game.b.resize(width, height)
+        game.wait("return document.getElementById('game').width === innerWidth &&"
+                  " document.getElementById('game').height === innerHeight", "the resize")
+        size = game.grid()
+        s = min(size["w"] // 11, size["h"] // 9)
+        assert (size["s"], size["x0"], size["y0"]) == (s, (size["w"] - 9 * s) // 2,
+                                                       (size["h"] - 9 * s) // 2), size
+        assert game.lit() == START and game.scores() == [0, 0]
+        assert all(tuple(size["rows"][y][0]) == GREY for y in range(9)), size["rows"]
+    # A real arrow and space: the game takes them and the page does not scroll.
+    game.b.evaluate("window.seen = []; window.addEventListener('keydown',"
+                    " (e) => seen.push(e.defaultPrevented));")
+    game.b.press("ArrowDown", " ")
+    game.wait("return seen.length === 2", "the keys")
+    assert game.b.evaluate("return seen") == [True, True]
+    game.wait_lit({(1, 4): WHITE, (2, 4): RED, (7, 4): WHITE, (7, 5): BLUE}, "a real key")
+    game.b.press("Escape")
+    game.wait("return brelvo.state === 'over'", "the end after Esc")
+    assert game.b.evaluate("return brelvo.status") == 0
+    game.b.click("#again")
+    game.wait("return brelvo.state === 'running' && brelvo.game.frames > 0", "a new match")
+    game.b.press("Escape")
+    game.wait("return brelvo.state === 'over'", "the second end")
+
+
+def scenario_failure_is_shown(game):
+    """Without WebAudio the game does not start, and says why as on the desktop."""
+    game.open("window.AudioContext = undefined; window.webkitAudioContext = undefined;")
+    game.b.press("Enter")
+    game.wait("return brelvo.state === 'failed'", "the failure")
+    shown = game.b.evaluate("return document.getElementById('message').innerText")
+    assert shown == "unable to init SDL_mixer: this browser has no WebAudio", shown
+    assert not game.b.evaluate("return brelvo.game && brelvo.game.frames"), "a frame was drawn"
+
+
+def scenario_offline(game):
+    """After one visit the page plays with the server gone."""
+    game.open()
+    game.wait("return navigator.serviceWorker.ready.then(() => caches.keys())"
+              ".then((names) => names.some((n) => n.startsWith('brelvo-')))", "the cache")
+    game.page.stop()
+    try:
+        game.b.reload()
+        game.start()
+        game.round_start([0, 0])
+        assert len(game.b.evaluate("return brelvo.game.mixer.clips()")) == 13
+    finally:
+        game.page = Page(game.page.folder)
+
+
+SCENARIOS = [scenario_a_whole_match, scenario_resize_keys_and_esc, scenario_failure_is_shown,
+             scenario_offline]
+
+
+def sound_server():
+    """A PulseAudio of the tests' own (tests/pulse.sh), for the engines that play through
+    one; returns its client settings and a way to stop it."""
+    link = os.path.join(tempfile.mkdtemp(prefix="brelvo-web-"), "pulse")
+    script = os.path.join(ROOT, "tests", "pulse.sh")
+    subprocess.run([script, "start", link], check=True)
+    folder = os.readlink(link)
+    env = {"PULSE_SERVER": "unix:%s/native" % folder,
+           "PULSE_CLIENTCONFIG": "%s/client.conf" % folder,
+           "PULSE_COOKIE": "%s/.config/pulse/cookie" % folder}
+    return env, lambda: subprocess.run([script, "stop", link], check=False)
+
+
+def main():
+    folder = os.path.abspath(sys.argv[1])
+    engines = sys.argv[2:] or ENGINES
+    env, stop_sound = sound_server()
+    failures = 0
+    try:
+        for engine in engines:
+            started = time.monotonic()
+            passed = 0
+            with browsers.launch(engine, env=env, width=900, height=700) as b:
+                for scenario in SCENARIOS:
+                    game = Game(b, Page(folder))
+                    name = scenario.__name__[len("scenario_"):]
+                    began = time.monotonic()
+                    try:
+                        scenario(game)
+                        errors = b.console_errors()
+                        assert not errors, "console errors: %s" % errors
+                        passed += 1
+                        print("%s: %s ok (%.1f s)" % (engine, name, time.monotonic() - began))
+                    except Exception as error:  # one scenario's failure is reported, the rest run
+                        failures += 1
+                        print("%s: %s FAILED: %s" % (engine, name, error))
+                    finally:
+                        game.page.stop()
+            print("== %s: %d of %d scenarios passed in %.0f s ==" % (
+                engine, passed, len(SCENARIOS), time.monotonic() - started))
+    finally:
+        stop_sound()
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()
