@@ -8,7 +8,7 @@
 
 // The game's main is SDL_main here, as where SDL brings a start-up of its own: this start
 // calls it and tells the page how it ended.
-extern "C" int SDL_main(int argc, char* argv[]);
+extern "C" int SDL_main(int argc, char* argv[]);  // NOLINT(readability-identifier-naming)
 
 namespace {
 

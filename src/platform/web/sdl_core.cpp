@@ -47,10 +47,10 @@ int SDLCALL mem_close(SDL_RWops* context) {
 
 extern "C" {
 
-void SDL_SetError(const char* format, ...) {
+void SDL_SetError(const char* fmt, ...) {
     va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(error_text, sizeof error_text, format, arguments);
+    va_start(arguments, fmt);
+    std::vsnprintf(error_text, sizeof error_text, fmt, arguments);
     va_end(arguments);
 }
 

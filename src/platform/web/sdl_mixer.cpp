@@ -70,31 +70,31 @@ void Mix_CloseAudio() {
     }
 }
 
-int Mix_AllocateChannels(int count) {
-    if (count >= 0) {
-        for (int channel = count; channel < channel_count; ++channel) {
+int Mix_AllocateChannels(int numchans) {
+    if (numchans >= 0) {
+        for (int channel = numchans; channel < channel_count; ++channel) {
             web_audio_halt(channel);
         }
-        channel_count = count;
+        channel_count = numchans;
     }
     return channel_count;
 }
 
-Mix_Chunk* Mix_LoadWAV_RW(SDL_RWops* source, int freesrc) {
+Mix_Chunk* Mix_LoadWAV_RW(SDL_RWops* src, int freesrc) {
     if (!opened) {
         SDL_SetError("Audio device hasn't been opened");
-        if (source != nullptr && freesrc != 0) {
-            SDL_RWclose(source);
+        if (src != nullptr && freesrc != 0) {
+            SDL_RWclose(src);
         }
         return nullptr;
     }
-    if (source == nullptr) {
+    if (src == nullptr) {
         SDL_SetError("Mix_LoadWAV_RW with NULL src");
         return nullptr;
     }
-    const std::vector<Uint8> bytes = read_all(source);
+    const std::vector<Uint8> bytes = read_all(src);
     if (freesrc != 0) {
-        SDL_RWclose(source);
+        SDL_RWclose(src);
     }
     int channels = 0;
     int rate = 0;

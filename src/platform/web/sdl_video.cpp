@@ -7,24 +7,15 @@ namespace {
 
 // The canvas takes bytes red, green, blue, alpha: as a little-endian pixel, red is the
 // low byte and every pixel is opaque.
-SDL_PixelFormat rgba() {
-    SDL_PixelFormat format{};
-    format.BitsPerPixel = 32;
-    format.BytesPerPixel = 4;
-    format.Rmask = 0x000000FFU;
-    format.Gmask = 0x0000FF00U;
-    format.Bmask = 0x00FF0000U;
-    format.Amask = 0xFF000000U;
-    format.Rshift = 0;
-    format.Gshift = 8;
-    format.Bshift = 16;
-    format.Ashift = 24;
-    format.alpha = SDL_ALPHA_OPAQUE;
-    return format;
-}
-
-SDL_PixelFormat format = rgba();
-SDL_Surface screen{};
+// clang-format off
+SDL_PixelFormat canvas_format{
+    nullptr, 32, 4,                                       // no palette, 4 bytes a pixel
+    0, 0, 0, 0,                                           // losses
+    0, 8, 16, 24,                                         // shifts
+    0x000000FFU, 0x0000FF00U, 0x00FF0000U, 0xFF000000U,   // masks
+    0, SDL_ALPHA_OPAQUE};                                 // no colour key
+// clang-format on
+SDL_Surface window_surface{};
 
 int clip(int value, int low, int high) {
     return value < low ? low : value > high ? high : value;
@@ -35,8 +26,8 @@ int clip(int value, int low, int high) {
 namespace web {
 
 void stop_video() {
-    std::free(screen.pixels);
-    screen = SDL_Surface{};
+    std::free(window_surface.pixels);
+    window_surface = SDL_Surface{};
 }
 
 }  // namespace web
@@ -53,37 +44,40 @@ SDL_Surface* SDL_SetVideoMode(int width, int height, int /*bpp*/, Uint32 flags) 
         SDL_SetError("This page has no canvas to draw on");
         return nullptr;
     }
-    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+    const std::size_t bytes =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
     void* pixels = std::calloc(bytes, 1);
     if (pixels == nullptr) {
         SDL_SetError("Out of memory");
         return nullptr;
     }
     web::stop_video();
-    screen.flags = flags & SDL_RESIZABLE;
-    screen.format = &format;
-    screen.w = width;
-    screen.h = height;
-    screen.pitch = static_cast<Uint16>(width * 4);
-    screen.pixels = pixels;
-    screen.clip_rect = SDL_Rect{0, 0, static_cast<Uint16>(width), static_cast<Uint16>(height)};
-    screen.refcount = 1;
-    return &screen;
+    window_surface.flags = flags & SDL_RESIZABLE;
+    window_surface.format = &canvas_format;
+    window_surface.w = width;
+    window_surface.h = height;
+    window_surface.pitch = static_cast<Uint16>(width * 4);
+    window_surface.pixels = pixels;
+    window_surface.clip_rect =
+        SDL_Rect{0, 0, static_cast<Uint16>(width), static_cast<Uint16>(height)};
+    window_surface.refcount = 1;
+    return &window_surface;
 }
 
 SDL_Surface* SDL_GetVideoSurface() {
-    return screen.pixels != nullptr ? &screen : nullptr;
+    return window_surface.pixels != nullptr ? &window_surface : nullptr;
 }
 
-Uint32 SDL_MapRGB(const SDL_PixelFormat* const pixels, Uint8 r, Uint8 g, Uint8 b) {
-    return (static_cast<Uint32>(r) << pixels->Rshift) | (static_cast<Uint32>(g) << pixels->Gshift) |
-           (static_cast<Uint32>(b) << pixels->Bshift) | pixels->Amask;
+Uint32 SDL_MapRGB(const SDL_PixelFormat* const format, Uint8 r, Uint8 g, Uint8 b) {
+    return (static_cast<Uint32>(r) << format->Rshift) | (static_cast<Uint32>(g) << format->Gshift) |
+           (static_cast<Uint32>(b) << format->Bshift) | format->Amask;
 }
 
 // As SDL does, the rectangle is clipped to the surface and the clipped one written back.
-int SDL_FillRect(SDL_Surface* surface, SDL_Rect* rect, Uint32 color) {
+int SDL_FillRect(SDL_Surface* dst, SDL_Rect* dstrect, Uint32 color) {
+    SDL_Surface* const surface = dst;
     SDL_Rect whole = surface->clip_rect;
-    SDL_Rect& area = rect != nullptr ? *rect : whole;
+    SDL_Rect& area = dstrect != nullptr ? *dstrect : whole;
     const int x0 = clip(area.x, surface->clip_rect.x, surface->clip_rect.x + surface->clip_rect.w);
     const int y0 = clip(area.y, surface->clip_rect.y, surface->clip_rect.y + surface->clip_rect.h);
     const int x1 = clip(area.x + area.w, x0, surface->clip_rect.x + surface->clip_rect.w);
@@ -100,8 +94,8 @@ int SDL_FillRect(SDL_Surface* surface, SDL_Rect* rect, Uint32 color) {
     return 0;
 }
 
-int SDL_Flip(SDL_Surface* surface) {
-    web_present(surface->pixels, surface->w, surface->h);
+int SDL_Flip(SDL_Surface* screen) {
+    web_present(screen->pixels, screen->w, screen->h);
     return 0;
 }
 
