@@ -1,0 +1,133 @@
+#!/usr/bin/python3
+"""The page's costs in Chromium, against the goals in docs/performance.md:
+   bench.py PAGE_DIR
+What a first visit fetches, the time from the starting gesture to the first frame, the
+main thread's time in an idle round (Chromium's own metrics) and key press to frame."""
+import gzip
+import os
+import statistics
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import browsers  # noqa: E402
+from test_page import START, Game, Page  # noqa: E402
+
+
+def percentile(values, share):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(share * len(ordered)))]
+
+
+def first_visit(b, page):
+    """Every byte the server sends on a first visit, the service worker's fill included."""
+    b.open(page.url)
+    Game(b, page).wait("return navigator.serviceWorker.ready.then(() => caches.keys())"
+                       ".then((names) => names.length > 0)", "the cache")
+    time.sleep(1)
+    raw = packed = 0
+    for path, status in page.requests:
+        name = path.split("?")[0].lstrip("/") or "index.html"
+        size = os.path.getsize(os.path.join(page.folder, name)) if status == 200 else 0
+        body = open(os.path.join(page.folder, name), "rb").read() if size else b""
+        raw += size
+        packed += len(gzip.compress(body, 9)) if body else 0
+        print("  %-22s %3d %8d bytes, %7d gzip" % (name, status, size,
+                                                   len(gzip.compress(body, 9)) if body else 0))
+    return raw, packed
+
+
+def gesture_to_frame(b, page, runs):
+    times = []
+    for _ in range(runs):
+        b.open(page.url)
+        time.sleep(0.5)  # a player reads the gate first; the game compiles meanwhile
+        b.press("Enter")
+        game = Game(b, page)
+        game.wait("return !!(brelvo.game && brelvo.game.firstFrameAt)", "the first frame")
+        times.append(b.evaluate("return brelvo.game.firstFrameAt - brelvo.startedAt"))
+        b.press("Escape")
+    return times
+
+
+def idle_share(b, page, seconds):
+    """The main thread's busy time while a round waits for keys, as Chromium counts it."""
+    game = Game(b, page)
+    b.open(page.url)
+    game.start()
+    game.round_start([0, 0])
+    time.sleep(2.5)  # the round's start sounds end
+    b.driver.execute_cdp_cmd("Performance.enable", {})
+
+    def busy():
+        metrics = b.driver.execute_cdp_cmd("Performance.getMetrics", {})["metrics"]
+        return {m["name"]: m["value"] for m in metrics}["TaskDuration"]
+
+    before, started = busy(), time.monotonic()
+    time.sleep(seconds)
+    return (busy() - before) / (time.monotonic() - started) * 100
+
+
+# Turns player 0's blade up and down, each press 60 ms after the last, timing each from
+# the key event to the canvas drawn and to the next animation frame, which shows it.
+PRESSES = """
+  const game = brelvo.game, keys = ['w', 's'], drawn = [], shown = [];
+  for (let i = 0; i < %d; i++) {
+    await new Promise((resolve) => setTimeout(resolve, 60));
+    const frames = game.frames;
+    let flipped = null;
+    game.onFrame = () => { if (flipped === null) flipped = performance.now(); };
+    const sent = performance.now();
+    window.dispatchEvent(new KeyboardEvent('keydown', {key: keys[i %% 2]}));
+    window.dispatchEvent(new KeyboardEvent('keyup', {key: keys[i %% 2]}));
+    const frame = await new Promise((resolve) =>
+        requestAnimationFrame(() => resolve(performance.now())));
+    if (game.frames === frames || flipped === null) return 'press ' + i + ' was not drawn';
+    drawn.push(flipped - sent);
+    shown.push(frame - sent);
+  }
+  game.onFrame = null;
+  return [drawn, shown];
+"""
+
+
+def main():
+    folder = os.path.abspath(sys.argv[1])
+    report = []
+    with browsers.launch("chromium") as b:
+        page = Page(folder)
+        print("First visit:")
+        raw, packed = first_visit(b, page)
+        report.append(("Bytes of a first visit", "%d KB (%d KB raw)" % (packed // 1024,
+                                                                        raw // 1024),
+                       "at most 200 KB gzip"))
+        times = gesture_to_frame(b, page, 10)
+        print("Gesture to first frame, ms:", " ".join("%.0f" % t for t in times))
+        report.append(("Gesture to first splash frame, median of 10 (first, slowest)",
+                       "%.0f ms (%.0f, %.0f)" % (statistics.median(times), times[0], max(times)),
+                       "at most 250 ms"))
+        share = idle_share(b, page, 10)
+        report.append(("Main thread in an idle round, 10 s", "%.2f %%" % share,
+                       "at most 1 %"))
+        game = Game(b, page)
+        b.open(page.url)
+        game.start()
+        game.round_start([0, 0])
+        timed = b.evaluate("return (async () => {" + PRESSES % 300 + "})()")
+        if isinstance(timed, str):
+            raise SystemExit(timed)
+        drawn, shown = timed
+        report.append(("Key to canvas drawn, p50 / p99 of 300",
+                       "%.2f / %.2f ms" % (percentile(drawn, 0.5), percentile(drawn, 0.99)),
+                       ""))
+        report.append(("Key to the frame that shows it, p50 / p99",
+                       "%.1f / %.1f ms" % (percentile(shown, 0.5), percentile(shown, 0.99)),
+                       "p99 under 16 ms"))
+        page.stop()
+    print("\n| What | Page | Goal |\n|---|---|---|")
+    for row in report:
+        print("| %s | %s | %s |" % row)
+
+
+if __name__ == "__main__":
+    main()
