@@ -17,8 +17,8 @@
 #include "framework/embedded.h"
 #include "framework/renderable.h"
 #include "games/gamejedi.h"
-#include "platform/resource_lookup.h"
 #include "input.h"
+#include "platform/resource_lookup.h"
 #include "shell/director.h"
 
 struct DirectorProbe {

@@ -41,8 +41,9 @@ Ended start_on_terminal(std::vector<std::string> env, double seconds) {
     EXPECT_NE(mkdtemp(dir), nullptr);
     const std::string sound = std::string(dir) + "/sound.raw";
     const auto names = [&](const std::string& prefix) {
-        return std::any_of(env.begin(), env.end(),
-                           [&](const std::string& setting) { return setting.rfind(prefix, 0) == 0; });
+        return std::any_of(env.begin(), env.end(), [&](const std::string& setting) {
+            return setting.rfind(prefix, 0) == 0;
+        });
     };
     if (!names("SDL_AUDIODRIVER=")) {
         env.push_back("SDL_AUDIODRIVER=disk");
@@ -150,13 +151,17 @@ TEST(NamedDriver, IsHonouredWithoutADisplay) {
 // SDL2 one step earlier; neither may send the player to look for a display.
 TEST(DisplayFound, AMissingSoundDriverIsNotCalledAMissingDisplay) {
     const Ended ended = start_on_terminal(
-        {"TERM=xterm", "DISPLAY=" BRELVO_TEST_DISPLAY, "SDL_AUDIODRIVER=brelvo-no-such-driver"}, 20);
+        {"TERM=xterm", "DISPLAY=" BRELVO_TEST_DISPLAY, "SDL_AUDIODRIVER=brelvo-no-such-driver"},
+        20);
     ASSERT_NE(ended.status, -1) << "still running after 20 s";
     EXPECT_TRUE(WIFSIGNALED(ended.status) && WTERMSIG(ended.status) == SIGABRT);
     EXPECT_EQ(ended.terminal.find("no display found"), std::string::npos) << ended.terminal;
-    const auto said = [&](const char* text) { return ended.terminal.find(text) != std::string::npos; };
-    EXPECT_TRUE(said("what():  unable to init SDL_mixer: No available audio device") ||
-                said("what():  unable to init SDL: Audio target 'brelvo-no-such-driver' not available"))
+    const auto said = [&](const char* text) {
+        return ended.terminal.find(text) != std::string::npos;
+    };
+    EXPECT_TRUE(
+        said("what():  unable to init SDL_mixer: No available audio device") ||
+        said("what():  unable to init SDL: Audio target 'brelvo-no-such-driver' not available"))
         << ended.terminal;
 }
 

@@ -72,7 +72,8 @@ TEST(EmbeddedBlocks, LookupStepsReportNumbers) {
     EXPECT_EQ(last_error(), static_cast<std::uint32_t>(EINVAL));
     EXPECT_EQ(lock_resource(nullptr), nullptr);
     EXPECT_EQ(sizeof_resource(nullptr), 0U);
-    const auto* on = static_cast<const embedded::Block*>(find_resource("gamejedi_sound_on", "SOUND"));
+    const auto* on =
+        static_cast<const embedded::Block*>(find_resource("gamejedi_sound_on", "SOUND"));
     ASSERT_NE(on, nullptr);
     EXPECT_EQ(lock_resource(load_resource(on)), on->bytes);
     EXPECT_EQ(sizeof_resource(on), on->size);

@@ -34,8 +34,8 @@ KEYS = {'ArrowUp': '\ue013', 'ArrowDown': '\ue015', 'ArrowLeft': '\ue012',
         'Tab': '\ue004', 'Backspace': '\ue003', 'Shift': '\ue008'}
 
 # Scrolls the element into view and returns its middle in viewport pixels.
-CENTER_JS = '''const e = document.querySelector(%s);
-if (!e) throw new Error('no element matches the selector');
+CENTER_JS = '''const s = %s, e = document.querySelector(s);
+if (!e) throw new Error('no element matches ' + s);
 e.scrollIntoView({block: 'center', inline: 'center'});
 const r = e.getBoundingClientRect();
 return [Math.round(r.left + r.width / 2), Math.round(r.top + r.height / 2)];'''
@@ -63,11 +63,10 @@ class PageError(Exception):
 
 
 def _key(name):
-    if len(name) == 1:
-        return name
-    if name not in KEYS:
+    key = KEYS.get(name, name)
+    if len(key) != 1:
         raise ValueError(f'unknown key {name!r}')
-    return KEYS[name]
+    return key
 
 
 def _wait(what, check, timeout=10.0):
@@ -96,9 +95,15 @@ class _Browser:
         self._set_size(width, height)
         _wait(f'a {width}x{height} viewport', lambda: self.evaluate(
             'return [innerWidth, innerHeight]') == [width, height], timeout=5)
+        # The size changes before the page's resize listeners run: they run when the
+        # next frame is drawn.
+        self.evaluate('return new Promise(r => requestAnimationFrame(() => '
+                      'requestAnimationFrame(r)))')
 
     def console_errors(self, warnings=False):
-        """Messages since the last open/reload; warnings, if asked for, start 'warning: '."""
+        """Messages since the last open/reload; warnings, if asked for, start 'warning: '.
+
+        Each engine words them its own way: look for the part that matters."""
         return [m for m in self._messages() if warnings or not m.startswith('warning: ')]
 
     def _middle(self, selector):
@@ -119,10 +124,10 @@ class _Selenium(_Browser):
         self.driver.refresh()
         self._loaded()
 
-    def _forget(self):
+    def _forget(self):  # before a page goes
         pass
 
-    def _loaded(self):
+    def _loaded(self):  # after one has come
         pass
 
     def evaluate(self, js):
@@ -171,14 +176,11 @@ class _Chromium(_Selenium):
         self.log = []
 
     def _messages(self):
+        marks = {'SEVERE': '', 'WARNING': 'warning: '}
         for entry in self.driver.get_log('browser'):
-            # Chromium asks every site for a favicon on its own; a 404 there is no
-            # fault of the page.
-            if '/favicon.ico - Failed to load resource' in entry['message']:
-                continue
-            if entry['level'] in ('SEVERE', 'WARNING'):
-                mark = 'warning: ' if entry['level'] == 'WARNING' else ''
-                self.log.append(mark + entry['message'])
+            # Chromium asks every site for a favicon on its own: a 404 there is not the page's.
+            if entry['level'] in marks and '/favicon.ico - Failed' not in entry['message']:
+                self.log.append(marks[entry['level']] + entry['message'])
         return list(self.log)
 
 
@@ -198,10 +200,14 @@ class _Firefox(_Browser):
     def __init__(self, url):
         self.log, self.next_id = [], 0
         self.loop = asyncio.new_event_loop()
-        self.ws = self.loop.run_until_complete(websockets.connect(url, max_size=None))
+        self.ws = self.loop.run_until_complete(self._connect(url))
         self._call('session.new', {'capabilities': {}})
         self._call('session.subscribe', {'events': ['log.entryAdded']})
         self.context = self._call('browsingContext.getTree', {})['contexts'][0]['context']
+
+    @staticmethod
+    async def _connect(url):  # websockets 10 binds to the loop it is created in
+        return await websockets.connect(url, max_size=None)
 
     def _call(self, method, params, timeout=60):
         self.next_id += 1
@@ -222,12 +228,10 @@ class _Firefox(_Browser):
     def _event(self, event):
         if event.get('method') != 'log.entryAdded':
             return
-        entry = event['params']
-        if entry['level'] in ('error', 'warn'):
-            text = entry.get('text') or ''
-            if entry['type'] == 'javascript':  # an uncaught exception
-                text = 'Uncaught ' + text
-            self.log.append(('warning: ' if entry['level'] == 'warn' else '') + text)
+        entry, marks = event['params'], {'error': '', 'warn': 'warning: '}
+        if entry['level'] in marks:
+            uncaught = 'Uncaught ' if entry['type'] == 'javascript' else ''
+            self.log.append(marks[entry['level']] + uncaught + (entry.get('text') or ''))
 
     def open(self, url):
         self.log = []
@@ -289,8 +293,9 @@ def _plain(r):
     kind, value = r['type'], r.get('value')
     if kind in ('undefined', 'null'):
         return None
-    if kind == 'number' and isinstance(value, str):  # NaN, -0, Infinity, -Infinity
-        return float(value.replace('Infinity', 'inf'))
+    if kind == 'number' and isinstance(value, str):
+        # NaN and the infinities come back as None, as they do through selenium's JSON.
+        return -0.0 if value == '-0' else None
     if kind in ('number', 'string', 'boolean', 'date'):
         return value
     if kind in ('array', 'set'):
@@ -300,24 +305,17 @@ def _plain(r):
     return f'<{kind}>'
 
 
-# Keeps a fresh profile from opening welcome pages or calling home.
+# Firefox's remote agent sets its own quiet testing prefs, but only once it runs;
+# these cover what a fresh profile would do before that: welcome pages, calling home.
 FIREFOX_PREFS = {
     'remote.active-protocols': 1,  # BiDi only
     'browser.shell.checkDefaultBrowser': False,
     'browser.startup.homepage_override.mstone': 'ignore',
-    'browser.aboutwelcome.enabled': False,
     'datareporting.policy.dataSubmissionEnabled': False,
-    'datareporting.healthreport.uploadEnabled': False,
-    'toolkit.telemetry.enabled': False,
     'app.update.disabledForTesting': True,
     'app.normandy.enabled': False,
-    'extensions.update.enabled': False,
-    'browser.safebrowsing.malware.enabled': False,
-    'browser.safebrowsing.phishing.enabled': False,
-    'browser.search.update': False,
     'messaging-system.rsexperimentloader.enabled': False,
     'network.captive-portal-service.enabled': False,
-    'network.connectivity-service.enabled': False,
     'services.settings.server': 'data:,',
 }
 
@@ -343,9 +341,7 @@ def _firefox(stack, env, tmp):
         with contextlib.suppress(OSError, ValueError, KeyError):
             with open(server) as f:
                 return json.load(f)['ws_port']
-    browser = _Firefox(f'ws://127.0.0.1:{_wait("firefox to listen", port, 30)}/session')
-    stack.callback(browser.close)
-    return browser
+    return _Firefox(f'ws://127.0.0.1:{_wait("firefox to listen", port, 30)}/session')
 
 
 def _chromium(stack, env, tmp):
@@ -360,9 +356,7 @@ def _chromium(stack, env, tmp):
     service = ChromeService('/usr/bin/chromedriver', env=env,
                             log_path=os.path.join(tmp, 'chromedriver.log'),
                             popen_kw={'start_new_session': True})
-    browser = _Chromium(webdriver.Chrome(service=service, options=options), service)
-    stack.callback(browser.close)
-    return browser
+    return _Chromium(webdriver.Chrome(service=service, options=options), service)
 
 
 def _webkit(stack, env, tmp):
@@ -378,19 +372,16 @@ def _webkit(stack, env, tmp):
                             popen_kw={'start_new_session': True})
     service.start()
     stack.callback(_stop, service.process)
-    browser = _WebKit(WebDriver(command_executor=service.service_url, options=options), service)
-    stack.callback(browser.close)
-    return browser
+    return _WebKit(WebDriver(command_executor=service.service_url, options=options), service)
 
 
 def _xvfb(stack):
     """Starts a private X server; Xvfb picks a free display and tells it on a pipe."""
     read, write = os.pipe()
-    proc = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-nolisten', 'tcp',
-                             '-screen', '0', '1920x1200x24', '-noreset'],
-                            pass_fds=[write], stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                            start_new_session=True)
+    proc = subprocess.Popen(
+        ['Xvfb', '-displayfd', str(write), '-nolisten', 'tcp', '-screen', '0', '1920x1200x24'],
+        pass_fds=[write], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL, start_new_session=True)
     os.close(write)
     stack.callback(_stop, proc)
     with os.fdopen(read) as f:
@@ -402,17 +393,21 @@ def _xvfb(stack):
 
 @contextlib.contextmanager
 def launch(name, env=None, width=900, height=700):
-    """Starts browser `name` with a width x height viewport; `env` is added to ours."""
+    """Starts browser `name` with a width x height viewport; `env` is added to ours.
+
+    WebKit needs an X display: it gets a private Xvfb unless `env` gives a DISPLAY."""
     starters = {'chromium': _chromium, 'firefox': _firefox, 'webkit': _webkit}
     if name not in starters:
         raise ValueError(f'unknown browser {name!r}; one of {NAMES}')
     with contextlib.ExitStack() as stack:
         tmp = tempfile.mkdtemp(prefix=f'brelvo-{name}.')
         stack.callback(shutil.rmtree, tmp, ignore_errors=True)
-        # A HOME of its own keeps the browser's caches and settings out of the real one.
-        home = {'HOME': tmp, 'XDG_CONFIG_HOME': tmp + '/config',
-                'XDG_CACHE_HOME': tmp + '/cache', 'XDG_DATA_HOME': tmp + '/data',
-                'NO_AT_BRIDGE': '1'}
-        browser = starters[name](stack, {**os.environ, **home, **(env or {})}, tmp)
+        # A HOME of its own keeps the browser's caches and settings out of the real one;
+        # and no window opens on a desktop unless the caller names its display.
+        full = {k: v for k, v in os.environ.items() if k not in ('DISPLAY', 'WAYLAND_DISPLAY')}
+        full.update(HOME=tmp, XDG_CONFIG_HOME=tmp + '/config', XDG_CACHE_HOME=tmp + '/cache',
+                    XDG_DATA_HOME=tmp + '/data', NO_AT_BRIDGE='1', **(env or {}))
+        browser = starters[name](stack, full, tmp)
+        stack.callback(browser.close)
         browser.resize(width, height)
         yield browser

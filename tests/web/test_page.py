@@ -255,7 +255,7 @@ def scenario_resize_keys_and_esc(game):
     game.open()
     game.start()
     game.round_start([0, 0])
-    for width, height in ((700, 400), (420, 600)):
+    for width, height in ((700, 400), (560, 640)):
         game.b.resize(width, height)
         game.wait("return document.getElementById('game').width === innerWidth &&"
                   " document.getElementById('game').height === innerHeight", "the resize")
