@@ -2,6 +2,7 @@
 
     with browsers.launch('firefox', env={'PULSE_SERVER': ...}) as b:
         b.open(url); b.press('ArrowDown'); b.evaluate('return document.title')
+        b.reopen(url)  # in a new tab, the old one closed
 
 Chromium and WebKitGTK go through selenium and their WebDriver servers; Debian has
 no geckodriver, so Firefox is driven over WebDriver BiDi, which it speaks itself.
@@ -124,6 +125,15 @@ class _Selenium(_Browser):
         self.driver.refresh()
         self._loaded()
 
+    def reopen(self, url):
+        old = self.driver.current_window_handle
+        self.driver.switch_to.new_window('tab')
+        fresh = self.driver.current_window_handle
+        self.driver.switch_to.window(old)
+        self.driver.close()
+        self.driver.switch_to.window(fresh)
+        self.open(url)
+
     def _forget(self):  # before a page goes
         pass
 
@@ -241,6 +251,12 @@ class _Firefox(_Browser):
     def reload(self):
         self.log = []
         self._call('browsingContext.reload', {'context': self.context, 'wait': 'complete'})
+
+    def reopen(self, url):
+        old = self.context
+        self.context = self._call('browsingContext.create', {'type': 'tab'})['context']
+        self._call('browsingContext.close', {'context': old})
+        self.open(url)
 
     def evaluate(self, js):
         result = self._call('script.callFunction', {
