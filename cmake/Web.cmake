@@ -1,7 +1,7 @@
 # The browser's home: the game built by Emscripten against the browser's media layer
 # (src/platform/web), then the page a player opens, assembled in BRELVO_WEB_DIR.
 set(BRELVO_WEB_DIR ${PROJECT_SOURCE_DIR}/build/web CACHE PATH "Where the page is assembled")
-set(BRELVO_ICONGEN "" CACHE FILEPATH "icongen built for the build machine, to draw the icons")
+set(BRELVO_ICONGEN "" CACHE FILEPATH "icongen for the build machine (built when not given)")
 
 # Debian's SDL 1.2 and stb headers, copied so that nothing else of the build machine's
 # /usr/include reaches the compiler: the game compiles against SDL 1.2 itself.

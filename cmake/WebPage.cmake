@@ -1,9 +1,18 @@
 # The page a player opens, assembled in BRELVO_WEB_DIR: index.html and its script and
 # style, the game's .js and .wasm, the service worker that keeps them for offline play,
 # the web manifest with the icons, and the licence texts.
-if(NOT EXISTS "${BRELVO_ICONGEN}")
-    message(FATAL_ERROR "The page's icons need BRELVO_ICONGEN, icongen built for this machine "
-                        "(tools/web.sh builds it)")
+# The icons are drawn by the splash screen's own code, run on the build machine: icongen,
+# built by the machine's own compiler from this same source unless one is named.
+if(NOT BRELVO_ICONGEN)
+    include(ExternalProject)
+    ExternalProject_Add(host_icongen
+        SOURCE_DIR ${PROJECT_SOURCE_DIR}
+        BINARY_DIR ${CMAKE_BINARY_DIR}/host
+        CMAKE_ARGS -DBRELVO_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
+        BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target icongen
+        BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/host/icongen
+        INSTALL_COMMAND "")
+    set(BRELVO_ICONGEN ${CMAKE_BINARY_DIR}/host/icongen)
 endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(page_src ${PROJECT_SOURCE_DIR}/src/platform/web/page)
@@ -15,7 +24,8 @@ foreach(size 192 512)
         COMMAND ${CMAKE_COMMAND} -E make_directory ${page_icons}
         COMMAND ${BRELVO_ICONGEN} ${size} ${png}
         COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/png_squeeze.py ${png} ${png}
-        DEPENDS ${BRELVO_ICONGEN} ${PROJECT_SOURCE_DIR}/tools/png_squeeze.py
+        DEPENDS ${BRELVO_ICONGEN} $<TARGET_NAME_IF_EXISTS:host_icongen>
+                ${PROJECT_SOURCE_DIR}/tools/png_squeeze.py
         COMMENT "Drawing the ${size} pixel icon"
         VERBATIM)
     list(APPEND icons ${png})

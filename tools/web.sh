@@ -7,7 +7,6 @@
 #   tools/web.sh serve [PORT] serves build/web on 127.0.0.1 (building it when missing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 . tools/packages.sh
 action=${1:-all}
 port=${2:-8000}
@@ -21,10 +20,7 @@ export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
 build() {
     local started=$SECONDS
-    # The icons are drawn by the splash screen's code, run on this machine.
-    cmake -S . -B build/web-tools -DBRELVO_TESTS=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build build/web-tools --target icongen -j2 >/dev/null
-    BRELVO_ICONGEN=$root/build/web-tools/icongen cmake --preset web >/dev/null
+    cmake --preset web >/dev/null
     cmake --build --preset web
     cmake --build --preset web --target web_zip >/dev/null
     echo "== page built in $((SECONDS - started)) s: build/web, $(stat -c %s build/web/brelvo-*-web.zip) byte zip =="
