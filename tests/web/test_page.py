@@ -177,9 +177,12 @@ def scenario_a_whole_match(game):
     assert game.scores() == [0, 0]
     game.b.evaluate(game.send("d") + game.send("ArrowLeft"))
     game.round_start([0, 0])
-    # 2 s, then the round's start pause of 50 to 349 ms before its first frame.
-    splash = game.b.evaluate("return performance.now() - brelvo.game.firstFrameAt") / 1000
-    assert 2.0 < splash < 3.0, "the splash lasted %.2f s" % splash
+    # 2 s from the splash's first frame to the round's first sound, then the round's
+    # start pause of 50 to 349 ms before the hum.
+    on, hum = [e["at"] for e in game.log()[:2]]
+    splash = (on - game.b.evaluate("return brelvo.game.firstFrameAt")) / 1000
+    assert 1.95 < splash < 2.5, "the splash lasted %.2f s" % splash
+    assert 50 <= hum - on < 400, "the round's start pause lasted %d ms" % (hum - on)
 
     mixer = game.b.evaluate("""const m = brelvo.game.mixer;
                                return {clips: m.clips(), channels: m.channels(), state: m.state(),
@@ -294,11 +297,27 @@ def scenario_failure_is_shown(game):
     assert not game.b.evaluate("return brelvo.game && brelvo.game.frames"), "a frame was drawn"
 
 
+# Each icon the web manifest names, as the browser decodes it: [declared size, width].
+ICONS = """return fetch('manifest.webmanifest').then((r) => r.json()).then((m) =>
+  Promise.all(m.icons.map((icon) => new Promise((resolve) => {
+    const image = new Image();
+    image.onload = () => resolve([icon.sizes, image.naturalWidth]);
+    image.onerror = () => resolve([icon.sizes, 0]);
+    image.src = icon.src;
+  }))));"""
+
+
 def scenario_offline(game):
-    """After one visit the page plays with the server gone."""
+    """After one visit the page plays with the server gone, and it can be installed."""
     game.open()
     game.wait("return navigator.serviceWorker.ready.then(() => caches.keys())"
               ".then((names) => names.some((n) => n.startsWith('brelvo-')))", "the cache")
+    for sizes, width in game.b.evaluate(ICONS):
+        assert width > 0 and sizes in ("any", "%dx%d" % (width, width)), (sizes, width)
+    if game.b.name == "chromium":  # the one engine that says whether it would install it
+        game.b.reload()
+        errors = game.b.driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})
+        assert errors["installabilityErrors"] == [], errors
     game.page.stop()
     try:
         game.b.reload()
