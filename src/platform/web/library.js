@@ -28,8 +28,9 @@ mergeInto(LibraryManager.library, {
         _brelvo_web_key(event.type === 'keydown' ? 1 : 0, symbol, brelvo.modifiers(event));
       }
     },
+    // A window has at least one pixel each way, whatever an embedding page makes of it.
     onResize: function() {
-      _brelvo_web_resize(window.innerWidth, window.innerHeight);
+      _brelvo_web_resize(Math.max(1, window.innerWidth), Math.max(1, window.innerHeight));
     },
     // Silences a channel; returns the clip it was still playing, or -1.
     stop: function(channel) {

@@ -20,7 +20,11 @@
     panels.forEach((each) => { each.hidden = each !== panel; });
   }
 
+  let audioContext = null;
+
   function fail(text) {
+    // The game ended without closing its sound: free it for the next try.
+    if (audioContext && audioContext.state !== 'closed') audioContext.close();
     page.state = 'failed';
     page.message = text;
     $('message').textContent = text;
@@ -33,7 +37,7 @@
     if (page.state === 'starting' || page.state === 'running') return;
     page.state = 'starting';
     page.startedAt = event.timeStamp;
-    let audioContext = null;
+    audioContext = null;
     let audioError;
     const Context = window.AudioContext || window.webkitAudioContext;
     if (!Context) {
