@@ -11,7 +11,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import browsers  # noqa: E402
-from test_page import START, Game, Page  # noqa: E402
+from test_page import Game, Page  # noqa: E402
 
 
 def percentile(values, share):
