@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 if [ "${1:-}" = web ]; then
     tools/deps.sh "${WEB_TEST_PACKAGES[@]}"
     tools/web.sh build
-    exec /usr/bin/python3 tests/web/bench.py build/web
+    exec /usr/bin/python3 bench/web.py build/web
 fi
 tools/deps.sh "${BUILD_PACKAGES[@]}" libbenchmark-dev
 cmake --preset default >/dev/null

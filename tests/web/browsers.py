@@ -28,11 +28,9 @@ from selenium.webdriver.remote.webdriver import WebDriver
 from selenium.webdriver.webkitgtk.service import Service as WebKitService
 import websockets
 
-NAMES = ('chromium', 'firefox', 'webkit')
 MINIBROWSER = '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser'
 KEYS = {'ArrowUp': '\ue013', 'ArrowDown': '\ue015', 'ArrowLeft': '\ue012',
-        'ArrowRight': '\ue014', 'Escape': '\ue00c', 'Enter': '\ue007',
-        'Tab': '\ue004', 'Backspace': '\ue003', 'Shift': '\ue008'}
+        'ArrowRight': '\ue014', 'Escape': '\ue00c', 'Enter': '\ue007'}
 
 # Scrolls the element into view and returns its middle in viewport pixels.
 CENTER_JS = '''const s = %s, e = document.querySelector(s);
@@ -46,13 +44,11 @@ return [Math.round(r.left + r.width / 2), Math.round(r.top + r.height / 2)];'''
 # it loads are not seen there.
 CAPTURE_JS = '''if (!window.__brelvoConsole) {
   const log = window.__brelvoConsole = [];
-  for (const [level, mark] of [['error', ''], ['warn', 'warning: ']]) {
-    const original = console[level];
-    console[level] = function (...args) {
-      log.push(mark + args.map(String).join(' '));
-      return original.apply(this, args);
-    };
-  }
+  const original = console.error;
+  console.error = function (...args) {
+    log.push(args.map(String).join(' '));
+    return original.apply(this, args);
+  };
   addEventListener('error', e => log.push('Uncaught ' + e.message +
       (e.filename ? ` at ${e.filename}:${e.lineno}` : '')));
   addEventListener('unhandledrejection', e => log.push('Uncaught (in promise) ' + e.reason));
@@ -101,11 +97,9 @@ class _Browser:
         self.evaluate('return new Promise(r => requestAnimationFrame(() => '
                       'requestAnimationFrame(r)))')
 
-    def console_errors(self, warnings=False):
-        """Messages since the last open/reload; warnings, if asked for, start 'warning: '.
-
-        Each engine words them its own way: look for the part that matters."""
-        return [m for m in self._messages() if warnings or not m.startswith('warning: ')]
+    def console_errors(self):
+        """Errors since the last open/reload, each engine in its own words."""
+        return self._messages()
 
     def _middle(self, selector):
         return self.evaluate(CENTER_JS % json.dumps(selector))
@@ -186,11 +180,10 @@ class _Chromium(_Selenium):
         self.log = []
 
     def _messages(self):
-        marks = {'SEVERE': '', 'WARNING': 'warning: '}
         for entry in self.driver.get_log('browser'):
             # Chromium asks every site for a favicon on its own: a 404 there is not the page's.
-            if entry['level'] in marks and '/favicon.ico - Failed' not in entry['message']:
-                self.log.append(marks[entry['level']] + entry['message'])
+            if entry['level'] == 'SEVERE' and '/favicon.ico - Failed' not in entry['message']:
+                self.log.append(entry['message'])
         return list(self.log)
 
 
@@ -238,10 +231,10 @@ class _Firefox(_Browser):
     def _event(self, event):
         if event.get('method') != 'log.entryAdded':
             return
-        entry, marks = event['params'], {'error': '', 'warn': 'warning: '}
-        if entry['level'] in marks:
+        entry = event['params']
+        if entry['level'] == 'error':
             uncaught = 'Uncaught ' if entry['type'] == 'javascript' else ''
-            self.log.append(marks[entry['level']] + uncaught + (entry.get('text') or ''))
+            self.log.append(uncaught + (entry.get('text') or ''))
 
     def open(self, url):
         self.log = []
@@ -312,11 +305,11 @@ def _plain(r):
     if kind == 'number' and isinstance(value, str):
         # NaN and the infinities come back as None, as they do through selenium's JSON.
         return -0.0 if value == '-0' else None
-    if kind in ('number', 'string', 'boolean', 'date'):
+    if kind in ('number', 'string', 'boolean'):
         return value
-    if kind in ('array', 'set'):
+    if kind == 'array':
         return [_plain(v) for v in value or []]
-    if kind in ('object', 'map'):
+    if kind == 'object':
         return {k if isinstance(k, str) else str(_plain(k)): _plain(v) for k, v in value or []}
     return f'<{kind}>'
 
@@ -414,7 +407,7 @@ def launch(name, env=None, width=900, height=700):
     WebKit needs an X display: it gets a private Xvfb unless `env` gives a DISPLAY."""
     starters = {'chromium': _chromium, 'firefox': _firefox, 'webkit': _webkit}
     if name not in starters:
-        raise ValueError(f'unknown browser {name!r}; one of {NAMES}')
+        raise ValueError(f'unknown browser {name!r}')
     with contextlib.ExitStack() as stack:
         tmp = tempfile.mkdtemp(prefix=f'brelvo-{name}.')
         stack.callback(shutil.rmtree, tmp, ignore_errors=True)

@@ -32,6 +32,17 @@ BLACK, WHITE, RED, BLUE = (0, 0, 0), (255, 255, 255), (255, 0, 0), (0, 0, 255)
 GREEN, GREY = (0, 255, 0), (100, 100, 100)
 
 
+def poll(check, seconds):
+    """check()'s first true value within `seconds`, or None."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        value = check()
+        if value:
+            return value
+        time.sleep(0.02)
+    return None
+
+
 class Page:
     """The page's folder on 127.0.0.1, served until stop(); what was asked for is kept."""
 
@@ -101,13 +112,10 @@ class Game:
 
     @staticmethod
     def until(check, what, seconds=10):
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            value = check()
-            if value:
-                return value
-            time.sleep(0.02)
-        raise AssertionError("waited %s s for %s" % (seconds, what))
+        value = poll(check, seconds)
+        if not value:
+            raise AssertionError("waited %s s for %s" % (seconds, what))
+        return value
 
     def grid(self):
         return self.b.evaluate(READ_GRID)
@@ -123,12 +131,8 @@ class Game:
         return [sum(tuple(rows[y][column]) == GREEN for y in range(9)) for column in (0, 10)]
 
     def wait_lit(self, cells, what):
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline:
-            if self.lit() == cells:
-                return
-            time.sleep(0.02)
-        raise AssertionError("%s: the grid shows %s, not %s" % (what, self.lit(), cells))
+        if not poll(lambda: self.lit() == cells, 10):
+            raise AssertionError("%s: the grid shows %s, not %s" % (what, self.lit(), cells))
 
     def press(self, *keys):
         """Presses the way a player does, each a keydown and keyup on the window, at least
@@ -342,15 +346,6 @@ UPDATE = """return navigator.serviceWorker.getRegistration().then(async (r) => {
   await r.update().catch(() => {});
   while (r.installing) await new Promise((resolve) => setTimeout(resolve, 50));
   return !!r.waiting; });"""
-
-
-def poll(check, seconds):
-    deadline = time.monotonic() + seconds
-    while not check():
-        if time.monotonic() > deadline:
-            return False
-        time.sleep(0.05)
-    return True
 
 
 def new_version(folder, marker, *files):

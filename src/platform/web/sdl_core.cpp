@@ -91,11 +91,6 @@ void SDL_Delay(Uint32 ms) {
     emscripten_sleep(ms);
 }
 
-Uint32 SDL_GetTicks() {
-    static const double start = emscripten_get_now();
-    return static_cast<Uint32>(emscripten_get_now() - start);
-}
-
 SDL_RWops* SDL_RWFromConstMem(const void* mem, int size) {
     if (mem == nullptr || size < 0) {
         SDL_SetError("Parameter 'mem' is invalid");

@@ -177,15 +177,4 @@ int Mix_HaltChannel(int channel) {
     return 0;
 }
 
-int Mix_Playing(int channel) {
-    if (channel != -1) {
-        return channel >= 0 && channel < channel_count ? web_audio_playing(channel) : 0;
-    }
-    int playing = 0;
-    for (int each = 0; each < channel_count; ++each) {
-        playing += web_audio_playing(each);
-    }
-    return playing;
-}
-
 }  // extern "C"

@@ -64,10 +64,6 @@ SDL_Surface* SDL_SetVideoMode(int width, int height, int /*bpp*/, Uint32 flags) 
     return &window_surface;
 }
 
-SDL_Surface* SDL_GetVideoSurface() {
-    return window_surface.pixels != nullptr ? &window_surface : nullptr;
-}
-
 Uint32 SDL_MapRGB(const SDL_PixelFormat* const format, Uint8 r, Uint8 g, Uint8 b) {
     return (static_cast<Uint32>(r) << format->Rshift) | (static_cast<Uint32>(g) << format->Gshift) |
            (static_cast<Uint32>(b) << format->Bshift) | format->Amask;

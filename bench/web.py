@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """The page's costs in Chromium, against the goals in docs/performance.md:
-   bench.py PAGE_DIR
+   bench/web.py PAGE_DIR
 What a first visit fetches, the time from the starting gesture to the first frame, the
 main thread's time in an idle round (Chromium's own metrics) and key press to frame."""
 import gzip
@@ -9,7 +9,8 @@ import statistics
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+# The page's tests' own driver, server and game helpers.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "web"))
 import browsers  # noqa: E402
 from test_page import Game, Page  # noqa: E402
 
