@@ -3,14 +3,20 @@
     with browsers.launch('firefox', env={'PULSE_SERVER': ...}) as b:
         b.open(url); b.press('ArrowDown'); b.evaluate('return document.title')
         b.reopen(url)  # in a new tab, the old one closed
+        b.emulate(390, 844, 3)  # a phone's screen; b.emulate() puts the desktop back
+        b.touch([('down', 50, 700), ('move', 90, 700, 100), ('up',)],  # two fingers at once
+                [('down', 300, 700), ('pause', 100), ('up',)])
 
 Chromium and WebKitGTK go through selenium and their WebDriver servers; Debian has
 no geckodriver, so Firefox is driven over WebDriver BiDi, which it speaks itself.
-Clicks and key presses are real WebDriver input, so they count as user gestures
-(WebAudio needs one). Each browser gets a temporary HOME and profile, and `launch`
+Clicks, key presses and touches are real WebDriver input, so they count as user gestures
+(WebAudio needs one). WebKitGTK's driver performs touch actions as one mouse (its GTK
+build has no touch), so there touches are pointer events of type touch made by script:
+the page sees them, but they are not gestures. Each browser gets a temporary HOME and profile, and `launch`
 removes them and ends every process it started.
 """
 import asyncio
+import base64
 import contextlib
 import json
 import os
@@ -52,6 +58,35 @@ CAPTURE_JS = '''if (!window.__brelvoConsole) {
   addEventListener('error', e => log.push('Uncaught ' + e.message +
       (e.filename ? ` at ${e.filename}:${e.lineno}` : '')));
   addEventListener('unhandledrejection', e => log.push('Uncaught (in promise) ' + e.reason));
+}'''
+
+
+# WebDriver's touch actions played as the pointer events a touch screen gives: each
+# finger's events go to the element it came down on, as a touch's do.
+SYNTHETIC_TOUCH = '''const sources = %s, fingers = sources.map(() => ({x: 0, y: 0, target: null}));
+const send = (type, finger, n) => finger.target.dispatchEvent(new PointerEvent(type, {
+  pointerId: 100 + n, pointerType: 'touch', isPrimary: n === 0, clientX: finger.x,
+  clientY: finger.y, buttons: type === 'pointerup' ? 0 : 1, width: 20, height: 20,
+  bubbles: true, cancelable: true, composed: true}));
+const ticks = Math.max(...sources.map((s) => s.actions.length));
+for (let t = 0; t < ticks; t++) {
+  let wait = 0;
+  sources.forEach((source, n) => {
+    const a = source.actions[t], finger = fingers[n];
+    if (!a) return;
+    wait = Math.max(wait, a.duration || 0);
+    if (a.type === 'pointerMove') {
+      finger.x = a.x; finger.y = a.y;
+      if (finger.target) send('pointermove', finger, n);
+    } else if (a.type === 'pointerDown') {
+      finger.target = document.elementFromPoint(finger.x, finger.y) || document.body;
+      send('pointerdown', finger, n);
+    } else if (a.type === 'pointerUp') {
+      send('pointerup', finger, n);
+      finger.target = null;
+    }
+  });
+  await new Promise((resolve) => setTimeout(resolve, wait));
 }'''
 
 
@@ -97,12 +132,46 @@ class _Browser:
         self.evaluate('return new Promise(r => requestAnimationFrame(() => '
                       'requestAnimationFrame(r)))')
 
+    def touch(self, *fingers):
+        """Fingers on the screen together, in one go: each a list of steps ('down', x, y),
+        ('move', x, y[, ms]), ('pause', ms), ('up',), in viewport pixels; the n-th steps of
+        all fingers happen at once. Every finger must be up at the end."""
+        self._touch([{'type': 'pointer', 'id': f'finger{n}',
+                      'parameters': {'pointerType': 'touch'}, 'actions': _actions(steps)}
+                     for n, steps in enumerate(fingers)])
+
+    def tap(self, selector):
+        x, y = self._middle(selector)
+        self.touch([('down', x, y), ('up',)])
+
     def console_errors(self):
         """Errors since the last open/reload, each engine in its own words."""
         return self._messages()
 
     def _middle(self, selector):
         return self.evaluate(CENTER_JS % json.dumps(selector))
+
+
+def _actions(steps):
+    """WebDriver's actions for one finger's steps, two ticks a step so that the fingers'
+    steps stay in line: a touch down is a move there, then the press."""
+    actions = []
+    for kind, *args in steps:
+        pause = {'type': 'pause', 'duration': 0}
+        if kind == 'down':
+            actions += [{'type': 'pointerMove', 'x': args[0], 'y': args[1], 'duration': 0,
+                         'origin': 'viewport'}, {'type': 'pointerDown', 'button': 0}]
+        elif kind == 'move':
+            actions += [{'type': 'pointerMove', 'x': args[0], 'y': args[1],
+                         'duration': args[2] if len(args) > 2 else 0, 'origin': 'viewport'},
+                        pause]
+        elif kind == 'pause':
+            actions += [{'type': 'pause', 'duration': args[0]}, pause]
+        elif kind == 'up':
+            actions += [{'type': 'pointerUp', 'button': 0}, pause]
+        else:
+            raise ValueError(f'unknown step {kind!r}')
+    return actions
 
 
 class _Selenium(_Browser):
@@ -152,6 +221,10 @@ class _Selenium(_Browser):
             actions.key_action.key_down(k).key_up(k)
         actions.perform()
 
+    def _touch(self, sources):
+        self.driver.execute('actions', {'actions': sources})
+        self.driver.execute('clearActionState')
+
     def _set_size(self, width, height):
         # Only the window can be sized; it is bigger than the viewport by whatever
         # frame the browser draws around the page.
@@ -175,6 +248,27 @@ class _Selenium(_Browser):
 class _Chromium(_Selenium):
     name = 'chromium'
 
+    def emulate(self, width=None, height=None, scale=1):
+        """A touch screen of width x height CSS pixels, `scale` device pixels each, as
+        DevTools' device mode makes one; no arguments: the desktop again."""
+        if width is None:
+            self.driver.execute_cdp_cmd('Emulation.clearDeviceMetricsOverride', {})
+            self.driver.execute_cdp_cmd('Emulation.setTouchEmulationEnabled', {'enabled': False})
+            return
+        self.driver.execute_cdp_cmd('Emulation.setDeviceMetricsOverride', {
+            'width': width, 'height': height, 'deviceScaleFactor': scale, 'mobile': True})
+        self.driver.execute_cdp_cmd('Emulation.setTouchEmulationEnabled',
+                                    {'enabled': True, 'maxTouchPoints': 5})
+
+    def screenshot(self, path):
+        """The viewport as a player sees it, one pixel a CSS pixel."""
+        width, height = self.evaluate('return [innerWidth, innerHeight]')
+        shot = self.driver.execute_cdp_cmd('Page.captureScreenshot', {
+            'format': 'png', 'clip': {'x': 0, 'y': 0, 'width': width, 'height': height,
+                                      'scale': 1 / self.evaluate('return devicePixelRatio')}})
+        with open(path, 'wb') as f:
+            f.write(base64.b64decode(shot['data']))
+
     def _forget(self):
         self.driver.get_log('browser')  # each read empties it
         self.log = []
@@ -189,6 +283,21 @@ class _Chromium(_Selenium):
 
 class _WebKit(_Selenium):
     name = 'webkit'
+
+    def emulate(self, width=None, height=None, scale=1):
+        """Only the window's size, as near as the window goes (MiniBrowser's is at least
+        about 450 pixels wide): WebKitGTK has no device emulation."""
+        self._set_size(width or self.desktop[0], height or self.desktop[1])
+        self.evaluate('return new Promise(r => requestAnimationFrame(() => '
+                      'requestAnimationFrame(r)))')
+
+    def _touch(self, sources):
+        self.evaluate('return (async () => {' + SYNTHETIC_TOUCH % json.dumps(sources) + '})()')
+
+    def tap(self, selector):
+        # A made-up touch shows the page a finger; the click is the gesture.
+        super().tap(selector)
+        self.click(selector)
 
     def _loaded(self):
         self.evaluate(CAPTURE_JS)
@@ -275,6 +384,17 @@ class _Firefox(_Browser):
         for k in map(_key, keys):
             steps += [{'type': 'keyDown', 'value': k}, {'type': 'keyUp', 'value': k}]
         self._perform({'type': 'key', 'id': 'keyboard', 'actions': steps})
+
+    def _touch(self, sources):
+        self._call('input.performActions', {'context': self.context, 'actions': sources})
+        self._call('input.releaseActions', {'context': self.context})
+
+    def emulate(self, width=None, height=None, scale=1):
+        """A screen of width x height CSS pixels, `scale` device pixels each."""
+        width, height = width or self.desktop[0], height or self.desktop[1]
+        self._call('browsingContext.setViewport', {
+            'context': self.context, 'viewport': {'width': width, 'height': height},
+            'devicePixelRatio': scale})
 
     def _set_size(self, width, height):
         self._call('browsingContext.setViewport', {
@@ -419,4 +539,5 @@ def launch(name, env=None, width=900, height=700):
         browser = starters[name](stack, full, tmp)
         stack.callback(browser.close)
         browser.resize(width, height)
+        browser.desktop = (width, height)
         yield browser

@@ -24,13 +24,31 @@ mergeInto(LibraryManager.library, {
       if (symbol !== 0 && !event.ctrlKey && !event.altKey && !event.metaKey) {
         event.preventDefault();
       }
-      if (!event.repeat) {
-        _brelvo_web_key(event.type === 'keydown' ? 1 : 0, symbol, brelvo.modifiers(event));
+      if (event.repeat) return;
+      var down = event.type === 'keydown';
+      if (down) {
+        brelvo.held.add(symbol);
+      } else {
+        brelvo.held.delete(symbol);
       }
+      _brelvo_web_key(down ? 1 : 0, symbol, brelvo.modifiers(event));
     },
-    // A window has at least one pixel each way, whatever an embedding page makes of it.
+    // A key still down when the page loses the keyboard would never come up: let it go.
+    releaseKeys: function(event) {
+      if (event.type === 'visibilitychange' && !document.hidden) return;
+      brelvo.held.forEach(function(symbol) { _brelvo_web_key(0, symbol, 0); });
+      brelvo.held.clear();
+    },
+    // The game's window is the canvas's box: the whole browser window, or what the
+    // touch pads leave of it. A window has at least one pixel each way.
     onResize: function() {
-      _brelvo_web_resize(Math.max(1, window.innerWidth), Math.max(1, window.innerHeight));
+      var canvas = Module['canvas'];
+      var width = Math.max(1, canvas ? canvas.clientWidth : window.innerWidth);
+      var height = Math.max(1, canvas ? canvas.clientHeight : window.innerHeight);
+      if (width === brelvo.width && height === brelvo.height) return;
+      brelvo.width = width;
+      brelvo.height = height;
+      _brelvo_web_resize(width, height);
     },
     // Silences a channel; returns the clip it was still playing, or -1.
     stop: function(channel) {
@@ -43,6 +61,10 @@ mergeInto(LibraryManager.library, {
       state.gain.disconnect();
       return playing ? state.clip.index : -1;
     },
+    held: null,  // the keys the keyboard holds down, while the game listens
+    width: 0,
+    height: 0,
+    observer: null,
     waiter: null,
     context: null,
     audio: null,
@@ -52,15 +74,36 @@ mergeInto(LibraryManager.library, {
   web_listen: function() {
     window.addEventListener('keydown', brelvo.onKey);
     window.addEventListener('keyup', brelvo.onKey);
-    window.addEventListener('resize', brelvo.onResize);
+    window.addEventListener('blur', brelvo.releaseKeys);
+    document.addEventListener('visibilitychange', brelvo.releaseKeys);
+    brelvo.held = new Set();
+    brelvo.width = brelvo.height = 0;
+    var canvas = Module['canvas'];
+    if (canvas && window.ResizeObserver) {
+      brelvo.observer = new ResizeObserver(brelvo.onResize);
+      brelvo.observer.observe(canvas);
+    } else {
+      window.addEventListener('resize', brelvo.onResize);
+    }
     // The page gives the game the whole window, as a window manager that maximises it.
     brelvo.onResize();
+    // The page's other ways to play (the touch pads) press the same keys: one key by
+    // its name ('w', 'ArrowUp', 'Escape'), down or up.
+    Module['key'] = function(name, down) {
+      _brelvo_web_key(down ? 1 : 0, brelvo.symbol({key: name}), 0);
+    };
   },
   web_unlisten__deps: ['$brelvo'],
   web_unlisten: function() {
+    delete Module['key'];
     window.removeEventListener('keydown', brelvo.onKey);
     window.removeEventListener('keyup', brelvo.onKey);
+    window.removeEventListener('blur', brelvo.releaseKeys);
+    document.removeEventListener('visibilitychange', brelvo.releaseKeys);
     window.removeEventListener('resize', brelvo.onResize);
+    if (brelvo.observer) brelvo.observer.disconnect();
+    brelvo.observer = null;
+    brelvo.held.clear();
   },
 
   web_wait__deps: ['$brelvo'],

@@ -1,5 +1,6 @@
-// The page around the game: the gate whose click or key starts it (and with it the
-// sound), the end of a match, and a failure's message.
+// The page around the game: the gate whose click, tap or key starts it (and with it the
+// sound), the end of a match, and a failure's message; the sound and the screen while
+// the page is out of sight and back.
 'use strict';
 (function () {
   const $ = (id) => document.getElementById(id);
@@ -21,11 +22,49 @@
   }
 
   let audioContext = null;
+  let wakeLock = null;  // the screen's lock while a match runs, as its request
+
+  // A phone or tablet may dim its screen while the players only watch the grid.
+  function keepAwake() {
+    if (!navigator.wakeLock || wakeLock || document.hidden || page.state !== 'running') return;
+    const asked = wakeLock = navigator.wakeLock.request('screen').catch(() => null);
+    asked.then((lock) => {
+      if (wakeLock === asked && lock) {
+        lock.addEventListener('release', () => { if (wakeLock === asked) wakeLock = null; });
+      } else {
+        if (wakeLock === asked) wakeLock = null;
+        if (lock) lock.release();
+      }
+    });
+  }
+
+  function letSleep() {
+    const asked = wakeLock;
+    wakeLock = null;
+    if (asked) asked.then((lock) => lock && lock.release());
+  }
+
+  // A page out of sight is silent; its sound comes back with it, or, where the browser
+  // wants a gesture for that, with the next touch or key.
+  function hearing() {
+    if (!audioContext || audioContext.state === 'closed') return;
+    if (document.hidden) {
+      audioContext.suspend().catch(() => {});
+    } else if (audioContext.state !== 'running') {
+      audioContext.resume().catch(() => {});
+    }
+  }
+  document.addEventListener('visibilitychange', () => {
+    hearing();
+    if (document.hidden) letSleep(); else keepAwake();
+  });
+  for (const type of ['pointerup', 'keydown']) window.addEventListener(type, hearing, true);
 
   function fail(text) {
     // The game ended without closing its sound: free it for the next try.
     if (audioContext && audioContext.state !== 'closed') audioContext.close();
     page.state = 'failed';
+    letSleep();
     page.message = text;
     $('message').textContent = text;
     show($('failed'));
@@ -63,6 +102,7 @@
       },
       onMatchEnd: (status) => {
         page.state = 'over';
+        letSleep();
         page.status = status;
         show($('over'));
         $('again').focus();
@@ -71,6 +111,7 @@
     }).then((game) => {
       page.game = game;
       if (page.state === 'starting') page.state = 'running';
+      keepAwake();
     });
   }
 
