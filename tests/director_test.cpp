@@ -3,6 +3,8 @@
 #include <SDL_mixer.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -18,6 +20,9 @@
 #include "shell/director.h"
 #include "shell/events.h"
 #include "support.h"
+#if !defined(_WIN32)
+#include "virtual_pads.h"
+#endif
 
 struct DirectorProbe {
     static void show(Director& director, SDL_Surface* screen, Renderable* current, int score0,
@@ -258,7 +263,7 @@ TEST_F(MatchLoop, EverythingElseGoesToTheCurrentScreen) {
     const Uint8 passed[] = {SDL_NOEVENT,      SDL_ACTIVEEVENT,     SDL_KEYUP,
                             SDL_MOUSEMOTION,  SDL_MOUSEBUTTONDOWN, SDL_JOYAXISMOTION,
                             SDL_SYSWMEVENT,   SDL_EVENT_RESERVEDA, SDL_EVENT_RESERVED2,
-                            SDL_USEREVENT + 2};
+                            SDL_USEREVENT + 3};
     for (const Uint8 type : passed) {
         EXPECT_TRUE(step(type));
     }
@@ -361,5 +366,153 @@ TEST_F(MatchLoop, EightPointsPlayOn) {
     }
     support::drain_events();
 }
+
+// --- The players' pads ---------------------------------------------------------------
+
+using input::axis_event;
+using input::button_event;
+using input::hat_event;
+
+constexpr std::array<int, 3> RED{255, 0, 0};
+constexpr std::array<int, 3> BLUE{0, 0, 255};
+
+// The layout this run's library shows pads in, as the run's environment says.
+Pads::Layout expected_layout() {
+    const char* said = std::getenv("BRELVO_EXPECT_LAYOUT");
+    return said != nullptr && std::string(said) == "controller" ? Pads::Layout::CONTROLLER
+                                                                : Pads::Layout::RAW;
+}
+
+// A duel from its start, played through SDL's queue as the match loop plays it, and seen
+// in the frames the Director draws.
+class PadMatch : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        duel = GamesProbe::games(games)[0];
+        DirectorProbe::show(director, frame.get(), duel, 0, 0);
+        duel->run();
+    }
+
+    // Queues the events and dispatches everything queued; false once the match has ended.
+    bool play(const std::vector<SDL_Event>& events) {
+        for (SDL_Event event : events) {
+            SDL_PushEvent(&event);
+        }
+        watch([] { return false; }, 0);
+        return !ended;
+    }
+
+    // Dispatches what arrives until `seen` holds, the match ends or `ms` have passed.
+    template <typename Condition>
+    bool watch(Condition seen, Uint32 ms) {
+        const Uint32 end = SDL_GetTicks() + ms;
+        do {
+            SDL_Event event;
+            while (!ended && support::poll_event(event)) {
+                ended = !DirectorProbe::dispatch(director, event, games, gameover);
+            }
+            if (ended || seen()) {
+                break;
+            }
+            SDL_Delay(1);
+        } while (SDL_GetTicks() < end);
+        return seen();
+    }
+
+    // Grid cell (x, y) of the last frame, 550 by 450: cells of 50 from (50, 0).
+    std::array<int, 3> cell(int x, int y) const { return frame.rgb(75 + x * 50, 25 + y * 50); }
+
+    Director director;
+    Games games;
+    GameOver gameover;
+    Game* duel = nullptr;
+    support::Surface frame{550, 450};
+    bool ended = false;
+};
+
+TEST_F(PadMatch, BothPlayersStepWithTheirPadsAndTheReArmHolds) {
+    ASSERT_TRUE(play({}));
+    ASSERT_EQ(cell(2, 4), RED);
+    // One press each, then player 0 presses again at once: inside its 50 ms, dropped.
+    ASSERT_TRUE(play({hat_event(0, SDL_HAT_RIGHT), axis_event(1, 0, -32768),
+                      hat_event(0, SDL_HAT_CENTERED), hat_event(0, SDL_HAT_RIGHT)}));
+    EXPECT_EQ(cell(1, 4), support::BLACK);
+    EXPECT_EQ(cell(2, 4), support::WHITE);
+    EXPECT_EQ(cell(3, 4), RED);
+    EXPECT_EQ(cell(4, 4), support::BLACK);
+    EXPECT_EQ(cell(5, 4), BLUE);
+    EXPECT_EQ(cell(6, 4), support::WHITE);
+    // Once the wait is over the same press is taken.
+    SDL_Delay(80);
+    ASSERT_TRUE(play({hat_event(0, SDL_HAT_CENTERED), hat_event(0, SDL_HAT_RIGHT)}));
+    EXPECT_EQ(cell(3, 4), support::WHITE);
+    EXPECT_EQ(cell(4, 4), RED);
+}
+
+TEST_F(PadMatch, BackEndsTheMatchOnlyWhereTheLayoutNamesIt) {
+    const bool controller = expected_layout() == Pads::Layout::CONTROLLER;
+    EXPECT_EQ(Joysticks::layout(), expected_layout());
+    // The controller layout's d-pad up: player 1 turns its blade up.
+    ASSERT_TRUE(play({button_event(1, 11, true), button_event(1, 11, false)}));
+    EXPECT_EQ(cell(7, 3), controller ? BLUE : support::BLACK);
+    EXPECT_EQ(cell(6, 4), controller ? support::BLACK : BLUE);
+    for (Uint8 button = 0; button < 32; ++button) {
+        if (button != 4) {
+            EXPECT_TRUE(play({button_event(0, button, true), button_event(0, button, false)}))
+                << int{button};
+        }
+    }
+    EXPECT_EQ(play({button_event(0, 4, true)}), !controller) << "Back";
+}
+
+TEST_F(PadMatch, TheJoysticksOpenAtStartAndNoPadAsksToBeRead) {
+    EXPECT_NE(SDL_WasInit(SDL_INIT_JOYSTICK), 0U);
+    ASSERT_EQ(SDL_NumJoysticks(), 0) << "this test wants a machine without pads";
+    SDL_Delay(30);
+    for (const SDL_Event& event : support::drain_events()) {
+        EXPECT_NE(event.type, BR_PADS);
+    }
+}
+
+#if !defined(_WIN32)
+// Two of SDL2's virtual pads, attached before the Director starts SDL: over sdl12-compat,
+// where SDL 1.2 is SDL2 underneath.
+struct TwoVirtualPads {
+    TwoVirtualPads() {
+        setenv("SDL_JOYSTICK_ALLOW_BACKGROUND_EVENTS", "1", 1);  // the hidden window has no focus
+        attached = SDL_Linked_Version()->patch >= 50 && sdl2.attach() >= 0 && sdl2.attach() >= 0;
+    }
+    virtual_pads::Sdl2 sdl2;
+    bool attached = false;
+};
+
+class PadPolling : protected TwoVirtualPads, public PadMatch {
+  protected:
+    void SetUp() override {
+        if (!attached) {
+            GTEST_SKIP() << "needs sdl12-compat and SDL2's virtual joysticks";
+        }
+        PadMatch::SetUp();
+    }
+};
+
+// The pads as the library shows them: by events in the raw layout, only by polling in
+// the controller layout.
+TEST_F(PadPolling, BothPlayersStepAndBackIsEscInTheControllerLayout) {
+    const bool controller = expected_layout() == Pads::Layout::CONTROLLER;
+    ASSERT_EQ(SDL_NumJoysticks(), 2);
+    ASSERT_TRUE(controller ? sdl2.set(0, 'b', 14, 1) : sdl2.set(0, 'h', 0, SDL_HAT_RIGHT));
+    ASSERT_TRUE(sdl2.set(1, 'a', 0, -32768));
+    EXPECT_TRUE(watch([this] { return cell(3, 4) == RED && cell(5, 4) == BLUE; }, 3000));
+    ASSERT_TRUE(controller ? sdl2.set(0, 'b', 14, 0) : sdl2.set(0, 'h', 0, SDL_HAT_CENTERED));
+    ASSERT_TRUE(sdl2.set(1, 'a', 0, 0));
+    watch([] { return false; }, 80);  // the stick rests in the centre a moment
+    ASSERT_TRUE(sdl2.set(1, 'a', 1, 32767));
+    EXPECT_TRUE(watch([this] { return cell(6, 5) == BLUE; }, 3000)) << "player 1 turns down";
+    ASSERT_TRUE(sdl2.set(0, 'b', 4, 1));
+    watch([] { return false; }, 300);
+    EXPECT_EQ(ended, controller) << "Back";
+}
+#endif
 
 }  // namespace

@@ -50,9 +50,11 @@ Director::Director() {
     }
     SDL_WM_SetCaption("Brelvo", nullptr);
     set_video(550, 450);
+    joysticks = std::make_unique<Joysticks>();
 }
 
 Director::~Director() {
+    joysticks.reset();
     Mix_CloseAudio();
     SDL_Quit();
 }
@@ -103,6 +105,15 @@ bool Director::dispatch(const SDL_Event& event, Games& games, GameOver& gameover
             return true;
         case BR_GAMEOVER:
             return end_round(event.user.code, games, gameover);
+        case SDL_JOYAXISMOTION:
+        case SDL_JOYBALLMOTION:
+        case SDL_JOYHATMOTION:
+        case SDL_JOYBUTTONDOWN:
+        case SDL_JOYBUTTONUP:
+            input(event);
+            return press(pads.input(event), games, gameover);
+        case BR_PADS:
+            return press(joysticks->poll(pads), games, gameover);
         default:
             input(event);
             return true;
@@ -126,6 +137,15 @@ bool Director::end_round(int code, Games& games, GameOver& gameover) {
     }
     current->run();
     return true;  // the new screen asks for its first frame itself
+}
+
+bool Director::press(const std::vector<SDL_Event>& keys, Games& games, GameOver& gameover) {
+    for (const SDL_Event& key : keys) {
+        if (!dispatch(key, games, gameover)) {
+            return false;  // Back, as Esc
+        }
+    }
+    return true;
 }
 
 void Director::input(SDL_Event event) {

@@ -2,6 +2,12 @@
 
 #include <SDL.h>
 
+#include <memory>
+#include <vector>
+
+#include "platform/joysticks.h"
+#include "shell/pads.h"
+
 class Games;
 class GameOver;
 class Renderable;
@@ -36,9 +42,13 @@ class Director {
     bool dispatch(const SDL_Event& event, Games& games, GameOver& gameover);
     // A round's report: scores it and moves to the next round or the game-over screen.
     bool end_round(int code, Games& games, GameOver& gameover);
+    // The key events the pads made, each dispatched as the keyboard's would be.
+    bool press(const std::vector<SDL_Event>& keys, Games& games, GameOver& gameover);
 
     SDL_Surface* screen = nullptr;  // owned by SDL, replaced on every set_video
     Renderable* current = nullptr;  // not owned
     int score0 = 0;
     int score1 = 0;
+    Pads pads{Joysticks::layout()};
+    std::unique_ptr<Joysticks> joysticks;  // opened once the media run, closed before they stop
 };

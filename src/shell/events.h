@@ -6,5 +6,7 @@
 // one-byte type field; BR_RENDER is SDL's first user event type.
 constexpr Uint8 BR_RENDER = SDL_USEREVENT;
 constexpr Uint8 BR_GAMEOVER = SDL_USEREVENT + 1;
+// Asks the main thread to read the pads, where the library shows them only that way.
+constexpr Uint8 BR_PADS = SDL_USEREVENT + 2;
 
 static_assert(BR_RENDER == 24 && BR_GAMEOVER == 25, "event numbers are part of the protocol");

@@ -1,0 +1,98 @@
+#include "platform/joysticks.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "shell/events.h"
+
+namespace {
+
+// Shorter than the 10 ms between the event wait's own looks at the queue, so that every
+// look finds the request and a pad's press is seen as soon as a key's would be.
+constexpr Uint32 POLL_MS = 5;
+
+}  // namespace
+
+Joysticks::Joysticks() {
+    if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) < 0) {
+        return;
+    }
+    const int open = std::min(SDL_NumJoysticks(), Pads::PADS);
+    for (int pad = 0; pad < open; ++pad) {
+        sticks[pad] = SDL_JoystickOpen(pad);
+    }
+    if (layout() == Pads::Layout::CONTROLLER && count() > 0) {
+        timers.add(POLL_MS, tick, this);
+    }
+}
+
+Joysticks::~Joysticks() {
+    timers.remove_all();
+    for (SDL_Joystick* stick : sticks) {
+        if (stick != nullptr) {
+            SDL_JoystickClose(stick);
+        }
+    }
+}
+
+// Only sdl12-compat, SDL 1.2 over SDL2, which numbers itself 1.2.50 and up, has SDL2's
+// controller layout; it takes it when this variable holds a number other than 0, read as
+// its joysticks start.
+Pads::Layout Joysticks::layout() {
+    const SDL_version* linked = SDL_Linked_Version();
+    const bool over_sdl2 = linked->major == 1 && linked->minor == 2 && linked->patch >= 50;
+    const char* chosen = std::getenv("SDL12COMPAT_USE_GAME_CONTROLLERS");
+    const bool controllers = chosen != nullptr && std::atoi(chosen) != 0;
+    return over_sdl2 && controllers ? Pads::Layout::CONTROLLER : Pads::Layout::RAW;
+}
+
+int Joysticks::count() const {
+    return static_cast<int>(
+        std::count_if(sticks.begin(), sticks.end(), [](SDL_Joystick* s) { return s != nullptr; }));
+}
+
+std::vector<SDL_Event> Joysticks::poll(Pads& pads) {
+    asked = false;  // before reading: a change from here on asks again
+    std::vector<SDL_Event> keys;
+    if (count() == 0) {
+        return keys;
+    }
+    SDL_JoystickUpdate();
+    for (int pad = 0; pad < Pads::PADS; ++pad) {
+        SDL_Joystick* stick = sticks[pad];
+        if (stick == nullptr) {
+            continue;
+        }
+        Pads::State state;
+        if (SDL_JoystickNumHats(stick) > 0) {
+            state.hat = SDL_JoystickGetHat(stick, 0);
+        }
+        if (SDL_JoystickNumAxes(stick) > 1) {
+            state.x = SDL_JoystickGetAxis(stick, 0);
+            state.y = SDL_JoystickGetAxis(stick, 1);
+        }
+        const int buttons = std::min(SDL_JoystickNumButtons(stick), 32);
+        for (int button = 0; button < buttons; ++button) {
+            if (SDL_JoystickGetButton(stick, button) != 0) {
+                state.buttons |= Uint32{1} << button;
+            }
+        }
+        const std::vector<SDL_Event> made = pads.update(pad, state);
+        keys.insert(keys.end(), made.begin(), made.end());
+    }
+    return keys;
+}
+
+// On SDL's timer thread: posts one request at a time. A full queue drops this one; the
+// next tick asks again.
+Uint32 Joysticks::tick(Uint32 interval, void* param) {
+    auto* self = static_cast<Joysticks*>(param);
+    if (!self->asked.exchange(true)) {
+        SDL_Event event{};
+        event.user.type = BR_PADS;
+        if (SDL_PushEvent(&event) < 0) {
+            self->asked = false;
+        }
+    }
+    return interval;
+}
