@@ -289,6 +289,8 @@ def scenario_resize_keys_and_esc(game):
     game.wait("return seen.length === 2", "the keys")
     assert game.b.evaluate("return seen") == [True, True]
     game.wait_lit({(1, 4): WHITE, (2, 4): RED, (7, 4): WHITE, (7, 5): BLUE}, "a real key")
+    assert game.b.evaluate("return document.body.className === '' &&"
+                           " !document.getElementById('pad0').offsetWidth"), "pads for keys"
     game.b.press("Escape")
     game.wait("return brelvo.state === 'over'", "the end after Esc")
     assert game.b.evaluate("return brelvo.status") == 0
@@ -401,8 +403,234 @@ def scenario_a_new_version_replaces_the_old(game):
         shutil.rmtree(copy, ignore_errors=True)
 
 
+# Where the grid (score columns included), the pads and the controls are, in CSS pixels
+# as [left, top, right, bottom], with the game's own geometry.
+LAYOUT = """
+  const box = (id) => { const r = document.getElementById(id).getBoundingClientRect();
+                        return [r.left, r.top, r.right, r.bottom]; };
+  const c = document.getElementById('game'), r = c.getBoundingClientRect();
+  const s = Math.min(Math.trunc(c.width / 11), Math.trunc(c.height / 9));
+  const x0 = r.left + Math.trunc((c.width - 9 * s) / 2);
+  const y0 = r.top + Math.trunc((c.height - 9 * s) / 2);
+  return {w: innerWidth, h: innerHeight, s: s, grid: [x0 - s, y0, x0 + 10 * s, y0 + 9 * s],
+          canvas: [c.width, c.height, r.width, r.height], stage: box('stage'),
+          pads: [box('pad0'), box('pad1')], controls: [box('fullscreen'), box('end')]};
+"""
+
+# Every key the pads and controls send to the game, and every direction lit or put out.
+WATCH = """
+  window.sent = []; window.lit = [];
+  const key = brelvo.game.key;
+  brelvo.game.key = (name, down) => { sent.push([name, down]); key(name, down); };
+  new MutationObserver((changes) => changes.forEach((c) => lit.push(
+      [c.target.dataset.key, c.target.classList.contains('held')])))
+    .observe(document.getElementById('play'), {subtree: true, attributeFilter: ['class']});
+"""
+
+
+def apart(a, b, gap=0):
+    """Whether boxes a and b are at least `gap` pixels apart."""
+    return (a[2] + gap <= b[0] or b[2] + gap <= a[0] or a[3] + gap <= b[1] or
+            b[3] + gap <= a[1])
+
+
+def check_layout(game, portrait):
+    """The pads and controls sized for fingers, clear of the grid, of each other and of
+    the screen's side edges; the game's window is what they leave."""
+    box = game.b.evaluate(LAYOUT)
+    width, height, shown_width, shown_height = box["canvas"]
+    assert (width, height) == (round(shown_width), round(shown_height)), box
+    grid, pads, controls = box["grid"], box["pads"], box["controls"]
+    for pad in pads:
+        assert pad[2] - pad[0] >= 132 and pad[3] - pad[1] >= 132, box  # 44 px a direction
+        assert pad[0] >= 20 and pad[2] <= box["w"] - 20 and pad[3] <= box["h"], box
+        assert apart(pad, grid), box
+    for control in controls:
+        assert control[2] - control[0] >= 44 and control[3] - control[1] >= 44, box
+        assert apart(control, grid) and all(apart(control, pad, 44) for pad in pads), box
+    assert pads[0][2] < pads[1][0], box
+    if portrait:  # below the grid, which has the whole width
+        assert min(pads[0][1], pads[1][1]) >= grid[3] and box["stage"][2] - box["stage"][0] == \
+            box["w"], box
+    else:  # either side of it, which has the whole height
+        assert pads[0][2] <= grid[0] and pads[1][0] >= grid[2], box
+        assert box["stage"][3] - box["stage"][1] == box["h"], box
+    return box
+
+
+def pad_point(box, player, way):
+    """A point on a player's pad, two thirds of the way out in a direction."""
+    left, top, right, bottom = box["pads"][player]
+    x, y = (left + right) / 2, (top + bottom) / 2
+    reach = (right - left) / 3
+    dx, dy = {"up": (0, -1), "down": (0, 1), "left": (-1, 0), "right": (1, 0),
+              "middle": (0, 0)}[way]
+    return round(x + dx * reach), round(y + dy * reach)
+
+
+def scenario_two_fingers_on_a_phone(game):
+    """A phone upright: the pads below the grid; both players at once, each re-armed
+    alone; a slide turns the blade; a stray finger presses nothing of the other's; End
+    match and Play again by touch."""
+    b = game.b
+    b.reopen("about:blank")  # Chromium's touch emulation may keep an old page's touch
+    game.open()
+    b.emulate(390, 844, 3)
+    try:
+        gate = "const g = document.getElementById('gate');" \
+               "return [g.innerText, g.scrollHeight <= g.clientHeight]"
+        b.emulate(844, 390, 3)  # the phone on its side first
+        assert b.evaluate(gate)[1], "the start screen does not fit a phone on its side"
+        b.emulate(390, 844, 3)
+        text, fits = b.evaluate(gate)
+        assert fits, "the start screen does not fit a phone"
+        for words in ("tap, click or press a key to start", "touch screen", "left pad"):
+            assert words in text, text
+        b.tap("#prompt")
+        game.wait("return !!(brelvo.game && brelvo.game.frames > 0)", "the first frame")
+        game.round_start([0, 0])
+        box = check_layout(game, portrait=True)
+        if b.name == "chromium":
+            b.screenshot(os.path.join(ROOT, "build", "phone.png"))
+        at = functools.partial(pad_point, box)
+        b.evaluate(WATCH)
+
+        # Both step in the same instant, and both directions light up together.
+        b.touch([("down",) + at(0, "right"), ("pause", 80), ("up",)],
+                [("down",) + at(1, "left"), ("pause", 80), ("up",)])
+        game.wait_lit({(2, 4): WHITE, (3, 4): RED, (5, 4): BLUE, (6, 4): WHITE}, "both steps")
+        lit = b.evaluate("return lit")
+        assert lit[:2] in ([["d", True], ["ArrowLeft", True]],
+                           [["ArrowLeft", True], ["d", True]]), lit
+        assert sorted(map(tuple, lit[2:])) == [("ArrowLeft", False), ("d", False)], lit
+        assert sorted(map(tuple, b.evaluate("return sent"))) == [
+            ("ArrowLeft", False), ("ArrowLeft", True), ("d", False), ("d", True)]
+        game.last = {0: time.monotonic(), 1: time.monotonic()}
+        time.sleep(0.3)
+
+        # Player 0 turns up and slides down at once, inside 50 ms: dropped; player 1 turns
+        # up in that same moment: taken, each re-arms alone. Later player 0's slide to the
+        # left is a new press: the blade turns.
+        b.touch([("down",) + at(0, "up"), ("move",) + at(0, "down"), ("pause", 300),
+                 ("move",) + at(0, "left"), ("pause", 60), ("up",)],
+                [("pause", 0), ("down",) + at(1, "up"), ("pause", 300), ("pause", 0),
+                 ("pause", 60), ("up",)])
+        game.wait_lit({(1, 4): RED, (2, 4): WHITE, (6, 3): BLUE, (6, 4): WHITE},
+                      "a turn each, a slide dropped and a slide taken")
+        time.sleep(0.3)
+
+        # Player 0's finger strays right across the middle onto player 1's pad: it still
+        # holds player 0's right, once.
+        b.evaluate("sent.length = 0")
+        b.touch([("down",) + at(0, "right"), ("move",) + at(1, "middle") + (150,),
+                 ("move",) + at(1, "up"), ("pause", 100), ("up",)])
+        game.wait_lit({(2, 4): WHITE, (3, 4): RED, (6, 3): BLUE, (6, 4): WHITE}, "a turn")
+        assert b.evaluate("return sent") == [["d", True], ["d", False]]
+
+        b.tap("#end")
+        game.wait("return brelvo.state === 'over'", "the end of the match by touch")
+        assert b.evaluate("return brelvo.status") == 0
+        b.tap("#again")
+        game.wait("return brelvo.state === 'running' && brelvo.game.frames > 0",
+                  "another match by touch")
+        b.tap("#end")
+        game.wait("return brelvo.state === 'over'", "the second end")
+    finally:
+        b.emulate()
+
+
+# The page's view of itself going out of sight and back, as the browser reports it.
+SIGHT = """Object.defineProperty(document, 'hidden', {configurable: true, get: () => %s});
+Object.defineProperty(document, 'visibilityState', {configurable: true,
+                                                    get: () => %s ? 'hidden' : 'visible'});
+document.dispatchEvent(new Event('visibilitychange'));"""
+
+# A screen wake lock that keeps count.
+WAKE_LOCK = """window.locks = [];
+Object.defineProperty(navigator, 'wakeLock', {value: {request: (type) => {
+  const lock = new EventTarget();
+  lock.type = type;
+  lock.released = false;
+  lock.release = () => { lock.released = true; lock.dispatchEvent(new Event('release'));
+                         return Promise.resolve(); };
+  locks.push(lock);
+  return Promise.resolve(lock);
+}}});"""
+
+# A finger put down on player 0's pad and left there, and a way to see what it holds.
+FINGER = """const pad = document.getElementById('pad0').getBoundingClientRect();
+document.querySelector('#pad0 .up').dispatchEvent(new PointerEvent('pointerdown', {
+  pointerId: 7, pointerType: 'touch', clientX: pad.left + pad.width / 2,
+  clientY: pad.top + 10, bubbles: true}));"""
+HELD = "return document.querySelectorAll('.held').length"
+
+
+def scenario_a_tablet_on_its_side(game):
+    """A tablet on its side: the pads either side of the grid; a long sideways swipe and a
+    pinch leave the page as it was; the screen is kept awake during a match; a page out
+    of sight is silent and lets go of every finger, and its sound comes back."""
+    b = game.b
+    b.reopen("about:blank")  # Chromium's touch emulation may keep an old page's touch
+    game.open(WAKE_LOCK)
+    b.emulate(1024, 768, 2)
+    try:
+        b.tap("#prompt")
+        game.wait("return !!(brelvo.game && brelvo.game.frames > 0)", "the first frame")
+        game.round_start([0, 0])
+        check_layout(game, portrait=False)
+        if b.name == "chromium":
+            b.screenshot(os.path.join(ROOT, "build", "tablet.png"))
+        assert game.wait("return brelvo.game.mixer.level() > 0.005", "the hum")
+        game.wait("return locks.length === 1 && !locks[0].released", "the screen kept awake")
+        url = b.evaluate("return location.href")
+        if b.name != "webkit":  # a browser's own gestures need real touches
+            grid = b.evaluate(LAYOUT)["grid"]
+            row = (grid[1] + grid[3]) // 2
+            b.touch([("down", 8, row), ("move", b.evaluate("return innerWidth") - 40, row, 250),
+                     ("up",)])
+            b.touch([("down", 480, 380), ("move", 380, 280, 250), ("up",)],
+                    [("down", 540, 420), ("move", 640, 520, 250), ("up",)])
+            time.sleep(0.3)
+            still = b.evaluate("return [location.href, visualViewport.scale, scrollX, scrollY,"
+                               " brelvo.state]")
+            assert still == [url, 1, 0, 0, "running"], still
+            assert game.lit() == START
+
+        b.evaluate(FINGER)
+        assert b.evaluate(HELD) == 1
+        b.evaluate(SIGHT % ("true", "true"))
+        game.wait("return brelvo.game.mixer.state() === 'suspended'", "silence out of sight")
+        assert b.evaluate(HELD) == 0, "a finger still held out of sight"
+        assert b.evaluate("return locks[0].released"), "the screen kept awake out of sight"
+        b.evaluate(SIGHT % ("false", "false"))
+        if not poll(lambda: b.evaluate("return brelvo.game.mixer.state() === 'running'"), 2):
+            b.tap("#stage")  # the browser wants a gesture to sound again
+        game.wait("return brelvo.game.mixer.state() === 'running'", "the sound back")
+        assert game.wait("return brelvo.game.mixer.level() > 0.005", "the hum back")
+        game.wait("return locks.length === 2 && !locks[1].released", "awake again")
+
+        # A cancelled finger and a page that loses focus let go as well.
+        for release in ("document.querySelector('#pad0 .up').dispatchEvent(new PointerEvent("
+                        "'pointercancel', {pointerId: 7, pointerType: 'touch', bubbles: true}))",
+                        "window.dispatchEvent(new Event('blur'))"):
+            time.sleep(0.06)  # each finger a press of its own, past the re-arm
+            b.evaluate(FINGER)
+            assert b.evaluate(HELD) == 1
+            b.evaluate(release)
+            assert b.evaluate(HELD) == 0, release
+        game.wait_lit({(1, 1): RED, (1, 2): WHITE, (6, 4): BLUE, (7, 4): WHITE},
+                      "a turn and two steps")
+
+        b.tap("#end")
+        game.wait("return brelvo.state === 'over'", "the end of the match")
+        game.wait("return locks[1].released", "the screen let sleep")
+    finally:
+        b.emulate()
+
+
 SCENARIOS = [scenario_a_whole_match, scenario_resize_keys_and_esc, scenario_failure_is_shown,
-             scenario_offline, scenario_a_new_version_replaces_the_old]
+             scenario_offline, scenario_a_new_version_replaces_the_old,
+             scenario_two_fingers_on_a_phone, scenario_a_tablet_on_its_side]
 
 
 def sound_server():
