@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -179,6 +185,171 @@ TEST_F(RealWindow, ClosingTheWindowRightAfterAPressEndsTheProgram) {
     window::key(id, "Left");
     ASSERT_TRUE(window::close(id));
     expect_clean_exit();
+}
+
+// --- Gamepads ---------------------------------------------------------------------------
+
+// The real game with two of SDL2's virtual pads attached before it starts (a library of
+// the tests' own, preloaded), over sdl12-compat: the machine's own SDL 1.2 or Debian's
+// libsdl1.2-compat from the build's folder. Each press waits, as a player does, until the
+// window shows it, lets go, and rests more than the 50 ms re-arm.
+class PadWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "these tests draw on an X server";
+        std::signal(SIGPIPE, SIG_IGN);  // writing to a game that has gone is not a crash
+        char made[] = "/tmp/brelvo-pads-XXXXXX";
+        ASSERT_NE(mkdtemp(made), nullptr);
+        dir = made;
+    }
+    void TearDown() override {
+        if (commands >= 0) {
+            close(commands);
+        }
+        brelvo.reset();
+        unlink((dir + "/pads").c_str());
+        rmdir(dir.c_str());
+    }
+
+    // Starts the game with its virtual pads, in SDL2's controller layout or the raw one.
+    void start_with_pads(bool controllers) {
+#ifndef BRELVO_PADS_LIBRARY_PATH
+        GTEST_SKIP() << "needs sdl12-compat: tools/test.sh fetches Debian's";
+#else
+        const std::string fifo = dir + "/pads";
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        start({"BRELVO_VIRTUAL_PADS=" + fifo, "SDL_JOYSTICK_ALLOW_BACKGROUND_EVENTS=1",
+               std::string("SDL12COMPAT_USE_GAME_CONTROLLERS=") + (controllers ? "1" : "0")},
+              BRELVO_PADS_LIBRARY_PATH);
+        // The game's own library opens the other end as it loads.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (commands < 0 && std::chrono::steady_clock::now() < deadline) {
+            commands = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_GE(commands, 0) << "the virtual pads never listened";
+        fcntl(commands, F_SETFL, 0);
+        id = window::find();
+        ASSERT_FALSE(id.empty()) << brelvo->error_output();
+#endif
+    }
+
+    void start(std::vector<std::string> env, const std::string& library_path) {
+        env.insert(env.end(), {"SDL_AUDIODRIVER=dummy", "SDL_VIDEODRIVER=x11",
+                               "LD_PRELOAD=" BRELVO_PADS_SHIM});
+        if (!library_path.empty()) {
+            env.push_back("LD_LIBRARY_PATH=" + library_path);
+        }
+        // The preloaded library comes before the sanitizer's own; it allocates nothing
+        // that the sanitizer must see.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        env.push_back(std::string("ASAN_OPTIONS=") + (asan != nullptr ? asan : "") +
+                      ":verify_asan_link_order=0");
+        brelvo = std::make_unique<process::Child>(BRELVO_EXE, env);
+    }
+
+    void set(int pad, char control, int index, int value) {
+        const std::string line = std::to_string(pad) + " " + control + " " + std::to_string(index) +
+                                 " " + std::to_string(value) + "\n";
+        ASSERT_EQ(write(commands, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    }
+
+    // One press of one pad, as a player makes it: pushed, seen, let go, a rest.
+    void press(int pad, char control, int index, int value) {
+        const window::Picture before = window::capture(id);
+        set(pad, control, index, value);
+        const window::Picture after = window::capture_until(
+            id, [&](const window::Picture& p) { return p.rgb != before.rgb; }, 5);
+        EXPECT_NE(after.rgb, before.rgb) << "pad " << pad << " " << control << index;
+        set(pad, control, index, 0);  // the hat centred, the stick at rest, the button up
+        std::this_thread::sleep_for(std::chrono::milliseconds(80));
+    }
+
+    // A key's way on a pad: the d-pad (the hat, or in the controller layout its buttons)
+    // on even presses, the left stick on odd ones.
+    void press_way(int pad, char way, int nth, bool controllers) {
+        const std::string ways = "udlr";
+        const auto at = ways.find(way);
+        if (nth % 2 == 1) {
+            press(pad, 'a', at < 2 ? 1 : 0, at % 2 == 0 ? -32768 : 32767);
+        } else if (controllers) {
+            press(pad, 'b', 11 + static_cast<int>(at), 1);
+        } else {
+            const int hats[] = {1, 4, 8, 2};  // SDL's hat bits: up, down, left, right
+            press(pad, 'h', 0, hats[at]);
+        }
+    }
+
+    void expect_clean_exit() {
+        const int status = brelvo->wait(20);
+        ASSERT_NE(status, -1) << "still running";
+        ASSERT_TRUE(WIFEXITED(status)) << "status " << status << "\n" << brelvo->error_output();
+        EXPECT_EQ(WEXITSTATUS(status), 0) << brelvo->error_output();
+    }
+
+    std::string dir;
+    int commands = -1;
+    std::unique_ptr<process::Child> brelvo;
+    std::string id;
+};
+
+// The same walks as PLAYER0_WINS and PLAYER1_WINS, as pad ways.
+const std::string PAD0_WINS = "uurrrrrrrd";
+const std::string PAD1_WINS = "uullllllld";
+
+TEST_F(PadWindow, ARoundWonOnTheRawLayoutsHatAndStickWhereNoButtonQuits) {
+    start_with_pads(false);
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    ASSERT_TRUE(round_start(0, 0)(window::capture_until(id, round_start(0, 0))));
+    // Player 1's pad is player 1's: its blade turns up and back.
+    press_way(1, 'u', 0, false);
+    EXPECT_EQ(cell(window::capture(id), 7, 3), BLUE);
+    press_way(1, 'l', 1, false);
+    for (std::size_t i = 0; i < PAD0_WINS.size(); ++i) {
+        press_way(0, PAD0_WINS[i], static_cast<int>(i), false);
+    }
+    EXPECT_TRUE(round_start(1, 0)(window::capture_until(id, round_start(1, 0))));
+    // No button of a raw layout ends the program: its numbers differ from pad to pad.
+    for (int button = 0; button < 15; ++button) {
+        set(0, 'b', button, 1);
+        set(0, 'b', button, 0);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(brelvo->running());
+    window::key(id, "Escape");
+    expect_clean_exit();
+}
+
+TEST_F(PadWindow, ARoundWonInTheControllerLayoutThenBackEndsTheProgram) {
+    start_with_pads(true);
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    ASSERT_TRUE(round_start(0, 0)(window::capture_until(id, round_start(0, 0))));
+    for (std::size_t i = 0; i < PAD1_WINS.size(); ++i) {
+        press_way(1, PAD1_WINS[i], static_cast<int>(i), true);
+    }
+    EXPECT_TRUE(round_start(0, 1)(window::capture_until(id, round_start(0, 1))));
+    set(0, 'b', 4, 1);  // Back
+    expect_clean_exit();
+}
+
+// A library that cannot start its joysticks: the game plays on with keys, and says nothing.
+TEST_F(PadWindow, WithoutJoysticksKeysPlayAndNothingIsSaid) {
+    start({"BRELVO_NO_JOYSTICKS=1"}, "");
+    id = window::find();
+    ASSERT_FALSE(id.empty()) << brelvo->error_output();
+    ASSERT_TRUE(round_start(0, 0)(window::capture_until(id, round_start(0, 0))));
+    window::key(id, "d");
+    EXPECT_EQ(cell(window::capture_until(
+                       id, [](const window::Picture& p) { return cell(p, 3, 4) == RED; }),
+                   3, 4),
+              RED);
+    window::key(id, "Escape");
+    expect_clean_exit();
+    EXPECT_EQ(brelvo->error_output(), "");
 }
 
 }  // namespace
