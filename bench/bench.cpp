@@ -20,6 +20,7 @@
 #include "input.h"
 #include "platform/resource_lookup.h"
 #include "shell/director.h"
+#include "virtual_pads.h"
 
 struct DirectorProbe {
     static void show(Director& director, SDL_Surface* screen, Renderable* current) {
@@ -143,16 +144,17 @@ BENCHMARK(BM_Frame)
 // --- Key to frame ---------------------------------------------------------------------
 
 // Presses that only ever turn blades, alternating players, each player's presses at least
-// 60 ms apart: every one is taken and draws exactly one frame.
-std::vector<double> time_presses(int presses, unsigned seed) {
+// 60 ms apart: every one is taken and draws exactly one frame. `press` makes player p's
+// press up (way 0) or down (way 1).
+std::vector<double> time_presses(int presses, unsigned seed,
+                                 const std::function<void(int, int)>& press) {
     std::mt19937 rng(seed);
     std::vector<double> latencies;
-    const SDLKey keys[2][2] = {{SDLK_w, SDLK_s}, {SDLK_UP, SDLK_DOWN}};
     for (int i = 0; i < presses; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(30 + rng() % 40));
         const long before = flips;
         const auto posted = Clock::now();
-        input::press(keys[i % 2][(i / 2) % 2]);
+        press(i % 2, (i / 2) % 2);
         while (flips == before) {
             std::this_thread::sleep_for(std::chrono::microseconds(50));
         }
@@ -160,6 +162,13 @@ std::vector<double> time_presses(int presses, unsigned seed) {
         latencies.push_back(std::chrono::duration<double, std::milli>(flipped - posted).count());
     }
     return latencies;
+}
+
+std::vector<double> time_presses(int presses, unsigned seed) {
+    return time_presses(presses, seed, [](int player, int way) {
+        const SDLKey keys[2][2] = {{SDLK_w, SDLK_s}, {SDLK_UP, SDLK_DOWN}};
+        input::press(keys[player][way]);
+    });
 }
 
 void BM_KeyToFrame(benchmark::State& state) {
@@ -203,6 +212,60 @@ void BM_KeyToFrame(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_KeyToFrame)->Arg(400)->Iterations(1)->Unit(benchmark::kSecond);
+
+// --- Pad to frame ----------------------------------------------------------------------
+
+// Over sdl12-compat only (tools/bench.sh runs these over Debian's libsdl1.2-compat on
+// Debian 12): SDL2's virtual pads, attached before the Director starts SDL, pressed from
+// another thread. Returns false, having said why, where they cannot be had.
+bool attach_pads(benchmark::State& state, const virtual_pads::Sdl2& sdl2, bool controllers) {
+    if (SDL_Linked_Version()->patch < 50) {
+        state.SkipWithError("needs sdl12-compat: tools/bench.sh runs this over it");
+        return false;
+    }
+    setenv("SDL_JOYSTICK_ALLOW_BACKGROUND_EVENTS", "1", 1);  // the dummy window has no focus
+    setenv("SDL12COMPAT_USE_GAME_CONTROLLERS", controllers ? "1" : "0", 1);
+    if (sdl2.attach() < 0 || sdl2.attach() < 0) {
+        state.SkipWithError("SDL2's virtual pads could not be attached");
+        return false;
+    }
+    return true;
+}
+
+// A pad's press to the frame that shows it: the d-pad up or down, the hat in the raw
+// layout (joystick events), its buttons in the controller layout (read by polling).
+void BM_PadToFrame(benchmark::State& state) {
+    const int presses = static_cast<int>(state.range(0));
+    const bool controllers = state.range(1) != 0;
+    for (auto _ : state) {
+        const virtual_pads::Sdl2 sdl2;
+        if (!attach_pads(state, sdl2, controllers)) {
+            break;
+        }
+        std::vector<double> game;
+        {
+            Director director;
+            std::thread player([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2800));
+                game = time_presses(presses, 1, [&sdl2, controllers](int pad, int way) {
+                    if (controllers) {
+                        sdl2.set(pad, 'b', 12 - way, 0);  // the other way let go first
+                        sdl2.set(pad, 'b', 11 + way, 1);
+                    } else {
+                        sdl2.set(pad, 'h', 0, way == 0 ? SDL_HAT_UP : SDL_HAT_DOWN);
+                    }
+                });
+                input::quit();
+            });
+            director.run();
+            player.join();
+        }
+        state.counters["p50_ms"] = percentile(game, 0.50);
+        state.counters["p99_ms"] = percentile(game, 0.99);
+        state.counters["max_ms"] = percentile(game, 1.0);
+    }
+}
+BENCHMARK(BM_PadToFrame)->Args({400, 0})->Args({400, 1})->Iterations(1)->Unit(benchmark::kSecond);
 
 // --- Start-up to the first frame ------------------------------------------------------
 
@@ -307,6 +370,28 @@ double measure_idle(int settle_ms, int window_ms, const std::function<void()>& r
     return share;
 }
 
+// The floor: the same libraries, the hum looping, a window, waiting.
+void floor_round() {
+    SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO);
+    Mix_OpenAudio(22050, AUDIO_S16LSB, 2, 1024);
+    std::vector<Mix_Chunk*> clips = decode_all_clips();
+    Mix_Chunk* idle = clips[idle_index()];
+    Mix_VolumeChunk(idle, 38);
+    Mix_PlayChannelTimed(0, idle, -1, -1);
+    SDL_Surface* screen = SDL_SetVideoMode(550, 450, 0, SDL_RESIZABLE);
+    SDL_FillRect(screen, nullptr, 0);
+    __real_SDL_Flip(screen);
+    SDL_Event event;
+    while (SDL_WaitEvent(&event) != 0 && event.type != SDL_QUIT) {
+    }
+    Mix_HaltChannel(-1);
+    for (Mix_Chunk* c : clips) {
+        Mix_FreeChunk(c);
+    }
+    Mix_CloseAudio();
+    SDL_Quit();
+}
+
 void BM_IdleCpu(benchmark::State& state) {
     const int window_ms = static_cast<int>(state.range(0));
     for (auto _ : state) {
@@ -318,27 +403,7 @@ void BM_IdleCpu(benchmark::State& state) {
                 Director director;
                 director.run();
             }));
-            // The floor: the same libraries, the hum looping, a window, waiting.
-            floor.push_back(measure_idle(500, window_ms, [] {
-                SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO);
-                Mix_OpenAudio(22050, AUDIO_S16LSB, 2, 1024);
-                std::vector<Mix_Chunk*> clips = decode_all_clips();
-                Mix_Chunk* idle = clips[idle_index()];
-                Mix_VolumeChunk(idle, 38);
-                Mix_PlayChannelTimed(0, idle, -1, -1);
-                SDL_Surface* screen = SDL_SetVideoMode(550, 450, 0, SDL_RESIZABLE);
-                SDL_FillRect(screen, nullptr, 0);
-                __real_SDL_Flip(screen);
-                SDL_Event event;
-                while (SDL_WaitEvent(&event) != 0 && event.type != SDL_QUIT) {
-                }
-                Mix_HaltChannel(-1);
-                for (Mix_Chunk* c : clips) {
-                    Mix_FreeChunk(c);
-                }
-                Mix_CloseAudio();
-                SDL_Quit();
-            }));
+            floor.push_back(measure_idle(500, window_ms, floor_round));
         }
         state.counters["game_cpu_pct"] = 100 * percentile(game, 0.5);
         state.counters["floor_cpu_pct"] = 100 * percentile(floor, 0.5);
@@ -346,6 +411,31 @@ void BM_IdleCpu(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_IdleCpu)->Arg(5000)->Iterations(1)->Unit(benchmark::kSecond);
+
+// The same round with two pads at rest in the controller layout, where the game reads them
+// every few milliseconds (over sdl12-compat only), against the same floor.
+void BM_IdleCpuPads(benchmark::State& state) {
+    const int window_ms = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        std::vector<double> game;
+        std::vector<double> floor;
+        for (int i = 0; i < 3; ++i) {
+            const virtual_pads::Sdl2 sdl2;
+            if (!attach_pads(state, sdl2, true)) {
+                return;
+            }
+            game.push_back(measure_idle(4500, window_ms, [] {
+                Director director;
+                director.run();
+            }));
+            floor.push_back(measure_idle(500, window_ms, floor_round));
+        }
+        state.counters["game_cpu_pct"] = 100 * percentile(game, 0.5);
+        state.counters["floor_cpu_pct"] = 100 * percentile(floor, 0.5);
+        state.counters["game_per_floor"] = percentile(game, 0.5) / percentile(floor, 0.5);
+    }
+}
+BENCHMARK(BM_IdleCpuPads)->Arg(5000)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 
