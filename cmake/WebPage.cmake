@@ -31,7 +31,8 @@ foreach(size 192 512)
     list(APPEND icons ${png})
 endforeach()
 
-set(page_inputs ${page_src}/index.html ${page_src}/style.css ${page_src}/page.js ${page_src}/touch.js
+set(page_inputs ${page_src}/index.html ${page_src}/style.css ${page_src}/page.js
+    ${page_src}/touch.js ${page_src}/gamepads.js
     ${page_src}/manifest.webmanifest ${page_src}/sw.js.in
     ${PROJECT_SOURCE_DIR}/data/icons/org.brelvo.Brelvo.svg ${PROJECT_SOURCE_DIR}/LICENSE)
 add_custom_target(page ALL
@@ -47,7 +48,8 @@ set(BRELVO_WEB_ZIP ${BRELVO_WEB_DIR}/brelvo-${PROJECT_VERSION}-web.zip)
 add_custom_target(web_zip
     COMMAND ${CMAKE_COMMAND} -E rm -f ${BRELVO_WEB_ZIP}
     COMMAND ${CMAKE_COMMAND} -E tar cf ${BRELVO_WEB_ZIP} --format=zip --
-            index.html style.css page.js touch.js sw.js manifest.webmanifest brelvo.js brelvo.wasm
+            index.html style.css page.js touch.js gamepads.js sw.js manifest.webmanifest
+            brelvo.js brelvo.wasm
             icon.svg icon-192.png icon-512.png LICENSE.txt licenses
     WORKING_DIRECTORY ${BRELVO_WEB_DIR}
     DEPENDS page

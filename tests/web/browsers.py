@@ -446,6 +446,10 @@ FIREFOX_PREFS = {
     'messaging-system.rsexperimentloader.enabled': False,
     'network.captive-portal-service.enabled': False,
     'services.settings.server': 'data:,',
+    # Made-up gamepads for the tests (navigator.requestGamepadServiceTest), which Firefox
+    # offers only with its security off: this throwaway profile, no remote connections.
+    'dom.gamepad.test.enabled': True,
+    'security.turn_off_all_security_so_that_viruses_can_take_over_this_computer': True,
 }
 
 
@@ -460,7 +464,8 @@ def _firefox(stack, env, tmp):
         proc = subprocess.Popen(
             ['firefox-esr', '--headless', '--no-remote', '--remote-debugging-port', '0',
              '--profile', profile, 'about:blank'],
-            env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+            env=dict(env, MOZ_DISABLE_NONLOCAL_CONNECTIONS='1'), stdin=subprocess.DEVNULL,
+            stdout=log, stderr=log, start_new_session=True)
     stack.callback(_stop, proc)
     server = os.path.join(profile, 'WebDriverBiDiServer.json')
 

@@ -628,9 +628,138 @@ def scenario_a_tablet_on_its_side(game):
         b.emulate()
 
 
+# Gamepads a test can hold: Firefox's own test pads, as the browser's gamepad service
+# sees them; elsewhere navigator.getGamepads replaced, with the events a browser sends (a
+# pad shows itself with its first pressed button).
+TEST_PADS = """
+if (navigator.requestGamepadServiceTest) {
+  const service = navigator.requestGamepadServiceTest();
+  window.testPads = {
+    add: (standard) => service.addGamepad('test pad', standard ? service.standardMapping :
+                                          service.noMapping, service.noHand, 17, 4, 0, 0, 0),
+    button: (pad, n, down) => service.newButtonEvent(pad, n, down, down),
+    axis: (pad, n, value) => service.newAxisMoveEvent(pad, n, value),
+    remove: (pad) => service.removeGamepad(pad),
+  };
+} else {
+  const pads = [];
+  const tell = (type, pad) => { const e = new Event(type); e.gamepad = pad; dispatchEvent(e); };
+  navigator.getGamepads = () => pads.map((pad) => pad && pad.shown ? pad : null);
+  window.testPads = {
+    add: (standard) => pads.push({index: pads.length, id: 'test pad', connected: true,
+      mapping: standard ? 'standard' : '', timestamp: 0, shown: false, axes: [0, 0, 0, 0],
+      buttons: Array.from({length: 17}, () => ({pressed: false, touched: false, value: 0}))})
+      - 1,
+    button: (n, button, down) => {
+      const pad = pads[n];
+      pad.buttons[button] = {pressed: down, touched: down, value: down ? 1 : 0};
+      if (!pad.shown && down) { pad.shown = true; tell('gamepadconnected', pad); }
+    },
+    axis: (n, axis, value) => { pads[n].axes[axis] = value; },
+    remove: (n) => { const pad = pads[n]; pad.connected = false; pads[n] = null;
+                     if (pad.shown) tell('gamepaddisconnected', pad); },
+  };
+}
+"""
+
+
+class Pads:
+    """The test's gamepads: pad n's buttons and axes, each change seen by the page's next
+    reading of the pads."""
+
+    def __init__(self, game):
+        self.game = game
+
+    def add(self, standard=True):
+        return self.game.b.evaluate("return testPads.add(%s)" % str(standard).lower())
+
+    def set(self, pad, buttons=(), up=(), axes=()):
+        """Presses `buttons`, lets go of `up`, moves (axis, value) pairs; then waits for two
+        animation frames, in which the page reads them."""
+        js = ["testPads.button(%d, %d, true)" % (pad, n) for n in buttons]
+        js += ["testPads.button(%d, %d, false)" % (pad, n) for n in up]
+        js += ["testPads.axis(%d, %d, %s)" % (pad, n, v) for n, v in axes]
+        self.game.b.evaluate("return Promise.all([%s]).then(() => new Promise((r) =>"
+                             " requestAnimationFrame(() => requestAnimationFrame(r))))"
+                             % ", ".join(js))
+
+    def sent(self):
+        """The keys sent since the last call, as [name, down]."""
+        return self.game.b.evaluate("return sent.splice(0)")
+
+
+UP, DOWN, LEFT, RIGHT, BACK = 12, 13, 14, 15, 8
+
+
+def scenario_gamepads(game):
+    """Two gamepads, one a player: both step at once, the stick presses past 60% and again
+    only from the middle, a diagonal presses nothing new, a pad that goes lets go, a pad
+    without the standard mapping plays only its stick, and Back ends the match."""
+    b = game.b
+    game.open(TEST_PADS)
+    pads = Pads(game)
+    first = pads.add()
+    pads.set(first, buttons=[0], up=[0])  # a pad on the start screen
+    if b.evaluate("return brelvo.state") == "gate":  # the browser wants a tap, click or key
+        text = b.evaluate("return document.getElementById('prompt').innerText")
+        assert "tap, click or press a key to start" in text, text
+        game.start()
+    game.wait("return brelvo.state === 'running'", "a match")
+    game.round_start([0, 0])
+    b.evaluate(WATCH)
+    second = pads.add()
+    pads.set(second, buttons=[0], up=[0])
+    pads.set(first, buttons=[RIGHT])
+    pads.set(second, buttons=[LEFT])
+    game.wait_lit({(2, 4): WHITE, (3, 4): RED, (5, 4): BLUE, (6, 4): WHITE}, "a step each")
+    pads.set(first, up=[RIGHT])
+    pads.set(second, up=[LEFT])
+    assert pads.sent() == [["d", True], ["ArrowLeft", True], ["d", False], ["ArrowLeft", False]]
+
+    time.sleep(0.06)
+    # Player 1's stick: 50% presses nothing, 70% up turns the blade, 30% holds it, 70%
+    # again presses nothing, 20% lets go, and down past 60% turns it down.
+    for value in (-0.5, -0.7, -0.3, -0.7, -0.2):
+        pads.set(second, axes=[(1, value)])
+    game.wait_lit({(2, 4): WHITE, (3, 4): RED, (6, 4): WHITE, (6, 3): BLUE}, "a turn up")
+    time.sleep(0.06)
+    pads.set(second, axes=[(1, 0.7)])
+    pads.set(second, axes=[(1, 0)])
+    game.wait_lit({(2, 4): WHITE, (3, 4): RED, (6, 4): WHITE, (6, 5): BLUE}, "a turn down")
+    assert pads.sent() == [["ArrowUp", True], ["ArrowUp", False], ["ArrowDown", True],
+                           ["ArrowDown", False]]
+    # Player 0's d-pad: a diagonal from the middle presses nothing; let go of one way and
+    # the other is pressed; a way held stays held through a diagonal.
+    time.sleep(0.06)
+    pads.set(first, buttons=[UP, LEFT])
+    pads.set(first, up=[LEFT])
+    pads.set(first, buttons=[RIGHT])
+    assert pads.sent() == [["w", True]]
+    game.wait_lit({(2, 3): RED, (2, 4): WHITE, (6, 4): WHITE, (6, 5): BLUE}, "a turn up")
+    # The pad goes while held: its way is let go.
+    pads.set(first, up=[0])
+    b.evaluate("return testPads.remove(%d)" % first)
+    game.wait("return sent.length > 0", "the pad's keys let go")
+    assert pads.sent() == [["w", False]]
+    # A pad whose buttons the browser does not know takes player 0's place: its stick
+    # plays, its buttons, Back's number included, do nothing.
+    time.sleep(0.06)
+    raw = pads.add(False)
+    pads.set(raw, buttons=[BACK, DOWN])
+    pads.set(raw, up=[BACK, DOWN], axes=[(0, -0.9)])
+    pads.set(raw, axes=[(0, 0)])
+    assert pads.sent() == [["a", True], ["a", False]]
+    game.wait_lit({(1, 4): RED, (2, 4): WHITE, (6, 4): WHITE, (6, 5): BLUE}, "a turn left")
+    assert b.evaluate("return brelvo.state") == "running"
+    # Back ends the match as Esc does.
+    pads.set(second, buttons=[BACK])
+    game.wait("return brelvo.state === 'over'", "the end by Back")
+    assert b.evaluate("return brelvo.status") == 0
+
+
 SCENARIOS = [scenario_a_whole_match, scenario_resize_keys_and_esc, scenario_failure_is_shown,
              scenario_offline, scenario_a_new_version_replaces_the_old,
-             scenario_two_fingers_on_a_phone, scenario_a_tablet_on_its_side]
+             scenario_two_fingers_on_a_phone, scenario_a_tablet_on_its_side, scenario_gamepads]
 
 
 def sound_server():

@@ -115,6 +115,13 @@
     });
   }
 
+  // The page's other ways to play (touch pads, gamepads) press the players' own keys:
+  // one key by its name ('w', 'ArrowUp', 'Escape'), down or up, while a match runs.
+  page.press = (key, down) => {
+    if (page.state === 'running' && page.game && page.game.key) page.game.key(key, down);
+  };
+  page.start = start;
+
   // Any key but the ones that move focus or only modify others.
   const ignored = new Set(['Tab', 'Shift', 'Control', 'Alt', 'Meta', 'Escape']);
   window.addEventListener('keydown', (event) => {

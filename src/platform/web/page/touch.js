@@ -19,22 +19,17 @@
     return pad.querySelector('.' + way).dataset.key;
   }
 
-  function send(key, down) {
-    const game = page.game;
-    if (page.state === 'running' && game && game.key) game.key(key, down);
-  }
-
   // Lets go of whatever the finger held and presses `key` instead.
   function hold(finger, key) {
     if (finger.key === key) return;
     if (finger.key) {
       finger.pad.querySelector(`[data-key="${finger.key}"]`).classList.remove('held');
-      send(finger.key, false);
+      page.press(finger.key, false);
     }
     finger.key = key;
     if (key) {
       finger.pad.querySelector(`[data-key="${key}"]`).classList.add('held');
-      send(key, true);
+      page.press(key, true);
     }
   }
 
@@ -77,8 +72,8 @@
 
   // End match does what Esc does.
   $('end').addEventListener('click', () => {
-    send('Escape', true);
-    send('Escape', false);
+    page.press('Escape', true);
+    page.press('Escape', false);
   });
 
   const root = document.documentElement;
