@@ -13,7 +13,7 @@ import time
 # The page's tests' own driver, server and game helpers.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "web"))
 import browsers  # noqa: E402
-from test_page import Game, Page  # noqa: E402
+from test_page import Game, Page, TEST_PADS  # noqa: E402
 
 
 def percentile(values, share):
@@ -72,8 +72,9 @@ def idle_share(b, page, seconds):
 
 # Turns player 0's blade up and down, each press 60 ms after the last, timing each from
 # the press to the canvas drawn and to the next animation frame, which shows it. A press
-# is a key, or a finger on the player's touch pad (the pads shown as a first touch shows
-# them).
+# is a key, a finger on the player's touch pad (the pads shown as a first touch shows
+# them), or a gamepad's d-pad (navigator.getGamepads replaced, as in the page's tests),
+# which the page reads once a frame: its wait for that frame is part of its time.
 PRESSES = """
   const game = brelvo.game, ways = ['up', 'down'], drawn = [], shown = [];
   const keys = {up: 'w', down: 's'};
@@ -83,6 +84,10 @@ PRESSES = """
     key: (way) => {
       window.dispatchEvent(new KeyboardEvent('keydown', {key: keys[way]}));
       window.dispatchEvent(new KeyboardEvent('keyup', {key: keys[way]}));
+    },
+    pad: (way) => {
+      testPads.button(0, way === 'up' ? 13 : 12, false);
+      testPads.button(0, way === 'up' ? 12 : 13, true);
     },
     touch: (way) => {
       const target = document.querySelector('#pad0 .' + way), box = target.getBoundingClientRect();
@@ -112,8 +117,10 @@ PRESSES = """
 def press_to_frame(b, page, how, presses):
     """A round's presses of one kind, each from the press to its frame, in ms."""
     game = Game(b, page)
-    b.open(page.url)
+    game.open(TEST_PADS if how == "pad" else "")
     game.start()
+    if how == "pad":  # a pad shows itself with its first button
+        b.evaluate("testPads.add(true); testPads.button(0, 0, true); testPads.button(0, 0, false)")
     if how == "touch":  # the pads come with the first touch, and the grid makes room
         b.evaluate("document.getElementById('play').dispatchEvent(new PointerEvent("
                    "'pointerdown', {pointerType: 'touch', bubbles: true}))")
@@ -142,7 +149,8 @@ def main():
         share = idle_share(b, page, 10)
         report.append(("Main thread in an idle round, 10 s", "%.2f %%" % share,
                        "at most 1 %"))
-        for how, name in (("key", "Key"), ("touch", "Touch on a pad")):
+        for how, name in (("key", "Key"), ("touch", "Touch on a pad"),
+                          ("pad", "Gamepad press")):
             drawn, shown = press_to_frame(b, page, how, 300)
             report.append(("%s to canvas drawn, p50 / p99 of 300" % name,
                            "%.2f / %.2f ms" % (percentile(drawn, 0.5), percentile(drawn, 0.99)),
