@@ -406,15 +406,19 @@ def scenario_a_new_version_replaces_the_old(game):
 # Where the grid (score columns included), the pads and the controls are, in CSS pixels
 # as [left, top, right, bottom], with the game's own geometry.
 LAYOUT = """
-  const box = (id) => { const r = document.getElementById(id).getBoundingClientRect();
+  const box = (id) => { const r = document.querySelector(id).getBoundingClientRect();
                         return [r.left, r.top, r.right, r.bottom]; };
   const c = document.getElementById('game'), r = c.getBoundingClientRect();
   const s = Math.min(Math.trunc(c.width / 11), Math.trunc(c.height / 9));
   const x0 = r.left + Math.trunc((c.width - 9 * s) / 2);
   const y0 = r.top + Math.trunc((c.height - 9 * s) / 2);
   return {w: innerWidth, h: innerHeight, s: s, grid: [x0 - s, y0, x0 + 10 * s, y0 + 9 * s],
-          canvas: [c.width, c.height, r.width, r.height], stage: box('stage'),
-          pads: [box('pad0'), box('pad1')], controls: [box('fullscreen'), box('end')]};
+          canvas: [c.width, c.height, r.width, r.height], stage: box('#stage'),
+          pads: [box('[role=group][aria-label="Player 0"]'),
+                 box('[role=group][aria-label="Player 1"]')],
+          controls: [box('#fullscreen'), box('#end')],
+          names: [document.getElementById('fullscreen').innerText,
+                  document.getElementById('end').innerText]};
 """
 
 # Every key the pads and controls send to the game, and every direction lit or put out.
@@ -441,6 +445,7 @@ def check_layout(game, portrait):
     width, height, shown_width, shown_height = box["canvas"]
     assert (width, height) == (round(shown_width), round(shown_height)), box
     grid, pads, controls = box["grid"], box["pads"], box["controls"]
+    assert box["names"] == ["Full screen", "End match"], box["names"]
     for pad in pads:
         assert pad[2] - pad[0] >= 132 and pad[3] - pad[1] >= 132, box  # 44 px a direction
         assert pad[0] >= 20 and pad[2] <= box["w"] - 20 and pad[3] <= box["h"], box
