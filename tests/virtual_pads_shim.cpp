@@ -48,7 +48,8 @@ __attribute__((constructor)) void attach_pads() {
 
 }  // namespace
 
-extern "C" int SDL_InitSubSystem(unsigned flags) {
+// Stands in for the library's own, which it calls for everything but the joysticks.
+extern "C" int SDL_InitSubSystem(unsigned flags) {  // NOLINT(readability-identifier-naming)
     static const auto real =
         reinterpret_cast<int (*)(unsigned)>(dlsym(RTLD_NEXT, "SDL_InitSubSystem"));
     if ((flags & JOYSTICK) != 0 && std::getenv("BRELVO_NO_JOYSTICKS") != nullptr) {

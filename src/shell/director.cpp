@@ -2,6 +2,7 @@
 
 #include <SDL_mixer.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -111,9 +112,9 @@ bool Director::dispatch(const SDL_Event& event, Games& games, GameOver& gameover
         case SDL_JOYBUTTONDOWN:
         case SDL_JOYBUTTONUP:
             input(event);
-            return press(pads.input(event), games, gameover);
+            return press(pads.input(event));
         case BR_PADS:
-            return press(joysticks->poll(pads), games, gameover);
+            return press(joysticks->poll(pads));
         default:
             input(event);
             return true;
@@ -139,13 +140,15 @@ bool Director::end_round(int code, Games& games, GameOver& gameover) {
     return true;  // the new screen asks for its first frame itself
 }
 
-bool Director::press(const std::vector<SDL_Event>& keys, Games& games, GameOver& gameover) {
-    for (const SDL_Event& key : keys) {
-        if (!dispatch(key, games, gameover)) {
-            return false;  // Back, as Esc
+bool Director::press(const std::vector<SDL_Event>& keys) {
+    // In order, stopping at the first Esc (a pad's Back).
+    return std::all_of(keys.begin(), keys.end(), [this](const SDL_Event& key) {
+        if (key.type == SDL_KEYDOWN && key.key.keysym.sym == SDLK_ESCAPE) {
+            return false;
         }
-    }
-    return true;
+        input(key);
+        return true;
+    });
 }
 
 void Director::input(SDL_Event event) {

@@ -42,8 +42,9 @@ class Director {
     bool dispatch(const SDL_Event& event, Games& games, GameOver& gameover);
     // A round's report: scores it and moves to the next round or the game-over screen.
     bool end_round(int code, Games& games, GameOver& gameover);
-    // The key events the pads made, each dispatched as the keyboard's would be.
-    bool press(const std::vector<SDL_Event>& keys, Games& games, GameOver& gameover);
+    // The key events the pads made, each handled as the keyboard's: Esc ends the loop
+    // (false), every other key goes to the current screen.
+    bool press(const std::vector<SDL_Event>& keys);
 
     SDL_Surface* screen = nullptr;  // owned by SDL, replaced on every set_video
     Renderable* current = nullptr;  // not owned
