@@ -96,8 +96,8 @@ class Game:
         self.page = page
         self.last = {}  # when each player's last press was sent
 
-    def open(self, before_start=""):
-        self.b.open(self.page.url)
+    def open(self, before_start="", path=""):
+        self.b.open(self.page.url + path)
         # No engine may decode a clip for the game: the page carries its own decoder.
         self.b.evaluate("""AudioContext.prototype.decodeAudioData = function () {
                              throw new Error('the browser may not decode the clips'); };""" +
@@ -300,14 +300,56 @@ def scenario_resize_keys_and_esc(game):
     game.wait("return brelvo.state === 'over'", "the second end")
 
 
-def scenario_failure_is_shown(game):
-    """Without WebAudio the game does not start, and says why as on the desktop."""
+def scenario_failures_say_why_and_mend(game):
+    """A game that cannot start says why, as on the desktop, and leaves nothing of itself
+    behind; "Try again" is focused, taken by the keyboard, and fetches afresh what was
+    missing; a page opened from the disk says at once that it must be served."""
+    b = game.b
     game.open("window.AudioContext = undefined; window.webkitAudioContext = undefined;")
-    game.b.press("Enter")
+    b.press("Enter")
     game.wait("return brelvo.state === 'failed'", "the failure")
-    shown = game.b.evaluate("return document.getElementById('message').innerText")
-    assert shown == "unable to init SDL_mixer: this browser has no WebAudio", shown
-    assert not game.b.evaluate("return brelvo.game && brelvo.game.frames"), "a frame was drawn"
+    shown = b.evaluate("""const m = document.getElementById('message');
+        return [m.innerText, m.getAttribute('role'), document.activeElement.id]""")
+    assert shown == ["unable to init SDL_mixer: this browser has no WebAudio", "alert",
+                     "retry"], shown
+    assert not b.evaluate("return brelvo.game && brelvo.game.frames"), "a frame was drawn"
+    # The failed game's keys are gone: an arrow scrolls as on any page.
+    assert b.evaluate("const e = new KeyboardEvent('keydown', {key: 'ArrowDown',"
+                      " cancelable: true}); dispatchEvent(e); return e.defaultPrevented") is False
+
+    # The game's file missing, then back: "Try again" by the keyboard plays.
+    copy, folder = tempfile.mkdtemp(prefix="brelvo-page-"), game.page.folder
+    shutil.copytree(folder, copy, dirs_exist_ok=True)
+    os.rename(os.path.join(copy, "brelvo.wasm"), os.path.join(copy, "brelvo.wasm.away"))
+    game.page.stop()
+    game.page = Page(copy)
+    try:
+        game.open()
+        b.press("Enter")
+        game.wait("return brelvo.state === 'failed'", "the failed load")
+        shown = b.evaluate("return [brelvo.message, document.activeElement.id]")
+        assert shown == ["unable to load the game: brelvo.wasm: 404", "retry"], shown
+        os.rename(os.path.join(copy, "brelvo.wasm.away"), os.path.join(copy, "brelvo.wasm"))
+        b.press("Enter")
+        game.wait("return brelvo.state === 'running' && brelvo.game.frames > 0", "the retry")
+        b.press("Escape")
+        game.wait("return brelvo.state === 'over'", "the end")
+    finally:
+        game.page.stop()
+        game.page = Page(folder)
+        shutil.rmtree(copy, ignore_errors=True)
+
+    b.open("file://" + os.path.join(folder, "index.html"))
+    shown = b.evaluate("""return [brelvo.state, document.getElementById('failed').hidden,
+                                  document.getElementById('message').innerText,
+                                  document.getElementById('retry').hidden]""")
+    assert shown[:2] == ["failed", False] and shown[3], shown
+    for words in ("must be served from a web server", "README.txt", "tools/web.sh serve"):
+        assert words in shown[2], shown[2]
+    # The browser itself refuses the page's manifest from the disk; nothing else may fail.
+    errors = [e for e in b.console_errors() if "manifest" not in e]
+    assert not errors, errors
+    b.open("about:blank")
 
 
 # Each icon the web manifest names, as the browser decodes it: [declared size, width].
@@ -324,7 +366,7 @@ def scenario_offline(game):
     """After one visit the page plays with the server gone, and it can be installed."""
     game.open()
     game.wait("return navigator.serviceWorker.ready.then(() => caches.keys())"
-              ".then((names) => names.some((n) => n.startsWith('brelvo-')))", "the cache")
+              ".then((names) => names.some((n) => n.startsWith('brelvo ')))", "the cache")
     for sizes, width in game.b.evaluate(ICONS):
         assert width > 0 and sizes in ("any", "%dx%d" % (width, width)), (sizes, width)
     if game.b.name == "chromium":  # the one engine that says whether it would install it
@@ -341,7 +383,9 @@ def scenario_offline(game):
         game.page = Page(game.page.folder)
 
 
-CACHES = "return caches.keys().then((names) => names.filter((n) => n.startsWith('brelvo-')))"
+# The page's caches as [address, version], each named for the copy it belongs to.
+CACHES = """return caches.keys().then((names) => names.filter((n) => n.startsWith('brelvo '))
+                                                    .map((n) => n.split(' ').slice(1)))"""
 # Asks the browser to look for a new version now, and waits until that one is installed
 # or has failed to.
 UPDATE = """return navigator.serviceWorker.getRegistration().then(async (r) => {
@@ -358,7 +402,7 @@ def new_version(folder, marker, *files):
     worker = open(os.path.join(folder, "sw.js")).read()
     old = hashlib.sha256(open(os.path.join(folder, "style.css"), "rb").read()).hexdigest()
     worker = worker.replace(old, hashlib.sha256(style.encode()).hexdigest())
-    worker = re.sub(r"brelvo-[0-9a-f]+", "brelvo-" + marker, worker)
+    worker = re.sub(r"const VERSION = '[^']*'", "const VERSION = '%s'" % marker, worker)
     for name, text in (("sw.js", worker), ("style.css", style)):
         if name in files:
             open(os.path.join(folder, name), "w").write(text)
@@ -392,10 +436,10 @@ def scenario_a_new_version_replaces_the_old(game):
         for _ in range(5):
             game.b.reopen("about:blank")
             game.open()
-            if poll(lambda: game.b.evaluate(CACHES) == ["brelvo-second"], 3):
+            if poll(lambda: game.b.evaluate(CACHES) == [[game.page.url, "second"]], 3):
                 break
             assert "second" not in game.b.evaluate(style), "an old visit with new files"
-        assert game.b.evaluate(CACHES) == ["brelvo-second"], "the new version never took over"
+        assert game.b.evaluate(CACHES) == [[game.page.url, "second"]], "no takeover"
         assert game.b.evaluate(style).endswith("/* second */\n")
         game.start()
         game.round_start([0, 0])
@@ -768,8 +812,42 @@ def scenario_gamepads(game):
     assert b.evaluate("return brelvo.status") == 0
 
 
-SCENARIOS = [scenario_a_whole_match, scenario_resize_keys_and_esc, scenario_failure_is_shown,
-             scenario_offline, scenario_a_new_version_replaces_the_old,
+def scenario_two_copies_on_one_site(game):
+    """Two copies of the page, of two versions, in two folders of one site: each keeps its
+    own offline copy, and both play with the server gone."""
+    site, folder = tempfile.mkdtemp(prefix="brelvo-site-"), game.page.folder
+    paths = ("games/brelvo/", "games/brelvo-beta/")
+    for path in paths:
+        shutil.copytree(folder, os.path.join(site, path))
+    new_version(os.path.join(site, paths[1]), "beta", "sw.js", "style.css")
+    game.page.stop()
+    game.page = Page(site)
+    try:
+        for path in paths:
+            game.open(path=path)
+            game.wait("return navigator.serviceWorker.ready.then(() => caches.keys()).then("
+                      "(names) => names.some((n) => n.startsWith('brelvo ' + location.href)))",
+                      "the cache of " + path)
+        kept = dict(map(tuple, game.b.evaluate(CACHES)))
+        first, beta = (game.page.url + path for path in paths)
+        assert set(kept) == {first, beta} and kept[beta] == "beta" != kept[first], kept
+        game.page.stop()
+        if game.b.name == "chromium":  # nothing from the browser's own cache, as a day later
+            game.b.driver.execute_cdp_cmd("Network.clearBrowserCache", {})
+        for path in paths:
+            game.open(path=path)
+            game.start()
+            game.round_start([0, 0])
+            game.b.press("Escape")
+            game.wait("return brelvo.state === 'over'", "the end offline")
+    finally:
+        game.page = Page(folder)
+        shutil.rmtree(site, ignore_errors=True)
+
+
+SCENARIOS = [scenario_a_whole_match, scenario_resize_keys_and_esc,
+             scenario_failures_say_why_and_mend, scenario_offline, scenario_a_new_version_replaces_the_old,
+             scenario_two_copies_on_one_site,
              scenario_two_fingers_on_a_phone, scenario_a_tablet_on_its_side, scenario_gamepads]
 
 

@@ -103,7 +103,7 @@ mergeInto(LibraryManager.library, {
     window.removeEventListener('resize', brelvo.onResize);
     if (brelvo.observer) brelvo.observer.disconnect();
     brelvo.observer = null;
-    brelvo.held.clear();
+    brelvo.held = null;
   },
 
   web_wait__deps: ['$brelvo'],
@@ -254,7 +254,10 @@ mergeInto(LibraryManager.library, {
   web_exited: function(status) {
     if (Module['onMatchEnd']) Module['onMatchEnd'](status);
   },
+  // A game that fails ends without SDL_Quit: it still takes nothing more from the page.
+  web_failed__deps: ['$brelvo', 'web_unlisten'],
   web_failed: function(message) {
+    if (brelvo.held) _web_unlisten();
     if (Module['onFailure']) Module['onFailure'](UTF8ToString(message));
   },
 });

@@ -10,12 +10,25 @@
   const page = window.brelvo = {state: 'gate', status: null, message: null, game: null,
                                 startedAt: null};  // the starting gesture's time
 
-  // Compiled once on arrival; every match runs in a fresh instance of it.
-  const compiled = fetch('brelvo.wasm')
-    .then((response) => response.ok ? response.arrayBuffer() :
-      Promise.reject(new Error('brelvo.wasm: ' + response.status)))
-    .then((bytes) => WebAssembly.compile(bytes));
-  compiled.catch(() => {});  // reported when a match starts
+  // Compiled once on arrival; every match runs in a fresh instance of it. A load that
+  // failed is tried afresh by the next start, so "Try again" mends a missing file.
+  let compiled = null, failures = 0;
+  function compile() {
+    if (!compiled) {
+      const again = {cache: failures > 0 ? 'no-cache' : 'default'};
+      const loading = compiled = fetch('brelvo.wasm', again)
+        .then((response) => response.ok ? response.arrayBuffer() :
+          Promise.reject(new Error('brelvo.wasm: ' + response.status)))
+        .then((bytes) => WebAssembly.compile(bytes));
+      loading.catch(() => {
+        failures++;
+        if (compiled === loading) compiled = null;
+      });
+    }
+    return compiled;
+  }
+  const served = location.protocol !== 'file:';
+  if (served) compile();
 
   function show(panel) {
     panels.forEach((each) => { each.hidden = each !== panel; });
@@ -68,6 +81,7 @@
     page.message = text;
     $('message').textContent = text;
     show($('failed'));
+    $('retry').focus();
   }
 
   // The gesture that starts a match also makes its AudioContext: browsers let sound play
@@ -95,7 +109,7 @@
       audioContext: audioContext,
       audioError: audioError,
       instantiateWasm: (imports, receive) => {
-        compiled.then((module) => WebAssembly.instantiate(module, imports))
+        compile().then((module) => WebAssembly.instantiate(module, imports))
           .then((instance) => receive(instance))
           .catch((error) => fail('unable to load the game: ' + error.message));
         return {};
@@ -124,14 +138,32 @@
 
   // Any key but the ones that move focus or only modify others.
   const ignored = new Set(['Tab', 'Shift', 'Control', 'Alt', 'Meta', 'Escape']);
+  // After a match or a failure, Enter or Space plays again, wherever the focus went.
+  const again = new Set(['Enter', ' ']);
   window.addEventListener('keydown', (event) => {
-    if (page.state !== 'gate' || ignored.has(event.key) || event.repeat) return;
+    if (event.repeat) return;
+    const gate = page.state === 'gate' && !ignored.has(event.key);
+    const panel = (page.state === 'over' || (page.state === 'failed' && !$('retry').hidden)) &&
+      again.has(event.key);
+    if (!gate && !panel) return;
     event.preventDefault();
     start(event);
   });
   $('gate').addEventListener('click', start);
   $('again').addEventListener('click', start);
   $('retry').addEventListener('click', start);
+
+  // Opened from the disk the page cannot fetch its own game: it says so at once.
+  if (!served) {
+    page.state = 'failed';
+    page.message = 'This page must be served from a web server: unpack the zip into a ' +
+      'folder a web server serves (README.txt says how), or run tools/web.sh serve ' +
+      'in the game\'s source.';
+    $('message').textContent = page.message;
+    $('retry').hidden = true;
+    show($('failed'));
+    return;
+  }
 
   if ('serviceWorker' in navigator) {
     navigator.serviceWorker.register('sw.js').catch(() => {});
