@@ -36,3 +36,16 @@ target_link_options(brelvo_media INTERFACE
     -sDYNAMIC_EXECUTION=0 -sFILESYSTEM=0 -sALLOW_MEMORY_GROWTH -sUSE_SDL=0
     --js-library ${web_src}/library.js)
 set_property(TARGET brelvo_media APPEND PROPERTY INTERFACE_LINK_DEPENDS ${web_src}/library.js)
+
+# The browser's mixer checked on its own under node, with the page's side played by the
+# test: built with the page, and a failing check fails the build.
+add_executable(web_mixer_test ${PROJECT_SOURCE_DIR}/tests/web/mixer_test.cpp
+    ${web_src}/sdl_mixer.cpp ${web_src}/sdl_core.cpp ${web_src}/vorbis.c)
+target_include_directories(web_mixer_test SYSTEM PRIVATE ${web_include}/SDL ${web_include})
+target_include_directories(web_mixer_test PRIVATE ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(web_mixer_test PRIVATE brelvo_sounds)
+target_link_options(web_mixer_test PRIVATE -sENVIRONMENT=node -sALLOW_MEMORY_GROWTH
+    -sWASM_ASYNC_COMPILATION=0)  # node 20 has a fetch that cannot read files
+add_custom_command(TARGET web_mixer_test POST_BUILD
+    COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:web_mixer_test>
+    COMMENT "Checking the browser's mixer" VERBATIM)

@@ -163,7 +163,9 @@ mergeInto(LibraryManager.library, {
       log: brelvo.audio.log,
       clips: function() {
         return Array.from(brelvo.audio.clips.values(), function(clip) {
-          return {frames: clip.buffer.length, rate: clip.buffer.sampleRate, volume: clip.volume};
+          // A clip not decoded yet has no frames.
+          return {frames: clip.buffer ? clip.buffer.length : 0,
+                  rate: clip.buffer ? clip.buffer.sampleRate : 0, volume: clip.volume};
         });
       },
       channels: function() {
@@ -188,9 +190,29 @@ mergeInto(LibraryManager.library, {
     brelvo.audio.channels.forEach(function(state, channel) { _web_audio_halt(channel); });
     brelvo.audio.out.disconnect();
     brelvo.audio.context.close();
+    brelvo.audio.closed = true;
   },
-  web_audio_clip__deps: ['$brelvo'],
-  web_audio_clip: function(chunk, frames, count, rate) {
+  // A clip loaded: its samples come later (web_audio_samples), decoded one clip at a
+  // time from just after the first frame is on the screen, each in a task of its own, so
+  // that the splash shows at once and keys are never kept waiting for long.
+  web_audio_clip__deps: ['$brelvo', '$callUserCallback'],
+  web_audio_clip: function(chunk) {
+    var audio = brelvo.audio;
+    audio.clips.set(chunk, {buffer: null, index: audio.clips.size, volume: 128});
+    if (audio.decoding) return;
+    audio.decoding = true;
+    var next = function() {
+      if (brelvo.audio !== audio || audio.closed) return;
+      callUserCallback(function() {
+        if (_brelvo_web_decode() > 0) setTimeout(next, 0);
+      });
+    };
+    // An animation frame's callbacks run just before it is painted: a timeout set there
+    // runs after.
+    requestAnimationFrame(function() { setTimeout(next, 0); });
+  },
+  web_audio_samples__deps: ['$brelvo'],
+  web_audio_samples: function(chunk, frames, count, rate) {
     var buffer = brelvo.audio.context.createBuffer(2, count, rate);
     var left = buffer.getChannelData(0), right = buffer.getChannelData(1);
     var samples = HEAP16.subarray(frames >> 1, (frames >> 1) + count * 2);
@@ -198,7 +220,7 @@ mergeInto(LibraryManager.library, {
       left[i] = samples[2 * i] / 32768;
       right[i] = samples[2 * i + 1] / 32768;
     }
-    brelvo.audio.clips.set(chunk, {buffer: buffer, index: brelvo.audio.clips.size, volume: 128});
+    brelvo.audio.clips.get(chunk).buffer = buffer;
   },
   web_audio_forget__deps: ['$brelvo', 'web_audio_halt'],
   web_audio_forget: function(chunk) {
@@ -212,6 +234,7 @@ mergeInto(LibraryManager.library, {
   web_audio_play: function(channel, chunk, loops, ticks, volume) {
     var audio = brelvo.audio, clip = audio.clips.get(chunk);
     var replaced = brelvo.stop(channel);
+    if (!clip.buffer) return;  // a clip whose audio did not decode is silent
     var source = audio.context.createBufferSource();
     var gain = audio.context.createGain();
     source.buffer = clip.buffer;

@@ -1,7 +1,10 @@
 #include <SDL_mixer.h>
+#include <emscripten.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/web/web.h"
@@ -43,9 +46,96 @@ std::vector<Sint16> convert(const short* samples, int frames, int channels, int 
     return out;
 }
 
+// A clip loaded but not decoded yet, with its Ogg Vorbis bytes. Loading a clip reads only
+// its headers: decoding all thirteen takes longer than the rest of the start put
+// together, and the splash plays none of them. The page decodes them one at a time once
+// the splash is up (brelvo_web_decode); a clip played before its turn is decoded then.
+struct Waiting {
+    Mix_Chunk* chunk;
+    std::vector<Uint8> bytes;
+};
+
+std::vector<Waiting>& waiting() {  // in the order they were loaded
+    static std::vector<Waiting> clips;
+    return clips;
+}
+
+Uint32 little_endian(const Uint8* bytes) {
+    return static_cast<Uint32>(bytes[0]) | static_cast<Uint32>(bytes[1]) << 8 |
+           static_cast<Uint32>(bytes[2]) << 16 | static_cast<Uint32>(bytes[3]) << 24;
+}
+
+// Whether the bytes begin as an Ogg Vorbis stream: a first Ogg page whose first packet is
+// Vorbis's identification header, with channels and a rate. Reading only that much keeps
+// a load cheap; opening the stream with the decoder would build its codebooks and decode
+// a first frame, half the cost of decoding the whole clip.
+bool vorbis_stream(const std::vector<Uint8>& bytes) {
+    // The page: "OggS", version 0, flags (this page begins a stream), granule position,
+    // serial and sequence numbers, checksum, the number of segments, then their sizes.
+    constexpr std::size_t page_header = 27;
+    constexpr Uint8 first_page = 0x02;
+    if (bytes.size() < page_header || std::memcmp(bytes.data(), "OggS", 4) != 0 ||
+        bytes[4] != 0 || (bytes[5] & first_page) == 0) {
+        return false;
+    }
+    // The packet: type 1, "vorbis", version 0, channels, samples a second.
+    const std::size_t packet = page_header + bytes[26];
+    if (bytes.size() < packet + 16) {
+        return false;
+    }
+    const Uint8* header = bytes.data() + packet;
+    return header[0] == 1 && std::memcmp(header + 1, "vorbis", 6) == 0 &&
+           little_endian(header + 7) == 0 && header[11] > 0 && little_endian(header + 12) > 0;
+}
+
+// Decodes a waiting clip into its chunk and hands it to the page. A stream whose headers
+// read but whose audio does not decode stays silent.
+void decode(Waiting& clip) {
+    int channels = 0;
+    int rate = 0;
+    short* samples = nullptr;
+    const int frames = stb_vorbis_decode_memory(clip.bytes.data(), static_cast<int>(clip.bytes.size()),
+                                                &channels, &rate, &samples);
+    std::vector<Sint16> pcm;
+    if (frames > 0 && channels > 0 && rate > 0) {
+        pcm = convert(samples, frames, channels, rate);
+    }
+    std::free(samples);
+    auto* buffer = static_cast<Uint8*>(std::malloc(pcm.size() * sizeof(Sint16)));
+    if (pcm.empty() || buffer == nullptr) {
+        std::free(buffer);
+        return;
+    }
+    std::memcpy(buffer, pcm.data(), pcm.size() * sizeof(Sint16));
+    clip.chunk->abuf = buffer;
+    clip.chunk->alen = static_cast<Uint32>(pcm.size() * sizeof(Sint16));
+    web_audio_samples(clip.chunk, pcm.data(), static_cast<int>(pcm.size()) / device_channels,
+                      device_rate);
+}
+
+// Decodes the chunk now if it still waits.
+void decode(const Mix_Chunk* chunk) {
+    auto& clips = waiting();
+    const auto found = std::find_if(clips.begin(), clips.end(),
+                                    [chunk](const Waiting& clip) { return clip.chunk == chunk; });
+    if (found != clips.end()) {
+        Waiting clip = std::move(*found);
+        clips.erase(found);
+        decode(clip);
+    }
+}
+
 }  // namespace
 
 extern "C" {
+
+// The page's idle moments: decodes the first clip still waiting; returns how many wait.
+EMSCRIPTEN_KEEPALIVE int brelvo_web_decode() {
+    if (!waiting().empty()) {
+        decode(waiting().front().chunk);
+    }
+    return static_cast<int>(waiting().size());
+}
 
 int Mix_OpenAudio(int frequency, Uint16 /*format*/, int channels, int /*chunksize*/) {
     if (SDL_WasInit(SDL_INIT_AUDIO) == 0) {
@@ -92,34 +182,23 @@ Mix_Chunk* Mix_LoadWAV_RW(SDL_RWops* src, int freesrc) {
         SDL_SetError("Mix_LoadWAV_RW with NULL src");
         return nullptr;
     }
-    const std::vector<Uint8> bytes = read_all(src);
+    std::vector<Uint8> bytes = read_all(src);
     if (freesrc != 0) {
         SDL_RWclose(src);
     }
-    int channels = 0;
-    int rate = 0;
-    short* samples = nullptr;
-    const int frames = stb_vorbis_decode_memory(bytes.data(), static_cast<int>(bytes.size()),
-                                                &channels, &rate, &samples);
-    if (frames <= 0 || channels <= 0 || rate <= 0) {
-        std::free(samples);
+    if (!vorbis_stream(bytes)) {
         SDL_SetError("Unrecognized sound file type");
         return nullptr;
     }
-    const std::vector<Sint16> pcm = convert(samples, frames, channels, rate);
-    std::free(samples);
-
     auto* chunk = static_cast<Mix_Chunk*>(std::malloc(sizeof(Mix_Chunk)));
-    auto* buffer = static_cast<Uint8*>(std::malloc(pcm.size() * sizeof(Sint16)));
-    if (chunk == nullptr || buffer == nullptr) {
-        std::free(chunk);
-        std::free(buffer);
+    if (chunk == nullptr) {
         SDL_SetError("Out of memory");
         return nullptr;
     }
-    std::memcpy(buffer, pcm.data(), pcm.size() * sizeof(Sint16));
-    *chunk = Mix_Chunk{1, buffer, static_cast<Uint32>(pcm.size() * sizeof(Sint16)), MIX_MAX_VOLUME};
-    web_audio_clip(chunk, pcm.data(), static_cast<int>(pcm.size()) / device_channels, device_rate);
+    // The samples come when the clip is decoded.
+    *chunk = Mix_Chunk{1, nullptr, 0, MIX_MAX_VOLUME};
+    waiting().push_back(Waiting{chunk, std::move(bytes)});
+    web_audio_clip(chunk);
     return chunk;
 }
 
@@ -128,6 +207,10 @@ void Mix_FreeChunk(Mix_Chunk* chunk) {
         return;
     }
     web_audio_forget(chunk);  // halts the channels that play it, as SDL_mixer does
+    auto& clips = waiting();
+    clips.erase(std::remove_if(clips.begin(), clips.end(),
+                               [chunk](const Waiting& clip) { return clip.chunk == chunk; }),
+                clips.end());
     std::free(chunk->abuf);
     std::free(chunk);
 }
@@ -162,6 +245,7 @@ int Mix_PlayChannelTimed(int channel, Mix_Chunk* chunk, int loops, int ticks) {
         SDL_SetError("Invalid channel");
         return -1;
     }
+    decode(chunk);
     web_audio_play(channel, chunk, loops, ticks, chunk->volume);
     return channel;
 }

@@ -19,7 +19,8 @@ void web_set_title(const char* title);
 
 int web_audio_open(char* reason, int size);  // 0, or -1 with the reason written
 void web_audio_close();
-void web_audio_clip(const void* chunk, const Sint16* frames, int count, int rate);
+void web_audio_clip(const void* chunk);  // a clip loaded, its samples still to come
+void web_audio_samples(const void* chunk, const Sint16* frames, int count, int rate);
 void web_audio_forget(const void* chunk);
 void web_audio_play(int channel, const void* chunk, int loops, int ticks, int volume);
 void web_audio_halt(int channel);
