@@ -43,14 +43,18 @@ add_custom_target(page ALL
     COMMENT "Assembling the page in ${BRELVO_WEB_DIR}"
     VERBATIM)
 
-# What a player downloads to host the page anywhere: the page's folder as a zip.
+# What a player downloads to host the page anywhere: the page's folder as a zip, with a
+# README for whoever hosts it (not one of the page's own files: the service worker does
+# not keep it). Packed the same way every time, so that one commit gives one zip.
 set(BRELVO_WEB_ZIP ${BRELVO_WEB_DIR}/brelvo-${PROJECT_VERSION}-web.zip)
+configure_file(${PROJECT_SOURCE_DIR}/data/web/README.txt.in ${CMAKE_BINARY_DIR}/README.txt @ONLY)
 add_custom_target(web_zip
-    COMMAND ${CMAKE_COMMAND} -E rm -f ${BRELVO_WEB_ZIP}
-    COMMAND ${CMAKE_COMMAND} -E tar cf ${BRELVO_WEB_ZIP} --format=zip --
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/README.txt README.txt
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/fixed_pack.py zip
+            ${BRELVO_WEB_ZIP} .
             index.html style.css page.js touch.js gamepads.js sw.js manifest.webmanifest
             brelvo.js brelvo.wasm
-            icon.svg icon-192.png icon-512.png LICENSE.txt licenses
+            icon.svg icon-192.png icon-512.png README.txt LICENSE.txt licenses
     WORKING_DIRECTORY ${BRELVO_WEB_DIR}
     DEPENDS page
     COMMENT "Packing ${BRELVO_WEB_ZIP}"

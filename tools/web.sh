@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # The browser's home, built on this Debian machine:
-#   tools/web.sh              installs what is missing, builds the page into build/web, tests
-#                             it in Chromium, Firefox ESR and WebKitGTK and packs
-#                             build/web/brelvo-<version>-web.zip
+#   tools/web.sh              installs what is missing, builds the page into build/web and
+#                             packs build/web/brelvo-<version>-web.zip, checks that a second
+#                             build elsewhere packs the same bytes, and tests the page in
+#                             Chromium, Firefox ESR and WebKitGTK
 #   tools/web.sh build        only builds the page and the zip
-#   tools/web.sh serve [PORT] serves build/web on 127.0.0.1 (building it when missing)
+#   tools/web.sh serve [[ADDRESS:]PORT]
+#                             builds what changed, then serves build/web on ADDRESS (127.0.0.1
+#                             unless told; 0.0.0.0 for every network) and PORT (8000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/packages.sh
 action=${1:-all}
-port=${2:-8000}
+usage() {
+    echo "usage: tools/web.sh [build | serve [[ADDRESS:]PORT]]" >&2
+    exit 2
+}
 
 packages=("${BUILD_PACKAGES[@]}" "${WEB_PACKAGES[@]}")
 [ "$action" = all ] && packages+=("${WEB_TEST_PACKAGES[@]}")
@@ -26,23 +32,62 @@ build() {
     echo "== page built in $((SECONDS - started)) s: build/web, $(stat -c %s build/web/brelvo-*-web.zip) byte zip =="
 }
 
+# The same commit packs the same zip wherever it is built: a second build in another
+# folder, later, under another umask and time zone and with the commit's date given as
+# SOURCE_DATE_EPOCH (the first took it from git), must pack the first one's bytes.
+same_zip_twice() {
+    local started=$SECONDS again=build/web-again first second
+    first=$(echo build/web/brelvo-*-web.zip)
+    (
+        umask 077
+        export TZ=Pacific/Kiritimati SOURCE_DATE_EPOCH
+        SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 315532800)
+        cmake --preset web -B "$again" -DBRELVO_WEB_DIR="$PWD/$again/page" >/dev/null
+        cmake --build "$again" --parallel 2 --target web_zip >/dev/null
+    )
+    second=$again/page/${first##*/}
+    if ! cmp "$first" "$second"; then
+        diff <(zipinfo -v "$first") <(zipinfo -v "$second") | head -n 40 >&2
+        exit 1
+    fi
+    echo "== a second build packed the same zip, in $((SECONDS - started)) s =="
+}
+
 case $action in
 build)
     build
     ;;
 serve)
-    [ -f build/web/index.html ] || build
-    echo "Open http://127.0.0.1:$port/ (Ctrl-C stops)"
-    exec /usr/bin/python3 -m http.server "$port" --bind 127.0.0.1 --directory build/web
+    [ $# -le 2 ] || usage
+    where=${2:-8000}
+    port=${where##*:}
+    address=127.0.0.1
+    [ "$where" = "$port" ] || address=${where%:*}
+    address=${address#\[}
+    address=${address%\]}
+    [[ $port =~ ^[0-9]+$ && -n $address ]] || usage
+    # What the sources build now: a changed file is served at once.
+    build
+    case $address in
+    0.0.0.0) hosts=$(hostname -I 2>/dev/null | tr ' ' '\n' | grep -v : || true) ;;
+    ::) hosts=$(hostname -I 2>/dev/null || true) ;;
+    *) hosts=$address ;;
+    esac
+    for host in ${hosts:-127.0.0.1}; do
+        [[ $host == *:* ]] && host="[$host]"
+        echo "Open http://$host:$port/"
+    done
+    echo "(Ctrl-C stops)"
+    exec /usr/bin/python3 -m http.server "$port" --bind "$address" --directory build/web
     ;;
 all)
     build
+    same_zip_twice
     started=$SECONDS
     /usr/bin/python3 tests/web/test_page.py build/web
     echo "== page tested in $((SECONDS - started)) s =="
     ;;
 *)
-    echo "usage: tools/web.sh [build | serve [PORT]]" >&2
-    exit 2
+    usage
     ;;
 esac
