@@ -1,7 +1,7 @@
 # What a player's machine needs to build the game, and what the tests need besides (SDL2:
 # the virtual gamepads of the tests that play over sdl12-compat).
 # shellcheck shell=bash disable=SC2034
-BUILD_PACKAGES=(g++ cmake make pkg-config libsdl1.2-dev libsdl-mixer1.2-dev)
+BUILD_PACKAGES=(g++ cmake make pkg-config python3 libsdl1.2-dev libsdl-mixer1.2-dev)
 TEST_PACKAGES=(libgtest-dev xvfb x11-utils xdotool imagemagick
     desktop-file-utils appstream lintian dpkg-dev file valgrind libc6-dbg libbenchmark-dev
     pulseaudio pulseaudio-utils libvorbis-dev libsdl2-2.0-0)
@@ -9,4 +9,5 @@ TEST_PACKAGES=(libgtest-dev xvfb x11-utils xdotool imagemagick
 # the three engines the page is tested in and what drives them.
 WEB_PACKAGES=(emscripten libstb-dev python3)
 WEB_TEST_PACKAGES=(chromium chromium-driver python3-selenium firefox-esr python3-websockets
+    python3-numpy python3-pil vorbis-tools
     webkit2gtk-driver xvfb pulseaudio pulseaudio-utils)

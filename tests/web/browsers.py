@@ -18,6 +18,7 @@ removes them and ends every process it started.
 import asyncio
 import base64
 import contextlib
+import io
 import json
 import os
 import shutil
@@ -26,6 +27,7 @@ import subprocess
 import tempfile
 import time
 
+from PIL import Image
 from selenium import webdriver
 from selenium.common.exceptions import JavascriptException
 from selenium.webdriver.chrome.service import Service as ChromeService
@@ -144,6 +146,10 @@ class _Browser:
         x, y = self._middle(selector)
         self.touch([('down', x, y), ('up',)])
 
+    def shot(self):
+        """What the viewport shows, as an image (PIL), one pixel a device pixel."""
+        return Image.open(io.BytesIO(self._png())).convert('RGB')
+
     def console_errors(self):
         """Errors since the last open/reload, each engine in its own words."""
         return self._messages()
@@ -220,6 +226,9 @@ class _Selenium(_Browser):
         for k in map(_key, keys):
             actions.key_action.key_down(k).key_up(k)
         actions.perform()
+
+    def _png(self):
+        return self.driver.get_screenshot_as_png()
 
     def _touch(self, sources):
         self.driver.execute('actions', {'actions': sources})
@@ -384,6 +393,10 @@ class _Firefox(_Browser):
         for k in map(_key, keys):
             steps += [{'type': 'keyDown', 'value': k}, {'type': 'keyUp', 'value': k}]
         self._perform({'type': 'key', 'id': 'keyboard', 'actions': steps})
+
+    def _png(self):
+        return base64.b64decode(self._call('browsingContext.captureScreenshot',
+                                           {'context': self.context})['data'])
 
     def _touch(self, sources):
         self._call('input.performActions', {'context': self.context, 'actions': sources})

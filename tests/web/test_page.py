@@ -3,9 +3,12 @@
    test_page.py PAGE_DIR [ENGINE...]      (engines: chromium firefox webkit; all by default)
 Each scenario opens the page afresh; the game is watched through its canvas and heard
 through what its mixer plays, with the browser's own Ogg decoding refused."""
+import base64
 import functools
 import hashlib
 import http.server
+import io
+import json
 import os
 import re
 import shutil
@@ -14,6 +17,9 @@ import sys
 import tempfile
 import threading
 import time
+import wave
+
+import numpy
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import browsers  # noqa: E402
@@ -62,6 +68,12 @@ class Page:
 
 class Quiet(http.server.SimpleHTTPRequestHandler):
     requests = None
+
+    def translate_path(self, path):
+        # The tests' own ear on the page's output, served from the page's address.
+        if path == "/test-recorder.js":
+            return os.path.join(ROOT, "tests", "web", "recorder.js")
+        return super().translate_path(path)
 
     def log_message(self, *args):
         pass
@@ -120,6 +132,24 @@ class Game:
     def grid(self):
         return self.b.evaluate(READ_GRID)
 
+    def shown(self):
+        """The grid's cells and score columns as the screen shows them, from a screenshot:
+        {(x, y): colour}, x from -1 to 9."""
+        grid = self.b.evaluate(READ_GRID)
+        left, top, scale = self.b.evaluate(
+            "const r = document.getElementById('game').getBoundingClientRect();"
+            "return [r.left, r.top, devicePixelRatio]")
+        shot = self.b.shot()
+        s, x0, y0 = grid["s"], grid["x0"], grid["y0"]
+        return {(x, y): shot.getpixel((int((left + x0 + x * s + s // 2) * scale),
+                                       int((top + y0 + y * s + s // 2) * scale)))
+                for y in range(9) for x in range(-1, 10)}
+
+    def drawn(self):
+        """The same from the canvas."""
+        rows = self.grid()["rows"]
+        return {(x, y): tuple(rows[y][x + 1]) for y in range(9) for x in range(-1, 10)}
+
     def lit(self):
         """The grid's lit cells: {(x, y): colour}."""
         rows = self.grid()["rows"]
@@ -170,6 +200,127 @@ class Game:
 
 START = {(1, 4): WHITE, (2, 4): RED, (6, 4): BLUE, (7, 4): WHITE}
 
+# The page's output as a player hears it: every sample on its way out, recorded by a
+# processor that sounds nothing itself.
+LISTEN = """
+  const out = brelvo.game.mixer.output, context = out.context;
+  return context.audioWorklet.addModule('/test-recorder.js').then(() => {
+    const ear = new AudioWorkletNode(context, 'brelvo-recorder'), chunks = [];
+    ear.port.onmessage = (e) => chunks.push(e.data);
+    out.connect(ear);
+    ear.connect(context.destination);
+    window.heard = {chunks: chunks, tap: ear};
+  });
+"""
+# The recording, each buffer in its place on the output's clock, and the page's time of
+# its first sample (within the output's latency, which the check allows for).
+HEARD = """
+  const h = window.heard, out = brelvo.game.mixer.output, context = out.context;
+  out.disconnect(h.tap);
+  h.tap.disconnect();
+  const first = h.chunks[0], last = h.chunks[h.chunks.length - 1], rate = context.sampleRate;
+  const all = new Float32Array(Math.round((last.at - first.at) * rate) + last.samples.length);
+  h.chunks.forEach((c) => all.set(c.samples, Math.round((c.at - first.at) * rate)));
+  const bytes = new Uint8Array(all.buffer), now = performance.now(), then = context.currentTime;
+  let text = '';
+  for (let i = 0; i < bytes.length; i += 32768)
+    text += String.fromCharCode.apply(null, bytes.subarray(i, i + 32768));
+  return {rate: rate, samples: btoa(text), log: brelvo.game.mixer.log.slice(),
+          from: now + (first.at - then) * 1000};
+"""
+
+
+@functools.lru_cache(maxsize=None)
+def clip(index):
+    """A clip's samples as Debian's own Ogg Vorbis decoder gives them, and its rate."""
+    name = CLIPS[index][0]
+    decoded = subprocess.run(["oggdec", "-Q", "-o", "-", os.path.join(
+        ROOT, "assets", "sounds", name + ".ogg")], check=True, capture_output=True).stdout
+    with wave.open(io.BytesIO(decoded)) as w:
+        samples = numpy.frombuffer(w.readframes(w.getnframes()), "<i2") / 32768
+        return samples[::w.getnchannels()], w.getframerate()
+
+
+def envelope(samples, rate, ms=20):
+    """Loudness (RMS) in steps of `ms`."""
+    step = int(rate * ms / 1000)
+    usable = len(samples) // step * step
+    return numpy.sqrt((samples[:usable].reshape(-1, step) ** 2).mean(axis=1))
+
+
+def expected(log, rate, length, at_zero):
+    """How loud the output should be, step by step, by the mixer's log: each clip at its
+    gain, from its start to its end, its loops, a halt or the next clip on its channel.
+    Clips add up as their powers do: the same clip twice, a little apart, may beat."""
+    power, playing = numpy.zeros(length // int(rate / 50)), {}
+
+    def finish(channel, until):
+        if channel not in playing:
+            return
+        index, gain, loops, begin = playing.pop(channel)
+        samples, clip_rate = clip(index)
+        ends = until if loops < 0 else min(until, begin + (loops + 1) * len(samples) *
+                                           rate / clip_rate)
+        first, last = max(0, int(begin)), min(length, int(ends))
+        if last > first:
+            sound = numpy.zeros(length)
+            t = (numpy.arange(first, last) - begin) * clip_rate / rate % len(samples)
+            sound[first:last] = gain * numpy.interp(t, numpy.arange(len(samples)), samples)
+            power[:] += envelope(sound, rate)[:len(power)] ** 2
+
+    for entry in log:
+        at = (entry["at"] - at_zero) / 1000 * rate
+        if "play" in entry:
+            finish(entry["channel"], at)
+            playing[entry["channel"]] = (entry["play"], entry["gain"], entry["loops"], at)
+        elif "halt" in entry:
+            finish(entry["halt"], at)
+    for channel in list(playing):
+        finish(channel, length)
+    return numpy.sqrt(power)
+
+
+def pitch_spectrum(samples, rate):
+    """Amplitude per 1/48 octave from 40 Hz, over seven octaves."""
+    spectrum = numpy.abs(numpy.fft.rfft(samples * numpy.hanning(len(samples))))
+    frequency = numpy.fft.rfftfreq(len(samples), 1 / rate)
+    bands = 40 * 2 ** (numpy.arange(7 * 48 + 1) / 48)
+    which = numpy.digitize(frequency, bands)
+    return numpy.array([spectrum[which == n].sum() for n in range(1, len(bands))])
+
+
+def check_heard(recording, hums):
+    """The output holds what the mixer's log says, as heard: the same clips, as loud and
+    as long as they are, together when they play together, silent once halted; each hum
+    alone (a second from each time in `hums`, page time) as loud as it should be, the
+    first at the clip's own pitch."""
+    rate, step = recording["rate"], int(recording["rate"] / 50)
+    heard = numpy.frombuffer(base64.b64decode(recording["samples"]), "<f4").astype(float)
+    heard_env = envelope(heard, rate)
+    want_env = expected(recording["log"], rate, len(heard), recording["from"])
+    # What is heard trails what is played by the output's latency: line them up first.
+    def lined_up(lag):
+        return (heard_env[max(0, lag):len(heard_env) + min(0, lag)],
+                want_env[max(0, -lag):len(want_env) - max(0, lag)])
+    lag = max(range(-15, 16), key=lambda n: numpy.corrcoef(*lined_up(n))[0, 1])
+    a, b = lined_up(lag)
+    match, loudness = numpy.corrcoef(a, b)[0, 1], a.mean() / b.mean()
+    assert match > 0.9 and 0.8 < loudness < 1.25, \
+        "heard against played: correlation %.3f, loudness %.2f, lag %d ms" % (
+            match, loudness, lag * 20)
+    for n, at in enumerate(hums):
+        start = int((at - recording["from"]) / 1000 * rate) + lag * step
+        window = slice(start // step, start // step + 50)
+        ratio = heard_env[window].mean() / want_env[start // step - lag:][:50].mean()
+        assert 0.8 < ratio < 1.25, "hum %d heard at %.2f of its level" % (n, ratio)
+    start = int((hums[0] - recording["from"]) / 1000 * rate) + lag * step
+    samples, clip_rate = clip(IDLE)
+    played = pitch_spectrum(heard[start:start + rate], rate)
+    own = pitch_spectrum(samples[:clip_rate], clip_rate)
+    shift = max(range(-24, 25), key=lambda n: float(numpy.dot(
+        played[max(0, n):len(played) + min(0, n)], own[max(0, -n):len(own) - max(0, n)])))
+    assert abs(shift) <= 1, "the hum is %d/48 octave off its pitch" % shift
+
 
 def scenario_a_whole_match(game):
     """Gate, splash, a duel with every move, a match to 9 and its end."""
@@ -177,6 +328,8 @@ def scenario_a_whole_match(game):
     text = game.b.evaluate("return document.getElementById('gate').innerText")
     for words in ("Brelvo", "click or press a key to start", "W", "Player 1"):
         assert words in text, text
+    green = sum(r < 60 and g > 200 and b < 60 for r, g, b in game.b.shot().getdata())
+    assert green > 50, "the start screen's prompt is not to be seen"
     game.start()
     # The splash: the mark on the grid, and keys change nothing.
     mark = {(x, y) for x, y in [(1, 2), (1, 3), (1, 4), (1, 5), (1, 6), (2, 2), (3, 3), (2, 4),
@@ -185,6 +338,7 @@ def scenario_a_whole_match(game):
     assert game.lit() == {cell: WHITE for cell in mark}, game.lit()
     assert game.scores() == [0, 0]
     game.b.evaluate(game.send("d") + game.send("ArrowLeft"))
+    game.b.evaluate(LISTEN)
     game.round_start([0, 0])
     # The splash's 2 s, counted from the starting gesture (which the game's start, a few
     # hundred ms, follows) to the round's first sound; then the round's start pause of 50
@@ -206,10 +360,14 @@ def scenario_a_whole_match(game):
     assert game.wait("return brelvo.game.mixer.level() > 0.005", "the hum at the output")
     starts = [e for e in game.log() if "play" in e]
     assert [(e["play"], e["channel"]) for e in starts] == [(12, 1), (IDLE, 0), (12, 2)], starts
+    # The start sounds end; the hum is heard alone for a while.
+    hum_alone = starts[-1]["at"] + len(clip(12)[0]) / 22.05 + 100
+    time.sleep(max(0, hum_alone + 1100 - game.b.evaluate("return performance.now()")) / 1000)
 
     # A step, then a turn with its swing, then a press inside 50 ms that is dropped.
     game.press("d")
     game.wait_lit({(2, 4): WHITE, (3, 4): RED, (6, 4): BLUE, (7, 4): WHITE}, "a step")
+    assert game.shown() == game.drawn(), "the screen does not show the canvas"
     heard = len(game.log())
     game.press("ArrowUp")
     game.wait_lit({(2, 4): WHITE, (3, 4): RED, (7, 3): BLUE, (7, 4): WHITE}, "a turn")
@@ -248,6 +406,12 @@ def scenario_a_whole_match(game):
     plays = [i for i, e in enumerate(after) if "play" in e]
     hit = [e for e in after[:plays[0]] if "halt" in e]
     assert [(e["halt"], e["clip"]) for e in hit] == [(0, IDLE)], after
+    # The next round's start sounds end too: the hum is heard alone again, and once.
+    ons = [e["at"] for e in after if e.get("play") == 12]
+    assert len(ons) == 2, after
+    second_hum = ons[-1] + len(clip(12)[0]) / 22.05 + 100
+    time.sleep(max(0, second_hum + 1100 - game.b.evaluate("return performance.now()")) / 1000)
+    check_heard(game.b.evaluate(HEARD), [hum_alone, second_hum])
 
     # Player 1 wins nine rounds; the grid fills green from player 1's side and the page
     # ends the match.
@@ -264,6 +428,14 @@ def scenario_a_whole_match(game):
     over = game.b.evaluate("return document.getElementById('over').hidden ? '' :"
                            " document.getElementById('over').innerText")
     assert "The match is over" in over and "Play again" in over, over
+    # On the screen: the green grid, dimmed under the panel that says so.
+    dimmed = {colour for (x, _), colour in game.shown().items() if 0 <= x <= 8}
+    assert all(r < 10 and 20 < g < 60 and b < 10 for r, g, b in dimmed), dimmed
+    # Space plays again, without a mouse.
+    game.b.press(" ")
+    game.wait("return brelvo.state === 'running' && brelvo.game.frames > 0", "another match")
+    game.b.press("Escape")
+    game.wait("return brelvo.state === 'over'", "its end")
 
 
 def scenario_resize_keys_and_esc(game):
@@ -289,12 +461,20 @@ def scenario_resize_keys_and_esc(game):
     game.wait("return seen.length === 2", "the keys")
     assert game.b.evaluate("return seen") == [True, True]
     game.wait_lit({(1, 4): WHITE, (2, 4): RED, (7, 4): WHITE, (7, 5): BLUE}, "a real key")
+    # A key held down is one press, however long the browser repeats it.
+    game.b.evaluate("""dispatchEvent(new KeyboardEvent('keydown', {key: 'd'}));
+        return new Promise((done) => { let n = 0; const again = setInterval(() => {
+          dispatchEvent(new KeyboardEvent('keydown', {key: 'd', repeat: true}));
+          if (++n === 8) { clearInterval(again); done(); } }, 60); });""")
+    game.b.evaluate("dispatchEvent(new KeyboardEvent('keyup', {key: 'd'}))")
+    game.wait_lit({(2, 4): WHITE, (3, 4): RED, (7, 4): WHITE, (7, 5): BLUE}, "one step")
     assert game.b.evaluate("return document.body.className === '' &&"
                            " !document.getElementById('pad0').offsetWidth"), "pads for keys"
     game.b.press("Escape")
     game.wait("return brelvo.state === 'over'", "the end after Esc")
     assert game.b.evaluate("return brelvo.status") == 0
-    game.b.click("#again")
+    assert game.b.evaluate("return document.activeElement.id") == "again"
+    game.b.press("Enter")
     game.wait("return brelvo.state === 'running' && brelvo.game.frames > 0", "a new match")
     game.b.press("Escape")
     game.wait("return brelvo.state === 'over'", "the second end")

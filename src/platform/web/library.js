@@ -182,6 +182,7 @@ mergeInto(LibraryManager.library, {
         return Math.sqrt(sum / samples.length);
       },
       state: function() { return context.state; },
+      output: meter,  // everything the page sounds passes here on its way out
     };
     return 0;
   },
