@@ -61,4 +61,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+# The same bytes from one commit wherever it is packed: cmake/cpack_date.cmake and
+# cmake/cpack_fixed.cmake.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_date.cmake)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack_fixed.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack_fixed.cmake)
+set(CPACK_BRELVO_PYTHON ${Python3_EXECUTABLE})
+set(CPACK_BRELVO_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 include(CPack)

@@ -11,13 +11,16 @@ set(windows_generated ${CMAKE_BINARY_DIR}/windows)
 # -lSDL, but pkg-config's imported target names the import libraries by path.
 
 # The DLLs a player needs, stripped, beside the executables so that programs run from
-# the build folder under wine find them too.
+# the build folder under wine find them too. strip stamps each with the time it runs,
+# or with SOURCE_DATE_EPOCH: they are the libraries' and not the commit's, so a fixed
+# date (1980-01-01), the same in every build.
 set(BRELVO_WINDOWS_DLLS SDL.dll SDL_mixer.dll libogg-0.dll libvorbis-0.dll libvorbisfile-3.dll)
 set(dlls)
 foreach(dll IN LISTS BRELVO_WINDOWS_DLLS)
     add_custom_command(OUTPUT ${windows_generated}/${dll}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${windows_generated}
-        COMMAND ${CMAKE_STRIP} --strip-unneeded -o ${windows_generated}/${dll}
+        COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=315532800
+                ${CMAKE_STRIP} --strip-unneeded -o ${windows_generated}/${dll}
                 ${BRELVO_WINDOWS_PREFIX}/bin/${dll}
         DEPENDS ${BRELVO_WINDOWS_PREFIX}/bin/${dll}
         VERBATIM)
@@ -93,4 +96,12 @@ set(CPACK_PACKAGE_NAME brelvo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_FILE_NAME brelvo-${PROJECT_VERSION}-win64)
 set(CPACK_STRIP_FILES ON)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+# The same bytes from one commit wherever it is packed: cmake/cpack_date.cmake and
+# cmake/cpack_fixed.cmake.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_date.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack_fixed.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack_fixed.cmake)
+set(CPACK_BRELVO_PYTHON ${Python3_EXECUTABLE})
+set(CPACK_BRELVO_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 include(CPack)

@@ -5,6 +5,8 @@
 #   package_test.sh deb BUILD WORK        cpack builds a .deb that lintian passes
 #   package_test.sh start STAGE           the installed executable runs and quits cleanly
 #   package_test.sh plain SOURCE WORK     configured with no options, it still installs as a game
+#   package_test.sh same SOURCE TYPE DEB AGAIN
+#                                         a second TYPE build in AGAIN packs DEB's bytes
 set -euo pipefail
 
 # AppStream 1.0 warns that there is no homepage: the game has no public address yet.
@@ -73,6 +75,28 @@ plain)
         { echo "the executable is not installed under games/"; grep -n 'TYPE EXECUTABLE' "$3/cmake_install.cmake"; exit 1; }
     rm -rf "$3"
     echo "a plain configuration installs the game under games/"
+    ;;
+same)
+    # One commit packs the same .deb wherever it is built: a second build of the same
+    # sources in another folder, later, under another umask and time zone, with the
+    # commit's date given as SOURCE_DATE_EPOCH (the first took it from git).
+    first=$(ls "$4"/brelvo_*.deb)
+    (
+        umask 077
+        export TZ=Pacific/Kiritimati SOURCE_DATE_EPOCH
+        SOURCE_DATE_EPOCH=$(git -C "$2" log -1 --format=%ct 2>/dev/null || echo 315532800)
+        cmake -S "$2" -B "$5" -DCMAKE_BUILD_TYPE="$3" -DBRELVO_TESTS=OFF >/dev/null
+        cmake --build "$5" --parallel 2 >/dev/null
+        cd "$5" && cpack -G DEB >/dev/null
+    )
+    second=$5/$(basename "$first")
+    if ! cmp "$first" "$second"; then
+        diff <(dpkg-deb -c "$first") <(dpkg-deb -c "$second") | head -n 20
+        diff <(dpkg-deb --ctrl-tarfile "$first" | tar -xO ./md5sums) \
+            <(dpkg-deb --ctrl-tarfile "$second" | tar -xO ./md5sums)
+        exit 1
+    fi
+    echo "a second build packed the same $(basename "$first")"
     ;;
 start)
     # As a player starts it from the menu: no video driver named, the display found alone.

@@ -2,7 +2,8 @@
 # Builds the Windows game on this Debian machine and proves it under wine:
 #   tools/windows.sh          installs what is missing, cross-builds SDL, SDL_mixer, libogg
 #                             and libvorbis from Debian's source packages (cached), builds
-#                             the game, runs its tests under wine in Xvfb and leaves
+#                             the game, checks that a second build elsewhere packs the same
+#                             zip, runs the tests under wine in Xvfb and leaves
 #                             build/windows/brelvo-<version>-win64.zip
 #   tools/windows.sh libs     only the libraries; prints their prefix
 # The libraries are built once per set of source versions into
@@ -13,18 +14,20 @@ root=$PWD
 started=$SECONDS
 current_log=
 build=$root/build/windows
-# On a failure, the end of the log of the step that failed; always, wine's server of this
-# build stops (the tests' Xvfb stops with them).
+again=$root/build/windows-again
+# On a failure, the end of the log of the step that failed; always, wine's servers of
+# these builds stop (the tests' Xvfb stops with them).
 on_exit() {
     local status=$?
     if [ "$status" -ne 0 ] && [ -n "$current_log" ] && [ -f "$current_log" ]; then
         echo "== failed; the end of $current_log ==" >&2
         tail -n 40 "$current_log" >&2
     fi
-    if [ -d "$build/wine" ]; then
-        WINEPREFIX=$build/wine wineserver -k 2>/dev/null || true
-        WINEPREFIX=$build/wine wineserver -w 2>/dev/null || true
-    fi
+    for wine_prefix in "$build/wine" "$again/wine"; do
+        [ -d "$wine_prefix" ] || continue
+        WINEPREFIX=$wine_prefix wineserver -k 2>/dev/null || true
+        WINEPREFIX=$wine_prefix wineserver -w 2>/dev/null || true
+    done
     if [ -f "$build/tests/xvfb.pid" ]; then
         kill "$(cat "$build/tests/xvfb.pid")" 2>/dev/null || true
         rm -f "$build/tests/xvfb.pid"
@@ -34,7 +37,7 @@ trap on_exit EXIT
 
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
     g++ cmake make pkg-config dpkg-dev patch xz-utils
-    wine wine64 xvfb x11-utils xdotool imagemagick googletest libgtest-dev libx11-dev zip unzip)
+    python3 wine wine64 xvfb x11-utils xdotool imagemagick googletest libgtest-dev libx11-dev zip unzip)
 tools/deps.sh "${WINDOWS_PACKAGES[@]}"
 
 host=x86_64-w64-mingw32
@@ -167,27 +170,54 @@ if [ "${1:-}" = libs ]; then
     exit 0
 fi
 
-export BRELVO_WINDOWS_PREFIX=$prefix
-# A new prefix means new libraries: configure afresh so that nothing of the old is cached.
-fresh=()
-if [ -f "$build/CMakeCache.txt" ] &&
-    ! grep -qx "BRELVO_WINDOWS_PREFIX:UNINITIALIZED=$prefix" "$build/CMakeCache.txt"; then
-    fresh=(--fresh)
-fi
-# One wine server with its background services for the build, started here with no
-# terminal or pipe of ours: otherwise every program under wine starts its own (seconds
-# each), and the services it leaves behind hold the program's output open, so that the
-# build waits for them. The first start in a new prefix also sets the prefix up (about
-# 10 s).
-mkdir -p "$build"
-export WINEPREFIX=$build/wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-wineserver -p </dev/null >/dev/null 2>&1 || true  # one may be running already
-DISPLAY= wine wineboot -i </dev/null >/dev/null 2>&1 || true
+export BRELVO_WINDOWS_PREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+# Builds the game in folder $1, its tests too when $2 is ON, and packs the zip there.
+build_game() {
+    local dir=$1 fresh=()
+    # A new prefix means new libraries: configure afresh so that nothing of the old is
+    # cached.
+    if [ -f "$dir/CMakeCache.txt" ] &&
+        ! grep -qx "BRELVO_WINDOWS_PREFIX:UNINITIALIZED=$prefix" "$dir/CMakeCache.txt"; then
+        fresh=(--fresh)
+    fi
+    # One wine server with its background services for the build, started here with no
+    # terminal or pipe of ours: otherwise every program under wine starts its own
+    # (seconds each), and the services it leaves behind hold the program's output open,
+    # so that the build waits for them. The first start in a new prefix also sets the
+    # prefix up (about 10 s).
+    mkdir -p "$dir"
+    export WINEPREFIX=$dir/wine
+    wineserver -p </dev/null >/dev/null 2>&1 || true  # one may be running already
+    DISPLAY= wine wineboot -i </dev/null >/dev/null 2>&1 || true
+    cmake --preset windows -B "$dir" "${fresh[@]}" -DBRELVO_TESTS="$2" >/dev/null
+    nice cmake --build "$dir" --parallel 2
+    (cd "$dir" && cpack >/dev/null)
+}
 game_started=$SECONDS
-cmake --preset windows "${fresh[@]}" -DBRELVO_TESTS=ON >/dev/null
-nice cmake --build --preset windows
-(cd "$build" && cpack >/dev/null)
+build_game "$build" ON
 echo "Game, tests and zip built in $((SECONDS - game_started)) s"
+
+# The same commit packs the same zip wherever it is built: a second build of the game
+# alone in another folder, later, under another umask and time zone and with the
+# commit's date given as SOURCE_DATE_EPOCH (the first took it from git), must pack the
+# first one's bytes.
+again_started=$SECONDS
+current_log=$again.log
+(
+    umask 077
+    export TZ=Pacific/Kiritimati SOURCE_DATE_EPOCH
+    SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 315532800)
+    build_game "$again" OFF
+    wineserver -k 2>/dev/null || true
+) >"$current_log" 2>&1
+current_log=
+zip=("$build"/brelvo-*-win64.zip)
+second=$again/${zip[0]##*/}
+if ! cmp "${zip[0]}" "$second"; then
+    diff <(zipinfo -v "${zip[0]}") <(zipinfo -v "$second") | head -n 40 >&2
+    exit 1
+fi
+echo "A second build packed the same zip, in $((SECONDS - again_started)) s"
 
 # The tests start the server again, with wine's desktop on their own X server.
 wineserver -k 2>/dev/null || true
@@ -195,5 +225,4 @@ wineserver -w 2>/dev/null || true
 tests_started=$SECONDS
 ctest --preset windows --timeout 300
 echo "Tests under wine ran in $((SECONDS - tests_started)) s"
-zip=("$build"/brelvo-*-win64.zip)
 echo "Windows: ${zip[0]#"$root"/} ($(stat -c %s "${zip[0]}") bytes), all in $((SECONDS - started)) s"
