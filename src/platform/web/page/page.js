@@ -12,14 +12,14 @@
 
   // Compiled once on arrival; every match runs in a fresh instance of it. A load that
   // failed is tried afresh by the next start, so "Try again" mends a missing file.
-  let compiled = null, failures = 0;
+  let compiled = null, failures = 0, ready = null;  // ready: the compiled game, once it is
   function compile() {
     if (!compiled) {
       const again = {cache: failures > 0 ? 'no-cache' : 'default'};
       const loading = compiled = fetch('brelvo.wasm', again)
         .then((response) => response.ok ? response.arrayBuffer() :
           Promise.reject(new Error('brelvo.wasm: ' + response.status)))
-        .then((bytes) => WebAssembly.compile(bytes));
+        .then((bytes) => WebAssembly.compile(bytes)).then((module) => (ready = module));
       loading.catch(() => {
         failures++;
         if (compiled === loading) compiled = null;
@@ -109,6 +109,19 @@
       audioContext: audioContext,
       audioError: audioError,
       instantiateWasm: (imports, receive) => {
+        // Compiled while the player read the gate, the game starts in the gesture's own
+        // task and draws its first frame before the browser paints the page again.
+        if (ready) {
+          let instance;
+          try {
+            instance = new WebAssembly.Instance(ready, imports);
+          } catch (error) {
+            fail('unable to load the game: ' + error.message);
+            return {};
+          }
+          receive(instance);
+          return {};
+        }
         compile().then((module) => WebAssembly.instantiate(module, imports))
           .then((instance) => receive(instance))
           .catch((error) => fail('unable to load the game: ' + error.message));
