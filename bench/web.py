@@ -1,19 +1,24 @@
 #!/usr/bin/python3
-"""The page's costs in Chromium, against the goals in docs/performance.md:
-   bench/web.py PAGE_DIR
-What a first visit fetches, the time from the starting gesture to the first frame, the
-main thread's time in an idle round (Chromium's own metrics), and a key press and a touch
-on a pad to the frame that shows it."""
+"""The page's costs, against the goals in docs/performance.md:
+   bench/web.py PAGE_DIR [ENGINE...] [--starts N]
+In every engine (Chromium, Firefox ESR, WebKitGTK; all by default): the time from the
+starting gesture to the first frame, beside a floor page's, and where the game's goes.
+In Chromium also what a first visit fetches, the main thread's time in an idle round
+(Chromium's own metrics), and a key press, a touch on a pad and a gamepad press to the
+frame that shows it."""
+import argparse
 import gzip
 import os
+import shutil
 import statistics
 import sys
+import tempfile
 import time
 
 # The page's tests' own driver, server and game helpers.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "web"))
 import browsers  # noqa: E402
-from test_page import Game, Page, TEST_PADS  # noqa: E402
+from test_page import ENGINES, Game, Page, TEST_PADS, sound_server  # noqa: E402
 
 
 def percentile(values, share):
@@ -39,17 +44,181 @@ def first_visit(b, page):
     return raw, packed
 
 
-def gesture_to_frame(b, page, runs):
-    times = []
-    for _ in range(runs):
-        b.open(page.url)
-        time.sleep(0.5)  # a player reads the gate first; the game compiles meanwhile
-        b.press("Enter")
-        game = Game(b, page)
-        game.wait("return !!(brelvo.game && brelvo.game.firstFrameAt)", "the first frame")
-        times.append(b.evaluate("return brelvo.game.firstFrameAt - brelvo.startedAt"))
-        b.press("Escape")
+# The floor: a page whose starting key press or click does what any start must, and no
+# more: it makes an AudioContext, plays one second of sound and puts one 550x450 frame on
+# its canvas, timed as the game is, from the gesture's event time to the frame drawn.
+FLOOR = """<!doctype html>
+<html lang="en"><head><meta charset="utf-8"><title>floor</title></head>
+<body><canvas id="game" width="550" height="450"></canvas>
+<script>
+'use strict';
+window.floor = {startedAt: null, frameAt: null, context: null};
+function start(event) {
+  if (floor.startedAt !== null) return;
+  floor.startedAt = event.timeStamp;
+  const context = floor.context = new (window.AudioContext || window.webkitAudioContext)(
+      {latencyHint: 'interactive'});
+  const buffer = context.createBuffer(2, 22050, 22050);
+  for (let c = 0; c < 2; c++) {
+    const samples = buffer.getChannelData(c);
+    for (let i = 0; i < samples.length; i++) samples[i] = 0.1 * Math.sin(i * 0.125);
+  }
+  const source = context.createBufferSource();
+  source.buffer = buffer;
+  source.connect(context.destination);
+  source.start();
+  const canvas = document.getElementById('game');
+  const g = canvas.getContext('2d', {alpha: false});
+  const image = new ImageData(550, 450);
+  for (let i = 0; i < image.data.length; i += 4) {
+    image.data[i] = image.data[i + 1] = image.data[i + 2] = (i >> 6) & 1 ? 255 : 0;
+    image.data[i + 3] = 255;
+  }
+  g.putImageData(image, 0, 0);
+  floor.frameAt = performance.now();
+}
+addEventListener('keydown', start);
+addEventListener('click', start);
+</script></body></html>
+"""
+
+# Marks on the page's clock through the game's start, put in after the page has loaded
+# and before the gesture: the gesture's handlers reached, the AudioContext made, the
+# game's instance asked for and made, the runtime's start (just before main), the mixer
+# opened, the canvas taken, each clip's samples handed to WebAudio, the first frame, and
+# the first animation frame after the game was asked for (the browser painting the page
+# before the game's first frame). None of them changes what the game does.
+MARKS = """
+  const marks = window.startMarks = {clips: []};
+  const now = () => performance.now();
+  addEventListener('keydown', () => { if (!marks.handler) marks.handler = now(); }, true);
+  const Context = window.AudioContext || window.webkitAudioContext;
+  const Made = class extends Context {
+    constructor(options) { super(options); marks.audio = now(); }
+  };
+  window.AudioContext = window.webkitAudioContext = Made;
+  const gain = Context.prototype.createGain;
+  Context.prototype.createGain = function () {
+    if (!marks.mixer) marks.mixer = now();
+    return gain.apply(this, arguments);
+  };
+  const buffer = Context.prototype.createBuffer;
+  Context.prototype.createBuffer = function () {
+    const made = buffer.apply(this, arguments);
+    marks.clips.push(now());
+    return made;
+  };
+  const instantiate = WebAssembly.instantiate;
+  WebAssembly.instantiate = function () {
+    marks.instantiate = now();
+    return instantiate.apply(this, arguments).then((made) => {
+      marks.instantiated = now();
+      return made;
+    });
+  };
+  const Instance = WebAssembly.Instance;  // the page makes it at once when it can
+  WebAssembly.Instance = class extends Instance {
+    constructor(module, imports) {
+      marks.instantiate = now();
+      super(module, imports);
+      marks.instantiated = now();
+    }
+  };
+  const getContext = HTMLCanvasElement.prototype.getContext;
+  HTMLCanvasElement.prototype.getContext = function () {
+    if (!marks.canvas) marks.canvas = now();
+    return getContext.apply(this, arguments);
+  };
+  const create = window.createBrelvo;
+  window.createBrelvo = function (options) {
+    marks.create = now();
+    requestAnimationFrame(() => { marks.painted = now(); });
+    options.onRuntimeInitialized = () => { marks.main = now(); };
+    return create(options);
+  };
+"""
+
+# Where a start's time goes, each phase from the mark before it: [name, mark].
+PHASES = [("gesture to its handler", "handler"), ("AudioContext", "audio"),
+          ("to createBrelvo", "create"), ("wait for the compile", "instantiate"),
+          ("instantiate", "instantiated"), ("runtime to main", "main"),
+          ("SDL_Init, mixer", "mixer"), ("caption, video", "canvas"),
+          ("decoding before the frame", "clips"), ("to the first frame", "frame")]
+COUNTS = ["clips decoded before the frame, of 13", "a paint before the first frame"]
+
+
+def phases(marks, started, frame):
+    """A start's phases in ms, from its marks; a phase whose mark is missing is None."""
+    marks = dict(marks, frame=frame)
+    clips = [t for t in marks.pop("clips") if t <= frame]
+    marks["clips"] = clips[-1] if clips else marks.get("canvas")
+    times, last = {}, started
+    for name, mark in PHASES:
+        at = marks.get(mark)
+        times[name] = None if at is None or last is None else at - last
+        last = at if at is not None else last
+    times[COUNTS[0]] = len(clips)
+    times[COUNTS[1]] = int(marks.get("painted", frame + 1) < frame)
     return times
+
+
+READING = 0.5  # the player reads the gate first; the page compiles the game meanwhile
+
+
+def game_start(b, page):
+    """One start of the game from its gate: gesture to first frame in ms, and its phases."""
+    b.open(page.url)
+    b.evaluate(MARKS)
+    # A first visit keeps the page for offline play meanwhile: not while the player starts.
+    b.evaluate("return navigator.serviceWorker.ready.then(() => true)")
+    time.sleep(READING)
+    b.press("Enter")
+    Game(b, page).wait("return !!(brelvo.game && brelvo.game.firstFrameAt)", "the first frame")
+    started, frame, marks = b.evaluate(
+        "return [brelvo.startedAt, brelvo.game.firstFrameAt, window.startMarks]")
+    b.press("Escape")  # which closes its AudioContext
+    Game(b, page).wait("return brelvo.state === 'over'", "the end of the match")
+    return frame - started, phases(marks, started, frame)
+
+
+def floor_start(b, page):
+    """One start of the floor: gesture to its frame in ms."""
+    b.open(page.url + "floor.html")
+    time.sleep(READING)
+    b.press("Enter")
+    Game(b, page).wait("return floor.frameAt !== null", "the floor's frame")
+    taken = b.evaluate("return floor.frameAt - floor.startedAt")
+    b.evaluate("return floor.context.close()")
+    return taken
+
+
+def starts(engine, folder, env, runs):
+    """`runs` starts of the game and of the floor, each in a fresh browser of its own (so
+    that both first starts pay for the browser's first sound), taken in turns: the
+    game's times, the floor's and the game's phases."""
+    floor_folder = tempfile.mkdtemp(prefix="brelvo-floor-")
+    with open(os.path.join(floor_folder, "floor.html"), "w") as f:
+        f.write(FLOOR)
+    game_times, floor_times, game_phases = [], [], []
+    try:
+        with browsers.launch(engine, env=env) as game_b, browsers.launch(engine, env=env) as floor_b:
+            game_page, floor_page = Page(folder), Page(floor_folder)
+            try:
+                for run in range(runs):
+                    # Who goes first alternates, so that neither always follows the other.
+                    for kind in ("game", "floor") if run % 2 == 0 else ("floor", "game"):
+                        if kind == "game":
+                            taken, spent = game_start(game_b, game_page)
+                            game_times.append(taken)
+                            game_phases.append(spent)
+                        else:
+                            floor_times.append(floor_start(floor_b, floor_page))
+            finally:
+                game_page.stop()
+                floor_page.stop()
+    finally:
+        shutil.rmtree(floor_folder, ignore_errors=True)
+    return game_times, floor_times, game_phases
 
 
 def idle_share(b, page, seconds):
@@ -131,37 +300,92 @@ def press_to_frame(b, page, how, presses):
     return timed
 
 
+def median(values):
+    return statistics.median(v for v in values if v is not None)
+
+
+def start_rows(engine, game, floor):
+    """The table's rows for one engine's starts, game against floor."""
+    name = {"chromium": "Chromium", "firefox": "Firefox", "webkit": "WebKitGTK"}[engine]
+    ratio = statistics.median(game) / statistics.median(floor)
+    return [("%s: gesture to first splash frame, median of %d (first, slowest)"
+             % (name, len(game)),
+             "%.0f ms (%.0f, %.0f)" % (statistics.median(game), game[0], max(game)),
+             "%.0f ms (%.0f, %.0f)" % (statistics.median(floor), floor[0], max(floor)),
+             "%.2f" % ratio, "at most 1.5; every start at most 250 ms")]
+
+
 def main():
-    folder = os.path.abspath(sys.argv[1])
-    report = []
-    with browsers.launch("chromium") as b:
-        page = Page(folder)
-        print("First visit:")
-        raw, packed = first_visit(b, page)
-        report.append(("Bytes of a first visit", "%d KB (%d KB raw)" % (packed // 1024,
-                                                                        raw // 1024),
-                       "at most 200 KB gzip"))
-        times = gesture_to_frame(b, page, 10)
-        print("Gesture to first frame, ms:", " ".join("%.0f" % t for t in times))
-        report.append(("Gesture to first splash frame, median of 10 (first, slowest)",
-                       "%.0f ms (%.0f, %.0f)" % (statistics.median(times), times[0], max(times)),
-                       "at most 250 ms"))
-        share = idle_share(b, page, 10)
-        report.append(("Main thread in an idle round, 10 s", "%.2f %%" % share,
-                       "at most 1 %"))
-        for how, name in (("key", "Key"), ("touch", "Touch on a pad"),
-                          ("pad", "Gamepad press")):
-            drawn, shown = press_to_frame(b, page, how, 300)
-            report.append(("%s to canvas drawn, p50 / p99 of 300" % name,
-                           "%.2f / %.2f ms" % (percentile(drawn, 0.5), percentile(drawn, 0.99)),
-                           ""))
-            report.append(("%s to the frame that shows it, p50 / p99" % name,
-                           "%.1f / %.1f ms" % (percentile(shown, 0.5), percentile(shown, 0.99)),
-                           "p99 under 16 ms"))
-        page.stop()
-    print("\n| What | Page | Goal |\n|---|---|---|")
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("page", help="the built page's folder (build/web)")
+    parser.add_argument("engines", nargs="*",
+                        metavar="ENGINE", help="chromium, firefox, webkit (all by default)")
+    parser.add_argument("--starts", type=int, default=8, help="starts of each, per engine")
+    args = parser.parse_args()
+    folder = os.path.abspath(args.page)
+    engines = args.engines or ENGINES
+    for engine in engines:
+        if engine not in ENGINES:
+            parser.error("unknown engine %r" % engine)
+    report, where = [], []
+    env, stop_sound = sound_server()  # Firefox plays through a sound server
+    try:
+        for engine in engines:
+            game, floor, spent = starts(engine, folder, env, args.starts)
+            print("%s: game %s ms; floor %s ms" % (
+                engine, " ".join("%.0f" % t for t in game), " ".join("%.0f" % t for t in floor)))
+            report += start_rows(engine, game, floor)
+            where.append((engine, spent))
+        if "chromium" in engines:
+            report += chromium_rows(folder, env)
+    finally:
+        stop_sound()
+    print("\n| What | Page | Floor | Ratio | Goal |\n|---|---|---|---|---|")
     for row in report:
-        print("| %s | %s | %s |" % row)
+        print("| %s | %s | %s | %s | %s |" % row)
+    print("\nWhere the game's start goes, median ms of each phase:\n")
+    print("| Phase | " + " | ".join(engine for engine, _ in where) + " |")
+    print("|---|" + "---|" * len(where))
+    for name, _ in PHASES:
+        cells = []
+        for _, spent in where:
+            values = [s[name] for s in spent if s[name] is not None]
+            cells.append("%.1f" % statistics.median(values) if values else "-")
+        print("| %s | %s |" % (name, " | ".join(cells)))
+    clips, painted = COUNTS
+    print("| %s | %s |" % (clips, " | ".join(
+        "%d" % statistics.median(s[clips] for s in spent) for _, spent in where)))
+    print("| %s | %s |" % (painted, " | ".join(
+        "%d of %d starts" % (sum(s[painted] for s in spent), len(spent)) for _, spent in where)))
+
+
+def chromium_rows(folder, env):
+    """A first visit's bytes, the idle round and the presses, in a fresh Chromium."""
+    rows = []
+    with browsers.launch("chromium", env=env) as b:
+        page = Page(folder)
+        try:
+            print("First visit:")
+            raw, packed = first_visit(b, page)
+            rows.append(("Bytes of a first visit", "%d KB (%d KB raw)" % (packed // 1024,
+                                                                          raw // 1024),
+                         "", "", "at most 200 KB gzip"))
+            share = idle_share(b, page, 10)
+            rows.append(("Main thread in an idle round, 10 s", "%.2f %%" % share, "", "",
+                         "at most 1 %"))
+            for how, name in (("key", "Key"), ("touch", "Touch on a pad"),
+                              ("pad", "Gamepad press")):
+                drawn, shown = press_to_frame(b, page, how, 300)
+                rows.append(("%s to canvas drawn, p50 / p99 of 300" % name,
+                             "%.2f / %.2f ms" % (percentile(drawn, 0.5),
+                                                 percentile(drawn, 0.99)), "", "", ""))
+                rows.append(("%s to the frame that shows it, p50 / p99" % name,
+                             "%.1f / %.1f ms" % (percentile(shown, 0.5),
+                                                 percentile(shown, 0.99)), "", "",
+                             "p99 under 16 ms"))
+        finally:
+            page.stop()
+    return rows
 
 
 if __name__ == "__main__":
