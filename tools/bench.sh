@@ -2,8 +2,9 @@
 # Builds the benchmarks and runs them, headless (SDL's dummy drivers); takes Google
 # Benchmark's options, e.g. --benchmark_filter=BM_Frame. Figures: docs/performance.md. The
 # pads' benchmarks run over sdl12-compat (on Debian 12, Debian's, unpacked: see below).
-#   tools/bench.sh web   the page instead, in Chromium: what a first visit fetches, gesture
-#                        to first frame, idle main thread, key to frame
+#   tools/bench.sh web   the page instead: gesture to first frame against a floor page in
+#                        Chromium, Firefox and WebKitGTK; in Chromium also what a first
+#                        visit fetches, idle main thread, key, touch and pad to frame
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/packages.sh
