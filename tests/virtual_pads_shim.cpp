@@ -4,9 +4,12 @@
 //    axis, a button or a hat). Needs sdl12-compat, SDL 1.2 over SDL2.
 //  - BRELVO_NO_JOYSTICKS=1: the library fails to start its joysticks.
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "virtual_pads.h"
@@ -15,21 +18,32 @@ namespace {
 
 constexpr unsigned JOYSTICK = 0x200;  // SDL_INIT_JOYSTICK
 
+// Plain read(2), not stdio: a thread waiting inside fscanf holds its FILE's lock, which
+// glibc 2.41 (Debian 13) takes to flush every FILE as the game exits.
 void drive(const virtual_pads::Sdl2* sdl2, const char* path) {
-    FILE* commands = std::fopen(path, "r");
-    if (commands == nullptr) {
+    const int commands = open(path, O_RDONLY);
+    if (commands < 0) {
         return;
     }
-    int pad = 0;
-    char control = 0;
-    int index = 0;
-    int value = 0;
-    while (std::fscanf(commands, " %d %c %d %d", &pad, &control, &index, &value) == 4) {
-        if (!sdl2->set(pad, control, index, value)) {
-            std::fprintf(stderr, "virtual pad %d: cannot set %c%d\n", pad, control, index);
+    std::string pending;
+    char buffer[256];
+    ssize_t got = 0;
+    while ((got = read(commands, buffer, sizeof buffer)) > 0) {
+        pending.append(buffer, static_cast<std::size_t>(got));
+        std::size_t end = 0;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            int pad = 0;
+            char control = 0;
+            int index = 0;
+            int value = 0;
+            if (std::sscanf(pending.c_str(), "%d %c %d %d", &pad, &control, &index, &value) == 4 &&
+                !sdl2->set(pad, control, index, value)) {
+                std::fprintf(stderr, "virtual pad %d: cannot set %c%d\n", pad, control, index);
+            }
+            pending.erase(0, end + 1);
         }
     }
-    std::fclose(commands);
+    close(commands);
 }
 
 __attribute__((constructor)) void attach_pads() {
