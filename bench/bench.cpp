@@ -370,9 +370,13 @@ double measure_idle(int settle_ms, int window_ms, const std::function<void()>& r
     return share;
 }
 
-// The floor: the same libraries, the hum looping, a window, waiting.
-void floor_round() {
-    SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO);
+// The floor: the same libraries, the hum looping, a window, waiting; with `pads`, SDL's
+// joysticks open too, whose own cost is then the library's.
+void floor_round(bool pads) {
+    SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | (pads ? SDL_INIT_JOYSTICK : 0));
+    for (int i = 0; pads && i < SDL_NumJoysticks(); ++i) {
+        SDL_JoystickOpen(i);
+    }
     Mix_OpenAudio(22050, AUDIO_S16LSB, 2, 1024);
     std::vector<Mix_Chunk*> clips = decode_all_clips();
     Mix_Chunk* idle = clips[idle_index()];
@@ -403,7 +407,7 @@ void BM_IdleCpu(benchmark::State& state) {
                 Director director;
                 director.run();
             }));
-            floor.push_back(measure_idle(500, window_ms, floor_round));
+            floor.push_back(measure_idle(500, window_ms, [] { floor_round(false); }));
         }
         state.counters["game_cpu_pct"] = 100 * percentile(game, 0.5);
         state.counters["floor_cpu_pct"] = 100 * percentile(floor, 0.5);
@@ -412,30 +416,44 @@ void BM_IdleCpu(benchmark::State& state) {
 }
 BENCHMARK(BM_IdleCpu)->Arg(5000)->Iterations(1)->Unit(benchmark::kSecond);
 
-// The same round with two pads at rest in the controller layout, where the game reads them
-// every few milliseconds (over sdl12-compat only), against the same floor.
+// The same round with two pads at rest (over sdl12-compat only): in the raw layout (0),
+// where they send events, and in the controller layout (1), where the game reads them
+// every few milliseconds. Against the same floor with the pads open in SDL
+// (`pads_floor_*`: SDL2 itself updates open pads at every look at the queue) and without.
 void BM_IdleCpuPads(benchmark::State& state) {
     const int window_ms = static_cast<int>(state.range(0));
+    const bool controllers = state.range(1) != 0;
     for (auto _ : state) {
         std::vector<double> game;
         std::vector<double> floor;
+        std::vector<double> pads_floor;
         for (int i = 0; i < 3; ++i) {
             const virtual_pads::Sdl2 sdl2;
-            if (!attach_pads(state, sdl2, true)) {
+            if (!attach_pads(state, sdl2, controllers)) {
                 return;
             }
             game.push_back(measure_idle(4500, window_ms, [] {
                 Director director;
                 director.run();
             }));
-            floor.push_back(measure_idle(500, window_ms, floor_round));
+            if (!attach_pads(state, sdl2, controllers)) {
+                return;
+            }
+            pads_floor.push_back(measure_idle(500, window_ms, [] { floor_round(true); }));
+            floor.push_back(measure_idle(500, window_ms, [] { floor_round(false); }));
         }
         state.counters["game_cpu_pct"] = 100 * percentile(game, 0.5);
         state.counters["floor_cpu_pct"] = 100 * percentile(floor, 0.5);
+        state.counters["pads_floor_cpu_pct"] = 100 * percentile(pads_floor, 0.5);
         state.counters["game_per_floor"] = percentile(game, 0.5) / percentile(floor, 0.5);
+        state.counters["game_per_pads_floor"] = percentile(game, 0.5) / percentile(pads_floor, 0.5);
     }
 }
-BENCHMARK(BM_IdleCpuPads)->Arg(5000)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(BM_IdleCpuPads)
+    ->Args({5000, 0})
+    ->Args({5000, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 

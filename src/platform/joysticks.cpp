@@ -57,7 +57,12 @@ std::vector<SDL_Event> Joysticks::poll(Pads& pads) {
     if (count() == 0) {
         return keys;
     }
-    SDL_JoystickUpdate();
+    // The event loop has read the pads already wherever joystick events are on, as they
+    // are unless a program turns them off.
+    if (SDL_JoystickEventState(SDL_QUERY) != SDL_ENABLE) {
+        SDL_JoystickUpdate();
+    }
+    const Uint32 used = Pads::buttons_used(layout());
     for (int pad = 0; pad < Pads::PADS; ++pad) {
         SDL_Joystick* stick = sticks[pad];
         if (stick == nullptr) {
@@ -73,8 +78,9 @@ std::vector<SDL_Event> Joysticks::poll(Pads& pads) {
         }
         const int buttons = std::min(SDL_JoystickNumButtons(stick), 32);
         for (int button = 0; button < buttons; ++button) {
-            if (SDL_JoystickGetButton(stick, button) != 0) {
-                state.buttons |= Uint32{1} << button;
+            const Uint32 bit = Uint32{1} << button;
+            if ((used & bit) != 0 && SDL_JoystickGetButton(stick, button) != 0) {
+                state.buttons |= bit;
             }
         }
         const std::vector<SDL_Event> made = pads.update(pad, state);

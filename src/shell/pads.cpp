@@ -82,6 +82,17 @@ SDL_Event key(Uint8 type, SDLKey sym) {
 
 Pads::Pads(Layout layout) : layout(layout) {}
 
+Uint32 Pads::buttons_used(Layout layout) {
+    Uint32 used = 0;
+    if (layout == Layout::CONTROLLER) {
+        used |= bit(BACK_BUTTON);
+        for (const int button : DPAD_BUTTONS) {
+            used |= bit(button);
+        }
+    }
+    return used;
+}
+
 std::vector<SDL_Event> Pads::input(const SDL_Event& event) {
     int pad = PADS;
     State state;

@@ -37,6 +37,9 @@ class Pads {
 
     explicit Pads(Layout layout);
 
+    // The buttons a layout gives a meaning to, as bits: the only ones worth reading.
+    static Uint32 buttons_used(Layout layout);
+
     // The key events one joystick event makes: keys let go first, then keys pressed, then
     // Esc for Back. Events of other pads than the first two, and of other controls, make
     // none.
