@@ -7,9 +7,8 @@
 
 namespace {
 
-// Shorter than the 10 ms between the event wait's own looks at the queue, so that every
-// look finds the request and a pad's press is seen as soon as a key's would be.
-constexpr Uint32 POLL_MS = 5;
+// The pause SDL_WaitEvent takes between its looks at an empty queue.
+constexpr Uint32 WAIT_MS = 10;
 
 }  // namespace
 
@@ -21,13 +20,10 @@ Joysticks::Joysticks() {
     for (int pad = 0; pad < open; ++pad) {
         sticks[pad] = SDL_JoystickOpen(pad);
     }
-    if (layout() == Pads::Layout::CONTROLLER && count() > 0) {
-        timers.add(POLL_MS, tick, this);
-    }
+    read_on_look = layout() == Pads::Layout::CONTROLLER && count() > 0;
 }
 
 Joysticks::~Joysticks() {
-    timers.remove_all();
     for (SDL_Joystick* stick : sticks) {
         if (stick != nullptr) {
             SDL_JoystickClose(stick);
@@ -51,24 +47,58 @@ int Joysticks::count() const {
         std::count_if(sticks.begin(), sticks.end(), [](SDL_Joystick* s) { return s != nullptr; }));
 }
 
+// SDL 1.2 over SDL2 waits exactly so, a look and then a pause: the keys are seen no later.
+bool Joysticks::wait(SDL_Event& event) {
+    if (!read_on_look) {
+        return SDL_WaitEvent(&event) != 0;
+    }
+    while (!look(event)) {
+        SDL_Delay(WAIT_MS);
+    }
+    return true;
+}
+
+bool Joysticks::look(SDL_Event& event) {
+    if (SDL_PollEvent(&event) != 0) {
+        return true;
+    }
+    if (read_on_look && read() != last) {
+        event = SDL_Event{};
+        event.user.type = BR_PADS;
+        return true;
+    }
+    return false;
+}
+
 std::vector<SDL_Event> Joysticks::poll(Pads& pads) {
-    asked = false;  // before reading: a change from here on asks again
     std::vector<SDL_Event> keys;
     if (count() == 0) {
         return keys;
     }
+    last = read();
+    for (int pad = 0; pad < Pads::PADS; ++pad) {
+        if (sticks[pad] != nullptr) {
+            const std::vector<SDL_Event> made = pads.update(pad, last[pad]);
+            keys.insert(keys.end(), made.begin(), made.end());
+        }
+    }
+    return keys;
+}
+
+std::array<Pads::State, Pads::PADS> Joysticks::read() const {
     // The event loop has read the pads already wherever joystick events are on, as they
     // are unless a program turns them off.
     if (SDL_JoystickEventState(SDL_QUERY) != SDL_ENABLE) {
         SDL_JoystickUpdate();
     }
     const Uint32 used = Pads::buttons_used(layout());
+    std::array<Pads::State, Pads::PADS> states{};
     for (int pad = 0; pad < Pads::PADS; ++pad) {
         SDL_Joystick* stick = sticks[pad];
         if (stick == nullptr) {
             continue;
         }
-        Pads::State state;
+        Pads::State& state = states[pad];
         if (SDL_JoystickNumHats(stick) > 0) {
             state.hat = SDL_JoystickGetHat(stick, 0);
         }
@@ -83,22 +113,6 @@ std::vector<SDL_Event> Joysticks::poll(Pads& pads) {
                 state.buttons |= bit;
             }
         }
-        const std::vector<SDL_Event> made = pads.update(pad, state);
-        keys.insert(keys.end(), made.begin(), made.end());
     }
-    return keys;
-}
-
-// On SDL's timer thread: posts one request at a time. A full queue drops this one; the
-// next tick asks again.
-Uint32 Joysticks::tick(Uint32 interval, void* param) {
-    auto* self = static_cast<Joysticks*>(param);
-    if (!self->asked.exchange(true)) {
-        SDL_Event event{};
-        event.user.type = BR_PADS;
-        if (SDL_PushEvent(&event) < 0) {
-            self->asked = false;
-        }
-    }
-    return interval;
+    return states;
 }

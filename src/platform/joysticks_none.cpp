@@ -14,10 +14,18 @@ int Joysticks::count() const {
     return 0;
 }
 
+bool Joysticks::wait(SDL_Event& event) {
+    return SDL_WaitEvent(&event) != 0;
+}
+
+bool Joysticks::look(SDL_Event& event) {
+    return SDL_PollEvent(&event) != 0;
+}
+
 std::vector<SDL_Event> Joysticks::poll(Pads& /*pads*/) {
     return {};
 }
 
-Uint32 Joysticks::tick(Uint32 /*interval*/, void* /*param*/) {
-    return 0;
+std::array<Pads::State, Pads::PADS> Joysticks::read() const {
+    return {};
 }

@@ -78,7 +78,7 @@ void Director::run() {
     render();
     SDL_Event event;
     do {
-        if (SDL_WaitEvent(&event) == 0) {
+        if (!joysticks->wait(event)) {
             fail("unable to wait for event: ");
         }
     } while (dispatch(event, games, gameover));

@@ -31,6 +31,11 @@ class Pads {
         Sint16 x = 0;                  // the left stick: axis 0, negative to the left
         Sint16 y = 0;                  // axis 1, negative up
         Uint32 buttons = 0;            // bit n: button n held, for the first 32
+
+        bool operator==(const State& other) const {
+            return hat == other.hat && x == other.x && y == other.y && buttons == other.buttons;
+        }
+        bool operator!=(const State& other) const { return !(*this == other); }
     };
 
     static constexpr int PADS = 2;

@@ -64,17 +64,24 @@ int SDL_PushEvent(SDL_Event* event) {
     return 0;
 }
 
-// Sleeps until something is queued: a key, a resize, or an event a timer posted. An idle
-// page runs nothing but the game's own timers.
-int SDL_WaitEvent(SDL_Event* event) {
-    while (queue().empty()) {
-        web_wait();
+int SDL_PollEvent(SDL_Event* event) {
+    if (queue().empty()) {
+        return 0;
     }
     if (event != nullptr) {
         *event = queue().front();
         queue().pop_front();
     }
     return 1;
+}
+
+// Sleeps until something is queued: a key, a resize, or an event a timer posted. An idle
+// page runs nothing but the game's own timers.
+int SDL_WaitEvent(SDL_Event* event) {
+    while (queue().empty()) {
+        web_wait();
+    }
+    return SDL_PollEvent(event);
 }
 
 }  // extern "C"
