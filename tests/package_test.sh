@@ -107,7 +107,8 @@ start)
         sleep 0.05
     done
     [ -n "${id:-}" ] || { kill "$pid"; echo "no window"; exit 1; }
-    xdotool key --window "$id" Escape
+    # Only the press: the game ends on it, and its window may be gone before a release.
+    xdotool keydown --window "$id" Escape
     wait "$pid"
     echo "the installed game opened its window and ended with status 0"
     ;;
