@@ -38,7 +38,7 @@ class Joysticks {
 
   private:
     // Every pad's controls as they stand; the buttons only those the layout uses.
-    std::array<Pads::State, Pads::PADS> read() const;
+    [[nodiscard]] std::array<Pads::State, Pads::PADS> read() const;
 
     // Unused where the home has no joysticks of SDL's (the browser).
     [[maybe_unused]] std::array<SDL_Joystick*, Pads::PADS> sticks{};
