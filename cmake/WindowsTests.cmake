@@ -10,10 +10,12 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(${googletest_source} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-# Unit tests run headless, with SDL's dummy drivers, in this build's wine prefix.
+# Unit tests run headless, with SDL's dummy drivers, in this build's wine prefix, each
+# started again should wine end before it has run anything (tests/wine/run_test.sh).
 set(wine_test_emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
 list(INSERT wine_test_emulator 1 SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
     "WINEPATH=Z:${CMAKE_BINARY_DIR}/windows")
+list(PREPEND wine_test_emulator ${CMAKE_CURRENT_SOURCE_DIR}/wine/run_test.sh)
 function(brelvo_gtest target)
     set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR "${wine_test_emulator}")
     gtest_discover_tests(${target} DISCOVERY_TIMEOUT 120 NO_PRETTY_VALUES ${ARGN})
