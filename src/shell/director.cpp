@@ -6,9 +6,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "framework/game.h"
 #include "framework/games.h"
 #include "framework/gridlayout.h"
 #include "framework/renderable.h"
+#include "platform/computer_level.h"
 #include "platform/media.h"
 #include "screens/gameover.h"
 #include "screens/splash.h"
@@ -44,7 +46,7 @@ void draw_score(SDL_Surface* surface, const GridLayout& grid, int column, int po
 
 }  // namespace
 
-Director::Director() {
+Director::Director(Opponent opponent) {
     start_media(MEDIA);
     if (Mix_OpenAudio(22050, AUDIO_S16LSB, 2, 1024) < 0) {
         fail("unable to init SDL_mixer: ");
@@ -52,9 +54,13 @@ Director::Director() {
     SDL_WM_SetCaption("Brelvo", nullptr);
     set_video(550, 450);
     joysticks = std::make_unique<Joysticks>();
+    if (opponent == Opponent::COMPUTER) {
+        computer = std::make_unique<Computer>(kept_reaction());
+    }
 }
 
 Director::~Director() {
+    alarm.remove_all();
     joysticks.reset();
     Mix_CloseAudio();
     SDL_Quit();
@@ -92,7 +98,10 @@ bool Director::dispatch(const SDL_Event& event, Games& games, GameOver& gameover
             if (event.key.keysym.sym == SDLK_ESCAPE) {
                 return false;
             }
-            input(event);
+            input(own(event));
+            return true;
+        case SDL_KEYUP:
+            input(own(event));
             return true;
         case SDL_QUIT:
             return false;
@@ -115,6 +124,10 @@ bool Director::dispatch(const SDL_Event& event, Games& games, GameOver& gameover
             return press(pads.input(event));
         case BR_PADS:
             return press(joysticks->poll(pads));
+        case BR_COMPUTER:
+            alarm_at = 0;
+            think(SDL_GetTicks());
+            return true;
         default:
             input(event);
             return true;
@@ -124,6 +137,10 @@ bool Director::dispatch(const SDL_Event& event, Games& games, GameOver& gameover
 bool Director::end_round(int code, Games& games, GameOver& gameover) {
     if (current == &gameover) {
         return false;  // the game-over screen's own report ends the program
+    }
+    if (computer) {
+        computer->round_over(code);  // the splash's 0 moves nothing
+        keep_reaction(computer->reaction());
     }
     if (code == -1) {
         ++score0;
@@ -146,9 +163,52 @@ bool Director::press(const std::vector<SDL_Event>& keys) {
         if (key.type == SDL_KEYDOWN && key.key.keysym.sym == SDLK_ESCAPE) {
             return false;
         }
-        input(key);
+        input(own(key));
         return true;
     });
+}
+
+SDL_Event Director::own(SDL_Event key) const {
+    if (!computer) {
+        return key;
+    }
+    constexpr SDLKey ARROWS[] = {SDLK_UP, SDLK_DOWN, SDLK_LEFT, SDLK_RIGHT};
+    constexpr SDLKey LETTERS[] = {SDLK_w, SDLK_s, SDLK_a, SDLK_d};
+    for (int way = 0; way < 4; ++way) {
+        if (key.key.keysym.sym == ARROWS[way]) {
+            key.key.keysym.sym = LETTERS[way];
+        }
+    }
+    return key;
+}
+
+void Director::think(Uint32 now) {
+    if (!computer) {
+        return;
+    }
+    for (const SDL_Event& key : computer->decide(shown, now)) {
+        input(key);
+    }
+    const Uint32 due = computer->due();
+    if (due == alarm_at) {
+        return;
+    }
+    alarm.remove(alarm_id);
+    alarm_id = 0;
+    alarm_at = due;
+    if (due != 0) {
+        const auto ahead = static_cast<Sint32>(due - now);
+        alarm_id = alarm.add(static_cast<Uint32>(std::max<Sint32>(ahead, 1)), wake, nullptr);
+    }
+}
+
+// On SDL's timer thread: only posts, and a full queue is no matter, as the next frame
+// shows the computer the grid anyway.
+Uint32 Director::wake(Uint32 /*interval*/, void* /*param*/) {
+    SDL_Event event{};
+    event.user.type = BR_COMPUTER;
+    SDL_PushEvent(&event);
+    return 0;
 }
 
 void Director::input(SDL_Event event) {
@@ -162,6 +222,14 @@ void Director::render() {
     draw_score(screen, grid, 9, score1);
     if (current != nullptr) {
         current->render(screen);
+    }
+    if (computer) {
+        // The computer sees what the players see: the grid of the frame just shown.
+        const auto* game = dynamic_cast<const Game*>(current);
+        for (unsigned i = 0; i < shown.size(); ++i) {
+            shown[i] = game != nullptr ? game->get_pixel(i % 9, i / 9) : Game::Color{0, 0, 0};
+        }
+        think(SDL_GetTicks());
     }
 }
 

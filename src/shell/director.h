@@ -5,7 +5,9 @@
 #include <memory>
 #include <vector>
 
+#include "framework/timers.h"
 #include "platform/joysticks.h"
+#include "shell/computer.h"
 #include "shell/pads.h"
 
 class Games;
@@ -16,7 +18,11 @@ class Renderable;
 // composes every frame.
 class Director {
   public:
-    Director();
+    // Who plays player 1: a second player at the keys, or the computer. Against the
+    // computer both key sets and both pads play player 0.
+    enum class Opponent { PLAYER, COMPUTER };
+
+    explicit Director(Opponent opponent = Opponent::PLAYER);
     ~Director();
     Director(const Director&) = delete;
     Director& operator=(const Director&) = delete;
@@ -45,6 +51,12 @@ class Director {
     // The key events the pads made, each handled as the keyboard's: Esc ends the loop
     // (false), every other key goes to the current screen.
     bool press(const std::vector<SDL_Event>& keys);
+    // A key of the players' own: against the computer, the arrows are player 0's too.
+    [[nodiscard]] SDL_Event own(SDL_Event key) const;
+    // Shows the computer the last frame at `now` and plays the keys it presses, then
+    // wakes it again when it wants to look though nothing changes.
+    void think(Uint32 now);
+    static Uint32 wake(Uint32 interval, void* param);
 
     SDL_Surface* screen = nullptr;  // owned by SDL, replaced on every set_video
     Renderable* current = nullptr;  // not owned
@@ -52,4 +64,9 @@ class Director {
     int score1 = 0;
     Pads pads{Joysticks::layout()};
     std::unique_ptr<Joysticks> joysticks;  // opened once the media run, closed before they stop
+    std::unique_ptr<Computer> computer;    // player 1 when playing alone
+    Computer::Cells shown{};               // the grid of the last frame composed
+    Timers alarm;                          // the computer's next look, stopped before SDL is
+    Timers::Id alarm_id = 0;
+    Uint32 alarm_at = 0;
 };

@@ -8,5 +8,7 @@ constexpr Uint8 BR_RENDER = SDL_USEREVENT;
 constexpr Uint8 BR_GAMEOVER = SDL_USEREVENT + 1;
 // Asks the main thread to read the pads, where the library shows them only that way.
 constexpr Uint8 BR_PADS = SDL_USEREVENT + 2;
+// Wakes the main thread when the computer wants to look at the grid again.
+constexpr Uint8 BR_COMPUTER = SDL_USEREVENT + 3;
 
 static_assert(BR_RENDER == 24 && BR_GAMEOVER == 25, "event numbers are part of the protocol");

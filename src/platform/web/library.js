@@ -275,6 +275,14 @@ mergeInto(LibraryManager.library, {
     });
   },
 
+  // The computer's level lives on in the page between matches: "Play again" keeps it.
+  web_kept_reaction: function() {
+    return Module['computerReaction'] | 0;
+  },
+  web_keep_reaction: function(ms) {
+    if (Module['onComputerReaction']) Module['onComputerReaction'](ms);
+  },
+
   web_exited: function(status) {
     if (Module['onMatchEnd']) Module['onMatchEnd'](status);
   },

@@ -27,6 +27,9 @@ void web_audio_halt(int channel);
 int web_audio_playing(int channel);
 void web_audio_volume(const void* chunk, int volume);
 
+int web_kept_reaction();  // the computer's reaction the page kept, or 0
+void web_keep_reaction(int ms);
+
 void web_exited(int status);
 void web_failed(const char* message);
 }

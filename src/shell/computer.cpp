@@ -1,0 +1,373 @@
+#include "shell/computer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+
+namespace {
+
+constexpr int SIZE = 9;
+constexpr std::size_t REMEMBERED = 8;  // presses it remembers, to see it goes in circles
+constexpr int NONE = -1;
+constexpr int WAYS = 4;
+// Game::Button order: up, down, left, right.
+constexpr int DX[WAYS] = {0, 0, -1, 1};
+constexpr int DY[WAYS] = {-1, 1, 0, 0};
+constexpr SDLKey ARROWS[WAYS] = {SDLK_UP, SDLK_DOWN, SDLK_LEFT, SDLK_RIGHT};
+
+constexpr int FAR = 100;  // farther than any way across the grid
+
+// The next round's result moves the reaction this far, less each round, down to the last.
+constexpr Uint32 FIRST_STEP_MS = 120;
+constexpr Uint32 KEPT_STEP_MS = 50;  // a level kept from an earlier match has settled
+constexpr Uint32 LAST_STEP_MS = 30;
+
+using Fighter = Computer::Fighter;
+
+bool same(const Game::Color& a, const Game::Color& b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b;
+}
+
+bool same(const Computer::Cells& a, const Computer::Cells& b) {
+    return std::equal(a.begin(), a.end(), b.begin(),
+                      [](const Game::Color& p, const Game::Color& q) { return same(p, q); });
+}
+
+int opposite(int way) {
+    return way ^ 1;  // up-down, left-right
+}
+
+bool on_grid(int x, int y) {
+    return x >= 0 && x < SIZE && y >= 0 && y < SIZE;
+}
+
+bool adjacent(int ax, int ay, int bx, int by) {
+    return std::abs(ax - bx) + std::abs(ay - by) == 1;
+}
+
+int way_between(int fx, int fy, int tx, int ty) {
+    for (int way = 0; way < WAYS; ++way) {
+        if (fx + DX[way] == tx && fy + DY[way] == ty) {
+            return way;
+        }
+    }
+    return NONE;
+}
+
+// A blade that cannot be seen points off the grid: at the edge its body stands on.
+int off_grid_way(int x, int y, int before) {
+    int ways[2];
+    int count = 0;
+    for (int way = 0; way < WAYS; ++way) {
+        if (!on_grid(x + DX[way], y + DY[way])) {
+            ways[count++] = way;
+        }
+    }
+    if (count == 1) {
+        return ways[0];
+    }
+    if (count == 2 && (before == ways[0] || before == ways[1])) {
+        return before;  // a corner: the way it was last seen to point
+    }
+    return NONE;
+}
+
+// The duel's rules as a player knows them: the edge guard, a step or a turn, the clash
+// that flips both blades, and a hit, the mover's first.
+struct Position {
+    Fighter f[2];  // [0] the computer, [1] the foe
+
+    static bool tip(const Fighter& a, int& x, int& y) {
+        if (a.way == NONE) {
+            return false;
+        }
+        x = a.x + DX[a.way];
+        y = a.y + DY[a.way];
+        return true;
+    }
+    static bool hits(const Fighter& a, const Fighter& d) {
+        int x = 0;
+        int y = 0;
+        return tip(a, x, y) && x == d.x && y == d.y;
+    }
+    static bool blocked(const Fighter& a, int way) {
+        return !on_grid(a.x + DX[way], a.y + DY[way]);
+    }
+
+    // 1 when the computer wins by it, -1 when the foe does, else 0.
+    int press(int mover, int way) {
+        Fighter& m = f[mover];
+        Fighter& o = f[1 - mover];
+        if (m.way == way) {
+            m.x += DX[way];
+            m.y += DY[way];
+        } else {
+            m.way = way;
+        }
+        int mx = 0;
+        int my = 0;
+        int ox = 0;
+        int oy = 0;
+        if (tip(m, mx, my) && tip(o, ox, oy) && mx == ox && my == oy) {
+            m.way = opposite(m.way);
+            o.way = opposite(o.way);
+        }
+        const int sign = mover == 0 ? 1 : -1;
+        if (hits(m, o)) {
+            return sign;
+        }
+        if (hits(o, m)) {
+            return -sign;
+        }
+        return 0;
+    }
+};
+
+// Presses the attacker needs, the defender standing still, to put its blade on the
+// defender's body: to a cell beside it, facing it. Clashes aside; the cell under the
+// defender's blade is no way in, as stepping there loses.
+int presses_to_hit(const Fighter& a, const Fighter& d) {
+    int dtx = 0;
+    int dty = 0;
+    const bool armed = Position::tip(d, dtx, dty);
+    int best = FAR;
+    for (int face = 0; face < WAYS; ++face) {
+        const int tx = d.x - DX[face];
+        const int ty = d.y - DY[face];
+        if (!on_grid(tx, ty) || (armed && tx == dtx && ty == dty)) {
+            continue;
+        }
+        const int dx = tx - a.x;
+        const int dy = ty - a.y;
+        const int across = dx > 0 ? Game::RIGHT : Game::LEFT;
+        const int along = dy > 0 ? Game::DOWN : Game::UP;
+        const int steps = std::abs(dx) + std::abs(dy);
+        const auto turn = [](int from, int to) { return from == to ? 0 : 1; };
+        int turns = 0;
+        if (dx == 0 && dy == 0) {
+            turns = turn(a.way, face);
+        } else if (dy == 0) {
+            turns = turn(a.way, across) + turn(across, face);
+        } else if (dx == 0) {
+            turns = turn(a.way, along) + turn(along, face);
+        } else {
+            turns = 1 + std::min(turn(a.way, across) + turn(along, face),
+                                 turn(a.way, along) + turn(across, face));
+        }
+        best = std::min(best, steps + turns);
+    }
+    return best;
+}
+
+// Whether the foe, pressing next, can hit the computer with that one press.
+bool foe_can_hit(const Position& p) {
+    for (int way = 0; way < WAYS; ++way) {
+        if (!Position::blocked(p.f[1], way)) {
+            Position next = p;
+            if (next.press(1, way) < 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+SDL_Event key(Uint8 type, SDLKey sym) {
+    SDL_Event event{};
+    event.key.type = type;
+    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    event.key.keysym.sym = sym;
+    return event;
+}
+
+}  // namespace
+
+Computer::Computer(Uint32 reaction)
+    : reaction_ms(std::clamp(reaction == 0 ? START_MS : reaction, FASTEST_MS, SLOWEST_MS)),
+      step_ms(reaction == 0 ? FIRST_STEP_MS : KEPT_STEP_MS) {}
+
+std::vector<SDL_Event> Computer::decide(const Cells& cells, Uint32 now) {
+    if (seen.empty() || !same(cells, seen.back().cells)) {
+        seen.push_back({now, ++frames, cells});
+    }
+    // It acts on the newest frame that has been on screen for a reaction time, which
+    // wavers a little from press to press, as a person's does, never below its level.
+    const Uint32 lag = reaction_ms + wobble;
+    while (seen.size() > 1 && now - seen[1].at >= lag) {
+        seen.pop_front();
+    }
+    const View& view = seen.front();
+    const Uint32 later = seen.size() > 1 ? seen[1].at + lag : 0;
+    next_look = 0;
+    if (now - view.at < lag) {
+        next_look = view.at + lag;
+        return {};
+    }
+    const Uint32 gap = std::max(PRESS_GAP_MS, reaction_ms - PRESS_GAP_MS);
+    if (!presses.empty() && now - presses.back().at < gap) {
+        next_look = presses.back().at + gap;
+        return {};
+    }
+    // Its presses that the frame it acts on already shows are known from the frame; so
+    // is one the game dropped, once the frames after it would have shown it.
+    while (!presses.empty() &&
+           (view.number > presses.front().frame || now - presses.front().at >= 2 * lag)) {
+        presses.pop_front();
+    }
+    Sight sight = look(view.cells, known);
+    if (!sight.found) {
+        next_look = later;
+        return {};
+    }
+    known = sight;
+    // Where its own presses since then have put it, it knows without seeing, as a player
+    // does; what they did to the foe it learns from the grid.
+    if (!presses.empty()) {
+        sight.me = presses.back().then;
+    }
+    // A grid that has not changed for two reaction times: a foe that waits for the
+    // computer to come, or one that plays no more. Either way waiting wins nothing.
+    const bool still = seen.size() == 1 && presses.empty() && now - view.at >= 2 * reaction_ms;
+    // A sight it has pressed from before, which came back: the foe answers that press in
+    // a way that leads round in a circle, so it tries another.
+    unsigned spent = 0;
+    for (const auto& [then, press] : tried) {
+        spent |= then == sight ? 1U << press : 0U;
+    }
+    const int way = choose(sight, still || spent != 0, spent);
+    if (way == NONE) {
+        next_look = later != 0 ? later : view.at + 2 * reaction_ms;
+        return {};
+    }
+    Position after{{sight.me, sight.foe}};
+    after.press(0, way);
+    presses.push_back({now, seen.back().number, after.f[0]});
+    tried.emplace_back(sight, way);
+    if (tried.size() > REMEMBERED) {
+        tried.pop_front();
+    }
+    waver = waver * 1103515245U + 12345U;  // the same wavering in every match
+    wobble = (waver >> 16) % (reaction_ms / 4 + 1);
+    next_look = now + gap;
+    return {key(SDL_KEYDOWN, ARROWS[way]), key(SDL_KEYUP, ARROWS[way])};
+}
+
+void Computer::round_over(int code) {
+    if (code != 1 && code != -1) {
+        return;
+    }
+    // Winning, it takes longer to react; losing, less: a staircase to the even level.
+    const Sint32 moved =
+        static_cast<Sint32>(reaction_ms) + (code == 1 ? 1 : -1) * static_cast<Sint32>(step_ms);
+    reaction_ms = static_cast<Uint32>(std::clamp<Sint32>(moved, FASTEST_MS, SLOWEST_MS));
+    step_ms = std::max(LAST_STEP_MS, step_ms * 3 / 4);
+}
+
+Computer::Sight Computer::look(const Cells& cells, const Sight& before) {
+    constexpr Game::Color WHITE{255, 255, 255};
+    constexpr Game::Color RED{255, 0, 0};
+    constexpr Game::Color BLUE{0, 0, 255};
+    constexpr Game::Color BLACK{0, 0, 0};
+    int whites[2][2];
+    int white = 0;
+    int red[2] = {NONE, NONE};
+    int blue[2] = {NONE, NONE};
+    for (int i = 0; i < SIZE * SIZE; ++i) {
+        const Game::Color& c = cells[static_cast<std::size_t>(i)];
+        const int x = i % SIZE;
+        const int y = i / SIZE;
+        if (same(c, BLACK)) {
+            continue;
+        }
+        if (same(c, WHITE) && white < 2) {
+            whites[white][0] = x;
+            whites[white][1] = y;
+            ++white;
+        } else if (same(c, RED) && red[0] == NONE) {
+            red[0] = x;
+            red[1] = y;
+        } else if (same(c, BLUE) && blue[0] == NONE) {
+            blue[0] = x;
+            blue[1] = y;
+        } else {
+            return {};  // not two fighters: another screen, or a round already won
+        }
+    }
+    if (white != 2) {
+        return {};
+    }
+    // Which body is whose: each blade lies beside its own body. Where both readings fit,
+    // the one that keeps the computer nearer where it was.
+    const auto fits = [&](int mine) {
+        const int* me = whites[mine];
+        const int* foe = whites[1 - mine];
+        return (blue[0] == NONE || adjacent(me[0], me[1], blue[0], blue[1])) &&
+               (red[0] == NONE || adjacent(foe[0], foe[1], red[0], red[1]));
+    };
+    const auto distance = [&](int mine) {
+        return std::abs(whites[mine][0] - before.me.x) + std::abs(whites[mine][1] - before.me.y);
+    };
+    int mine = 0;
+    if (fits(0) != fits(1)) {
+        mine = fits(0) ? 0 : 1;
+    } else if (!fits(0)) {
+        return {};
+    } else if (before.found && distance(1) < distance(0)) {
+        mine = 1;
+    }
+    Sight sight;
+    sight.found = true;
+    const auto fighter = [&](const int* body, const int* blade, int was) {
+        Fighter f{body[0], body[1], NONE};
+        f.way = blade[0] == NONE ? off_grid_way(f.x, f.y, was)
+                                 : way_between(f.x, f.y, blade[0], blade[1]);
+        return f;
+    };
+    sight.me = fighter(whites[mine], blue, before.found ? before.me.way : NONE);
+    sight.foe = fighter(whites[1 - mine], red, before.found ? before.foe.way : NONE);
+    return sight;
+}
+
+int Computer::choose(const Sight& sight, bool bold, unsigned spent) {
+    const Position now{{sight.me, sight.foe}};
+    // What a choice leads to, least first: whether the foe can then hit with one press,
+    // how many presses the computer's own hit still needs, how few the foe's needs, and
+    // a press before waiting only when it gains something.
+    struct Outlook {
+        int danger;
+        int left;
+        int foe_left;
+        bool operator<(const Outlook& o) const {
+            return danger != o.danger ? danger < o.danger
+                   : left != o.left   ? left < o.left
+                                      : foe_left > o.foe_left;
+        }
+    };
+    const auto outlook = [](const Position& p) {
+        const int left = presses_to_hit(p.f[0], p.f[1]);
+        // A foe one press from a hit is a danger, unless the computer is too: then it is
+        // a race, which the quicker wins.
+        return Outlook{left > 1 && foe_can_hit(p) ? 1 : 0, left, presses_to_hit(p.f[1], p.f[0])};
+    };
+    int best = NONE;
+    Outlook best_outlook{2, 0, 0};  // worse than any press
+    if (!bold) {
+        best_outlook = outlook(now);
+    }
+    for (int way = 0; way < WAYS; ++way) {
+        if (Position::blocked(sight.me, way) || (spent & (1U << way)) != 0) {
+            continue;  // the edge it stands on drops the press; or it led round in a circle
+        }
+        Position next = now;
+        const int result = next.press(0, way);
+        if (result > 0) {
+            return way;  // a hit
+        }
+        const Outlook seen = result < 0 ? Outlook{2, FAR, 0} : outlook(next);
+        if (seen < best_outlook) {
+            best = way;
+            best_outlook = seen;
+        }
+    }
+    return best;
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <array>
+#include <deque>
+#include <vector>
+
+#include "framework/game.h"
+
+// The computer as player 1: it watches the grid as a player does (white bodies, the red
+// and the blue blade) and presses the arrow keys, so every rule of the duel holds for it
+// as for a person, the 50 ms re-arm included. It knows nothing of any game's insides.
+//
+// It plays fair: it acts on what the screen showed one reaction time ago, never less than
+// 150 ms, knowing its own presses since, as a player does; and it presses at most once
+// in half a reaction time, never more often than every 100 ms. Between rounds it moves its reaction
+// toward the one at which it wins half the rounds against this player, so that a match
+// stays close; at whatever reaction, it always plays to win.
+class Computer {
+  public:
+    using Cells = std::array<Game::Color, 81>;  // cell (x, y) is x + y * 9
+
+    static constexpr Uint32 FASTEST_MS = 150;
+    static constexpr Uint32 SLOWEST_MS = 700;
+    static constexpr Uint32 START_MS = 400;
+    static constexpr Uint32 PRESS_GAP_MS = 100;
+
+    // Starts at `reaction_ms` (START_MS when 0), held within the bounds.
+    explicit Computer(Uint32 reaction_ms = 0);
+
+    // What the screen shows at `now` (ms, any clock that only goes forward), and the key
+    // events the computer makes then: a press and release of one of player 1's arrows,
+    // or none. Given the same frames at the same times it always does the same.
+    std::vector<SDL_Event> decide(const Cells& cells, Uint32 now);
+    // When it next wants to look again though the screen stays as it is, or 0.
+    [[nodiscard]] Uint32 due() const { return next_look; }
+
+    // A round's result, as the duel reports it: 1 the computer won, -1 the player.
+    void round_over(int code);
+    [[nodiscard]] Uint32 reaction() const { return reaction_ms; }
+
+    // One fighter as seen on the grid. `way` is where its blade points (a Game::Button),
+    // or -1 while the blade is off the grid and the body stands in a corner.
+    struct Fighter {
+        int x;
+        int y;
+        int way;
+    };
+    struct Sight {
+        bool found = false;
+        Fighter me{};   // player 1, the blue blade
+        Fighter foe{};  // player 0, the red blade
+
+        bool operator==(const Sight& o) const {
+            return found == o.found && me.x == o.me.x && me.y == o.me.y && me.way == o.me.way &&
+                   foe.x == o.foe.x && foe.y == o.foe.y && foe.way == o.foe.way;
+        }
+    };
+    // Finds both fighters on the grid; `before` breaks the tie when the computer's own
+    // blade is off the grid (where it was last seen).
+    static Sight look(const Cells& cells, const Sight& before);
+    // The press that serves the computer best from what it sees, or -1 to wait. `bold`
+    // when the grid has stood still a while: waiting then wins nothing, so it presses.
+    // `spent`: presses (bits by Game::Button) already made from this very sight, to
+    // which the game came back; it tries another rather than go round in circles.
+    static int choose(const Sight& sight, bool bold, unsigned spent = 0);
+
+  private:
+    struct View {
+        Uint32 at;
+        Uint32 number;  // frames counted from the first
+        Cells cells;
+    };
+    struct Press {
+        Uint32 at;
+        Uint32 frame;  // the newest frame when it pressed: later ones show the press
+        Fighter then;  // where the press put the computer's fighter
+    };
+
+    Uint32 reaction_ms;
+    Uint32 step_ms;         // how far the next round's result moves the reaction
+    std::deque<View> seen;  // the frames of the last reaction time, oldest first
+    Uint32 frames = 0;
+    Uint32 waver = 1;                         // drives the wobble
+    Uint32 wobble = 0;                        // added to the reaction until the next press
+    Sight known;                              // the fighters as last made out
+    std::deque<Press> presses;                // its own, not yet seen on the grid
+    std::deque<std::pair<Sight, int>> tried;  // its last presses, with what it saw then
+    Uint32 next_look = 0;
+};

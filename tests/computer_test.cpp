@@ -1,0 +1,386 @@
+// The computer opponent: its choices from given grids, and whole matches against the real
+// duel on a simulated clock. This executable is linked with SDL_Delay, SDL_AddTimer,
+// SDL_RemoveTimer and SDL_GetTicks wrapped, so the duel's start pause and its 50 ms
+// re-arm run on the simulated clock, and a match of minutes takes milliseconds.
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "games/gamejedi.h"
+#include "shell/computer.h"
+#include "shell/events.h"
+
+namespace {
+
+// ---- the simulated clock and SDL's timers on it ----
+struct Alarm {
+    Uint32 due;
+    SDL_NewTimerCallback callback;
+    void* param;
+    bool live;
+};
+Uint32 sim_now = 0;
+std::map<std::uintptr_t, Alarm> alarms;
+std::uintptr_t next_alarm = 1;
+
+void advance(Uint32 ms) {
+    for (const Uint32 end = sim_now + ms; sim_now < end;) {
+        ++sim_now;
+        for (auto it = alarms.begin(); it != alarms.end();) {
+            Alarm& alarm = it->second;
+            if (alarm.live && alarm.due <= sim_now) {
+                const Uint32 again = alarm.callback(0, alarm.param);
+                alarm.due = sim_now + again;
+                alarm.live = alarm.live && again != 0;
+            }
+            it = alarm.live ? std::next(it) : alarms.erase(it);
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" {
+void __wrap_SDL_Delay(Uint32 ms) {  // NOLINT(readability-identifier-naming)
+    advance(ms);
+}
+Uint32 __wrap_SDL_GetTicks() {  // NOLINT(readability-identifier-naming)
+    return sim_now;
+}
+SDL_TimerID __wrap_SDL_AddTimer(Uint32 interval, SDL_NewTimerCallback callback, void* param) {
+    const std::uintptr_t id = next_alarm++;
+    alarms[id] = {sim_now + interval, callback, param, true};
+    return reinterpret_cast<SDL_TimerID>(id);  // NOLINT(performance-no-int-to-ptr)
+}
+SDL_bool __wrap_SDL_RemoveTimer(SDL_TimerID timer) {
+    const auto found = alarms.find(reinterpret_cast<std::uintptr_t>(timer));
+    if (found == alarms.end() || !found->second.live) {
+        return SDL_FALSE;
+    }
+    found->second.live = false;
+    return SDL_TRUE;
+}
+}
+
+namespace {
+
+using Cells = Computer::Cells;
+constexpr Game::Color WHITE{255, 255, 255};
+constexpr Game::Color RED{255, 0, 0};
+constexpr Game::Color BLUE{0, 0, 255};
+
+// A grid from rows of text: 'W' a body, 'R' player 0's blade, 'B' the computer's.
+Cells grid(const std::array<const char*, 9>& rows) {
+    Cells cells{};
+    for (int y = 0; y < 9; ++y) {
+        for (int x = 0; x < 9; ++x) {
+            const char c = rows[static_cast<std::size_t>(y)][x];
+            Game::Color& cell = cells[static_cast<std::size_t>(x + y * 9)];
+            cell = c == 'W' ? WHITE : c == 'R' ? RED : c == 'B' ? BLUE : Game::Color{0, 0, 0};
+        }
+    }
+    return cells;
+}
+
+// The arrow the computer presses at `now` for a grid it has watched for a while, or 0.
+SDLKey pressed_on(const Cells& cells) {
+    Computer computer(Computer::FASTEST_MS);
+    computer.decide(cells, 1000);
+    const std::vector<SDL_Event> keys = computer.decide(cells, 1000 + Computer::FASTEST_MS);
+    if (keys.empty()) {
+        return SDLK_UNKNOWN;
+    }
+    EXPECT_EQ(keys.size(), 2U);
+    EXPECT_EQ(keys[0].type, SDL_KEYDOWN);
+    EXPECT_EQ(keys[1].type, SDL_KEYUP);
+    EXPECT_EQ(keys[0].key.keysym.sym, keys[1].key.keysym.sym);
+    return keys[0].key.keysym.sym;
+}
+
+TEST(ComputerChoice, StepsTowardTheFoeTurnsAwayFromLosingAndNeverPressesIntoItsEdge) {
+    // The round's start: it steps toward the foe, its blade leading.
+    EXPECT_EQ(pressed_on(grid({".........", ".........", ".........", ".........", ".WR...BW.",
+                               ".........", ".........", ".........", "........."})),
+              SDLK_LEFT);
+    // The foe one step from a hit on its back: it turns its blade into the foe's tip, and
+    // the clash flips the foe's blade away, rather than wait or turn elsewhere and lose.
+    EXPECT_EQ(pressed_on(grid({".........", ".........", ".........", ".........", "....WRWB.",
+                               ".........", ".........", ".........", "........."})),
+              SDLK_LEFT);
+    // A turn wins: the foe's body is beside it, the blade points away.
+    EXPECT_EQ(pressed_on(grid({".........", ".........", ".........", "....B....", "..RWW....",
+                               ".........", ".........", ".........", "........."})),
+              SDLK_LEFT);
+    // At the right edge with the foe far to the left and above: it never presses right,
+    // the edge it stands on, whatever it does.
+    for (const char* row : {"......BW.", "........W"}) {
+        const Cells cells = grid({".WR......", ".........", ".........", ".........", row,
+                                  ".........", ".........", ".........", "........."});
+        EXPECT_NE(pressed_on(cells), SDLK_RIGHT) << row;
+    }
+    // Not a duel (the game-over screen's green): nothing to press.
+    Cells green{};
+    green.fill({0, 255, 0});
+    EXPECT_EQ(pressed_on(green), SDLK_UNKNOWN);
+}
+
+TEST(ComputerChoice, ReactsNoFasterThanItsFloorAndPressesAtMostOnceAReaction) {
+    Computer computer(1);  // asked for faster than fair: held to its floor
+    EXPECT_EQ(computer.reaction(), Computer::FASTEST_MS);
+    const Cells start = grid({".........", ".........", ".........", ".........", ".WR...BW.",
+                              ".........", ".........", ".........", "........."});
+    const Cells stepped = grid({".........", ".........", ".........", ".........", ".WR..BW..",
+                                ".........", ".........", ".........", "........."});
+    // Watched every millisecond from the frame's first showing: no press before 150 ms.
+    Uint32 first = 0;
+    std::vector<Uint32> presses;
+    bool moved = false;
+    for (Uint32 now = 5000; now < 7000; ++now) {
+        if (!computer.decide(moved ? stepped : start, now).empty()) {
+            presses.push_back(now);
+            if (first == 0) {
+                first = now;
+            }
+            moved = !moved;  // the grid shows the press at once, as the duel does
+        }
+    }
+    ASSERT_FALSE(presses.empty());
+    EXPECT_EQ(first, 5000 + Computer::FASTEST_MS);
+    for (std::size_t i = 1; i < presses.size(); ++i) {
+        EXPECT_GE(presses[i] - presses[i - 1], Computer::PRESS_GAP_MS);
+    }
+    // It says when it next wants to look, so no one has to ask it every millisecond.
+    Computer waiting;
+    EXPECT_TRUE(waiting.decide(start, 100).empty());
+    EXPECT_EQ(waiting.due(), 100 + Computer::START_MS);
+}
+
+TEST(ComputerLevel, MovesTowardTheEvenLevelWithinBoundsAndSettles) {
+    Computer losing;
+    for (int round = 0; round < 20; ++round) {
+        losing.round_over(-1);
+    }
+    EXPECT_EQ(losing.reaction(), Computer::FASTEST_MS);
+    Computer winning;
+    Uint32 before = winning.reaction();
+    std::vector<Uint32> steps;
+    for (int round = 0; round < 20; ++round) {
+        winning.round_over(1);
+        steps.push_back(winning.reaction() - before);
+        before = winning.reaction();
+    }
+    EXPECT_EQ(winning.reaction(), Computer::SLOWEST_MS);
+    EXPECT_GT(steps[0], steps[3]);  // large moves first, then settling
+    Computer kept(Computer::SLOWEST_MS + 500);
+    EXPECT_EQ(kept.reaction(), Computer::SLOWEST_MS);
+    kept.round_over(0);  // nobody scored: nothing learnt
+    EXPECT_EQ(kept.reaction(), Computer::SLOWEST_MS);
+}
+
+// ---- whole matches on the simulated clock ----
+
+// Player 0 as the tests script it, with a reaction of its own and a plainer way than the
+// computer's: go for the foe along the longer way, turn to it when beside it, no caution.
+class Scripted {
+  public:
+    Scripted(Uint32 reaction, unsigned seed) : reaction(reaction), random(seed) {}
+
+    // The key (w a s d) it presses at `now`, having seen `cells` then, or none.
+    SDLKey act(const Cells& cells, Uint32 now) {
+        if (reaction == 0) {
+            return SDLK_UNKNOWN;  // presses nothing at all
+        }
+        if (seen.empty() || !std::equal(cells.begin(), cells.end(), seen.back().second.begin(),
+                                        [](const Game::Color& a, const Game::Color& b) {
+                                            return a.r == b.r && a.g == b.g && a.b == b.b;
+                                        })) {
+            seen.emplace_back(now, cells);
+        }
+        while (seen.size() > 1 && now - seen[1].first >= reaction) {
+            seen.pop_front();
+        }
+        if (now - seen.front().first < reaction || now - last < reaction ||
+            (pressed && seen.front().first < last && now - last < 2 * reaction)) {
+            return SDLK_UNKNOWN;
+        }
+        // Its own fighter is the red one: seen through the computer's eyes with the
+        // blades' colours swapped.
+        Cells mirrored = seen.front().second;
+        for (Game::Color& c : mirrored) {
+            std::swap(c.r, c.b);
+        }
+        const Computer::Sight sight = Computer::look(mirrored, {});
+        if (!sight.found) {
+            return SDLK_UNKNOWN;
+        }
+        const int dx = sight.foe.x - sight.me.x;
+        const int dy = sight.foe.y - sight.me.y;
+        int way = 0;
+        if (std::abs(dx) + std::abs(dy) == 1) {
+            way = dx < 0 ? Game::LEFT : dx > 0 ? Game::RIGHT : dy < 0 ? Game::UP : Game::DOWN;
+        } else if (std::abs(dx) + std::abs(dy) > 3 && random() % 5 == 0) {
+            way = static_cast<int>(random() % 4);  // a feint from afar
+        } else {
+            // Mostly the longer way; now and then the other, as people do.
+            const bool longer =
+                std::abs(dx) > std::abs(dy) || (std::abs(dx) == std::abs(dy) && random() % 2 == 0);
+            const bool across = dy == 0 || (dx != 0 && (random() % 4 == 0 ? !longer : longer));
+            way = across ? (dx < 0 ? Game::LEFT : Game::RIGHT) : (dy < 0 ? Game::UP : Game::DOWN);
+        }
+        last = now;
+        pressed = true;
+        constexpr SDLKey KEYS[] = {SDLK_w, SDLK_s, SDLK_a, SDLK_d};
+        return KEYS[way];
+    }
+
+  private:
+    Uint32 reaction;
+    std::minstd_rand random;
+    std::deque<std::pair<Uint32, Cells>> seen;
+    Uint32 last = 0;
+    bool pressed = false;
+};
+
+struct Tally {
+    int computer = 0;  // rounds won
+    int player = 0;
+    int matches = 0;
+    Uint32 longest_round = 0;
+    std::vector<Uint32> reactions;  // the computer's after each round of the first match
+};
+
+SDL_Event key_event(Uint8 type, SDLKey sym) {
+    SDL_Event event{};
+    event.key.type = type;
+    event.key.keysym.sym = sym;
+    return event;
+}
+
+class ComputerMatch : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO), 0) << SDL_GetError();
+        ASSERT_EQ(Mix_OpenAudio(22050, AUDIO_S16LSB, 2, 1024), 0) << SDL_GetError();
+    }
+    static void TearDownTestSuite() {
+        Mix_CloseAudio();
+        SDL_Quit();
+    }
+
+    Cells cells() const {
+        Cells now{};
+        for (unsigned i = 0; i < now.size(); ++i) {
+            now[i] = duel.get_pixel(i % 9, i / 9);
+        }
+        return now;
+    }
+
+    // One match to 9: the duel, the computer and the scripted player, with the frames
+    // composed where the game posts them, every key through the duel's key mapping.
+    void play(Scripted& player, unsigned seed, Tally& tally, bool first) {
+        std::srand(seed);
+        Computer computer;
+        int score[2] = {0, 0};
+        Cells shown{};
+        const auto press = [&](const std::vector<SDL_Event>& keys) {
+            for (const SDL_Event& key : keys) {
+                duel.input(key);
+            }
+        };
+        duel.run();
+        Uint32 round_start = sim_now;
+        while (score[0] < 9 && score[1] < 9) {
+            advance(1);
+            SDL_Event event;
+            int code = 0;
+            while (SDL_PollEvent(&event) == 1) {
+                if (event.type == BR_RENDER) {
+                    shown = cells();
+                    press(computer.decide(shown, sim_now));
+                } else if (event.type == BR_GAMEOVER && code == 0) {
+                    code = event.user.code;
+                }
+            }
+            if (code != 0) {
+                ++score[code == 1 ? 1 : 0];
+                computer.round_over(code);
+                tally.longest_round = std::max(tally.longest_round, sim_now - round_start);
+                if (first) {
+                    tally.reactions.push_back(computer.reaction());
+                }
+                (code == 1 ? tally.computer : tally.player) += 1;
+                if (score[0] < 9 && score[1] < 9) {
+                    duel.run();
+                    round_start = sim_now;
+                }
+                continue;
+            }
+            if (computer.due() != 0 && static_cast<Sint32>(sim_now - computer.due()) >= 0) {
+                press(computer.decide(shown, sim_now));
+            }
+            const SDLKey key = player.act(shown, sim_now);
+            if (key != SDLK_UNKNOWN) {
+                press({key_event(SDL_KEYDOWN, key), key_event(SDL_KEYUP, key)});
+            }
+            if (sim_now - round_start >= 120000U) {
+                std::string picture;  // where the fighters stand, to see why
+                for (unsigned i = 0; i < shown.size(); ++i) {
+                    picture += shown[i].b == 255   ? 'B'
+                               : shown[i].g == 255 ? 'W'
+                               : shown[i].r == 255 ? 'R'
+                                                   : '.';
+                    picture += i % 9 == 8 ? "\n" : "";
+                }
+                FAIL() << "a round that never ends, seed " << seed << "\n" << picture;
+            }
+        }
+        ++tally.matches;
+    }
+
+    Tally matches(Uint32 reaction, int count) {
+        Tally tally;
+        for (int match = 0; match < count && !HasFatalFailure(); ++match) {
+            const auto seed = static_cast<unsigned>(1000 + match);
+            Scripted player(reaction, seed);
+            play(player, seed, tally, match == 0);
+        }
+        const int rounds = tally.computer + tally.player;
+        std::printf(
+            "player reacting in %u ms: the computer won %d of %d rounds (%.0f%%) in %d "
+            "matches; longest round %u ms; its reaction by round:",
+            reaction, tally.computer, rounds, 100.0 * tally.computer / rounds, tally.matches,
+            tally.longest_round);
+        for (const Uint32 r : tally.reactions) {
+            std::printf(" %u", r);
+        }
+        std::printf("\n");
+        return tally;
+    }
+
+    GameJedi duel;
+};
+
+TEST_F(ComputerMatch, KeepsEveryMatchCloseAgainstThreeStrengthsAndBeatsAnIdlePlayerNineNil) {
+    for (const Uint32 reaction : {600U, 350U, 200U}) {
+        const Tally tally = matches(reaction, 50);
+        ASSERT_EQ(tally.matches, 50);
+        const double share = static_cast<double>(tally.computer) / (tally.computer + tally.player);
+        EXPECT_GE(share, 0.35) << reaction;
+        EXPECT_LE(share, 0.65) << reaction;
+    }
+    const Tally idle = matches(0, 3);
+    EXPECT_EQ(idle.computer, 27);
+    EXPECT_EQ(idle.player, 0);
+}
+
+}  // namespace
