@@ -212,7 +212,7 @@ class PadWindow : public ::testing::Test {
     }
 
     // Starts the game with its virtual pads, in SDL2's controller layout or the raw one.
-    void start_with_pads(bool controllers) {
+    void start_with_pads([[maybe_unused]] bool controllers) {
 #ifndef BRELVO_PADS_LIBRARY_PATH
         GTEST_SKIP() << "needs sdl12-compat: tools/test.sh fetches Debian's";
 #else

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "shell/events.h"
-
 namespace {
 
 // The pause SDL_WaitEvent takes between its looks at an empty queue.
@@ -12,15 +10,15 @@ constexpr Uint32 WAIT_MS = 10;
 
 }  // namespace
 
-Joysticks::Joysticks() {
+Joysticks::Joysticks(Uint32 buttons) : wanted(buttons) {
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) < 0) {
         return;
     }
-    const int open = std::min(SDL_NumJoysticks(), Pads::PADS);
+    const int open = std::min(SDL_NumJoysticks(), PADS);
     for (int pad = 0; pad < open; ++pad) {
         sticks[pad] = SDL_JoystickOpen(pad);
     }
-    read_on_look = layout() == Pads::Layout::CONTROLLER && count() > 0;
+    read_on_look = layout() == Layout::CONTROLLER && count() > 0;
 }
 
 Joysticks::~Joysticks() {
@@ -34,12 +32,12 @@ Joysticks::~Joysticks() {
 // Only sdl12-compat, SDL 1.2 over SDL2, which numbers itself 1.2.50 and up, has SDL2's
 // controller layout; it takes it when this variable holds a number other than 0, read as
 // its joysticks start.
-Pads::Layout Joysticks::layout() {
+Joysticks::Layout Joysticks::layout() {
     const SDL_version* linked = SDL_Linked_Version();
     const bool over_sdl2 = linked->major == 1 && linked->minor == 2 && linked->patch >= 50;
     const char* chosen = std::getenv("SDL12COMPAT_USE_GAME_CONTROLLERS");
     const bool controllers = chosen != nullptr && std::atoi(chosen) != 0;
-    return over_sdl2 && controllers ? Pads::Layout::CONTROLLER : Pads::Layout::RAW;
+    return over_sdl2 && controllers ? Layout::CONTROLLER : Layout::RAW;
 }
 
 int Joysticks::count() const {
@@ -64,41 +62,34 @@ bool Joysticks::look(SDL_Event& event) {
     }
     if (read_on_look && read() != last) {
         event = SDL_Event{};
-        event.user.type = BR_PADS;
+        event.user.type = MOVED;
         return true;
     }
     return false;
 }
 
-std::vector<SDL_Event> Joysticks::poll(Pads& pads) {
-    std::vector<SDL_Event> keys;
-    if (count() == 0) {
-        return keys;
-    }
-    last = read();
-    for (int pad = 0; pad < Pads::PADS; ++pad) {
-        if (sticks[pad] != nullptr) {
-            const std::vector<SDL_Event> made = pads.update(pad, last[pad]);
-            keys.insert(keys.end(), made.begin(), made.end());
-        }
-    }
-    return keys;
+bool Joysticks::open(int pad) const {
+    return sticks.at(pad) != nullptr;
 }
 
-std::array<Pads::State, Pads::PADS> Joysticks::read() const {
+std::array<Joysticks::State, Joysticks::PADS> Joysticks::poll() {
+    last = read();
+    return last;
+}
+
+std::array<Joysticks::State, Joysticks::PADS> Joysticks::read() const {
     // The event loop has read the pads already wherever joystick events are on, as they
     // are unless a program turns them off.
     if (SDL_JoystickEventState(SDL_QUERY) != SDL_ENABLE) {
         SDL_JoystickUpdate();
     }
-    const Uint32 used = Pads::buttons_used(layout());
-    std::array<Pads::State, Pads::PADS> states{};
-    for (int pad = 0; pad < Pads::PADS; ++pad) {
+    std::array<State, PADS> states{};
+    for (int pad = 0; pad < PADS; ++pad) {
         SDL_Joystick* stick = sticks[pad];
         if (stick == nullptr) {
             continue;
         }
-        Pads::State& state = states[pad];
+        State& state = states[pad];
         if (SDL_JoystickNumHats(stick) > 0) {
             state.hat = SDL_JoystickGetHat(stick, 0);
         }
@@ -109,7 +100,7 @@ std::array<Pads::State, Pads::PADS> Joysticks::read() const {
         const int buttons = std::min(SDL_JoystickNumButtons(stick), 32);
         for (int button = 0; button < buttons; ++button) {
             const Uint32 bit = Uint32{1} << button;
-            if ((used & bit) != 0 && SDL_JoystickGetButton(stick, button) != 0) {
+            if ((wanted & bit) != 0 && SDL_JoystickGetButton(stick, button) != 0) {
                 state.buttons |= bit;
             }
         }

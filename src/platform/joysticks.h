@@ -3,13 +3,11 @@
 #include <SDL.h>
 
 #include <array>
-#include <vector>
 
-#include "shell/pads.h"
-
-// The players' pads as this home's media library shows them, opened at start-up. A home
-// with no pad, or whose library cannot look for any, plays on with keys: nothing here
-// fails or prints.
+// The players' pads as this home's media library shows them, opened at start-up: what
+// each reports, and nothing of what it means to the game (the shell's Pads decide that).
+// A home with no pad, or whose library cannot look for any, plays on with keys: nothing
+// here fails or prints.
 //
 // Where the library sends no joystick events (sdl12-compat in the controller layout
 // sends none), the pads are read where the event wait looks at the queue: SDL2 brings
@@ -17,31 +15,57 @@
 // no thread has to wake to ask for it.
 class Joysticks {
   public:
-    Joysticks();
+    // How the library numbers a pad's buttons.
+    enum class Layout {
+        RAW,         // as the pad itself does
+        CONTROLLER,  // SDL2's game-controller layout: Back 4, d-pad up, down, left, right 11-14
+    };
+
+    // One pad's controls as they stand.
+    struct State {
+        Uint8 hat = SDL_HAT_CENTERED;  // the first hat
+        Sint16 x = 0;                  // the left stick: axis 0, negative to the left
+        Sint16 y = 0;                  // axis 1, negative up
+        Uint32 buttons = 0;            // bit n: button n held, for the first 32
+
+        bool operator==(const State& other) const {
+            return hat == other.hat && x == other.x && y == other.y && buttons == other.buttons;
+        }
+        bool operator!=(const State& other) const { return !(*this == other); }
+    };
+
+    static constexpr int PADS = 2;  // one a player
+    // The event `look` makes when the pads are to be read.
+    static constexpr Uint8 MOVED = SDL_USEREVENT + 2;
+
+    // `buttons`: the buttons worth reading, as bits; the others always read as let go.
+    explicit Joysticks(Uint32 buttons);
     ~Joysticks();
     Joysticks(const Joysticks&) = delete;
     Joysticks& operator=(const Joysticks&) = delete;
 
     // How the library numbers the buttons; decided before the pads are opened.
-    static Pads::Layout layout();
+    static Layout layout();
     // How many pads are open: at most two, one a player.
     [[nodiscard]] int count() const;
 
     // Waits for the next event as SDL_WaitEvent does; false if SDL cannot wait.
     bool wait(SDL_Event& event);
     // One look at the queue, as SDL_PollEvent. Where the pads are read rather than heard,
-    // an empty queue and pads that have moved since they were last read give a BR_PADS.
+    // an empty queue and pads that have moved since they were last read give a MOVED.
     bool look(SDL_Event& event);
-    // On BR_PADS, on the main thread: reads the pads and hands their state to `pads`,
-    // returning the key events that makes.
-    std::vector<SDL_Event> poll(Pads& pads);
+    // Whether a player's pad is open.
+    [[nodiscard]] bool open(int pad) const;
+    // On MOVED, on the main thread: every pad's controls as they stand now.
+    std::array<State, PADS> poll();
 
   private:
     // Every pad's controls as they stand; the buttons only those the layout uses.
-    [[nodiscard]] std::array<Pads::State, Pads::PADS> read() const;
+    [[nodiscard]] std::array<State, PADS> read() const;
 
     // Unused where the home has no joysticks of SDL's (the browser).
-    [[maybe_unused]] std::array<SDL_Joystick*, Pads::PADS> sticks{};
-    [[maybe_unused]] std::array<Pads::State, Pads::PADS> last{};  // as `poll` last read them
-    [[maybe_unused]] bool read_on_look = false;  // no joystick events: the wait reads the pads
+    [[maybe_unused]] Uint32 wanted = 0;
+    [[maybe_unused]] std::array<SDL_Joystick*, PADS> sticks{};
+    [[maybe_unused]] std::array<State, PADS> last{};  // as `poll` last read them
+    [[maybe_unused]] bool read_on_look = false;       // no joystick events: the wait reads the pads
 };

@@ -2,12 +2,12 @@
 
 // Where the media library has no joystick calls (the browser's own layer): no pad
 // reaches the game through SDL's joysticks; keys play as ever.
-Joysticks::Joysticks() = default;
+Joysticks::Joysticks(Uint32 /*buttons*/) {}
 
 Joysticks::~Joysticks() = default;
 
-Pads::Layout Joysticks::layout() {
-    return Pads::Layout::RAW;
+Joysticks::Layout Joysticks::layout() {
+    return Layout::RAW;
 }
 
 int Joysticks::count() const {
@@ -22,10 +22,14 @@ bool Joysticks::look(SDL_Event& event) {
     return SDL_PollEvent(&event) != 0;
 }
 
-std::vector<SDL_Event> Joysticks::poll(Pads& /*pads*/) {
+bool Joysticks::open(int /*pad*/) const {
+    return false;
+}
+
+std::array<Joysticks::State, Joysticks::PADS> Joysticks::poll() {
     return {};
 }
 
-std::array<Pads::State, Pads::PADS> Joysticks::read() const {
+std::array<Joysticks::State, Joysticks::PADS> Joysticks::read() const {
     return {};
 }

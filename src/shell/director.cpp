@@ -53,7 +53,7 @@ Director::Director(Opponent opponent) {
     }
     SDL_WM_SetCaption("Brelvo", nullptr);
     set_video(550, 450);
-    joysticks = std::make_unique<Joysticks>();
+    joysticks = std::make_unique<Joysticks>(Pads::buttons_used(Joysticks::layout()));
     if (opponent == Opponent::COMPUTER) {
         computer = std::make_unique<Computer>(kept_reaction());
     }
@@ -123,7 +123,7 @@ bool Director::dispatch(const SDL_Event& event, Games& games, GameOver& gameover
             input(event);
             return press(pads.input(event));
         case BR_PADS:
-            return press(joysticks->poll(pads));
+            return press(read_pads());
         case BR_COMPUTER:
             alarm_at = 0;
             think(SDL_GetTicks());
@@ -166,6 +166,18 @@ bool Director::press(const std::vector<SDL_Event>& keys) {
         input(own(key));
         return true;
     });
+}
+
+std::vector<SDL_Event> Director::read_pads() {
+    std::vector<SDL_Event> keys;
+    const auto states = joysticks->poll();
+    for (int pad = 0; pad < Pads::PADS; ++pad) {
+        if (joysticks->open(pad)) {
+            const std::vector<SDL_Event> made = pads.update(pad, states[pad]);
+            keys.insert(keys.end(), made.begin(), made.end());
+        }
+    }
+    return keys;
 }
 
 SDL_Event Director::own(SDL_Event key) const {

@@ -51,6 +51,8 @@ class Director {
     // The key events the pads made, each handled as the keyboard's: Esc ends the loop
     // (false), every other key goes to the current screen.
     bool press(const std::vector<SDL_Event>& keys);
+    // On BR_PADS: the pads as they stand now, turned into their players' keys.
+    std::vector<SDL_Event> read_pads();
     // A key of the players' own: against the computer, the arrows are player 0's too.
     [[nodiscard]] SDL_Event own(SDL_Event key) const;
     // Shows the computer the last frame at `now` and plays the keys it presses, then

@@ -2,12 +2,14 @@
 
 #include <SDL.h>
 
+#include "platform/joysticks.h"
+
 // The two user events by which screens report to the Director. Both fit the event's
 // one-byte type field; BR_RENDER is SDL's first user event type.
 constexpr Uint8 BR_RENDER = SDL_USEREVENT;
 constexpr Uint8 BR_GAMEOVER = SDL_USEREVENT + 1;
 // Asks the main thread to read the pads, where the library shows them only that way.
-constexpr Uint8 BR_PADS = SDL_USEREVENT + 2;
+constexpr Uint8 BR_PADS = Joysticks::MOVED;
 // Wakes the main thread when the computer wants to look at the grid again.
 constexpr Uint8 BR_COMPUTER = SDL_USEREVENT + 3;
 

@@ -5,6 +5,8 @@
 #include <array>
 #include <vector>
 
+#include "platform/joysticks.h"
+
 // The players' gamepads, turned into their keys: the first pad presses player 0's keys
 // (w s a d), the second player 1's (the arrows). A pad's press reaches the game as that
 // key going down and its end as the key going up, so every rule of a key press holds for
@@ -19,26 +21,9 @@
 // layout no button does anything, as their numbers differ from pad to pad.
 class Pads {
   public:
-    // How the library numbers a pad's buttons.
-    enum class Layout {
-        RAW,         // as the pad itself does
-        CONTROLLER,  // SDL2's game-controller layout: Back 4, d-pad up, down, left, right 11-14
-    };
-
-    // One pad's controls as they stand.
-    struct State {
-        Uint8 hat = SDL_HAT_CENTERED;  // the first hat
-        Sint16 x = 0;                  // the left stick: axis 0, negative to the left
-        Sint16 y = 0;                  // axis 1, negative up
-        Uint32 buttons = 0;            // bit n: button n held, for the first 32
-
-        bool operator==(const State& other) const {
-            return hat == other.hat && x == other.x && y == other.y && buttons == other.buttons;
-        }
-        bool operator!=(const State& other) const { return !(*this == other); }
-    };
-
-    static constexpr int PADS = 2;
+    using Layout = Joysticks::Layout;
+    using State = Joysticks::State;
+    static constexpr int PADS = Joysticks::PADS;
 
     explicit Pads(Layout layout);
 
