@@ -40,7 +40,8 @@ inline std::string shell(const std::string& command) {
 // error kept in a file; killed if a test leaves it running.
 class Child {
   public:
-    Child(const std::string& path, const std::vector<std::string>& env) {
+    Child(const std::string& path, const std::vector<std::string>& env,
+          const std::vector<std::string>& args = {}) {
         char name[] = "/tmp/brelvo-stderr-XXXXXX";
         const int fd = mkstemp(name);
         errfile = name;
@@ -50,7 +51,12 @@ class Child {
             for (const std::string& setting : env) {
                 putenv(const_cast<char*>(setting.c_str()));
             }
-            execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+            std::vector<char*> argv{const_cast<char*>(path.c_str())};
+            for (const std::string& arg : args) {
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            }
+            argv.push_back(nullptr);
+            execv(path.c_str(), argv.data());
             _exit(127);
         }
         close(fd);

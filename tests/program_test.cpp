@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <csignal>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -67,5 +68,34 @@ INSTANTIATE_TEST_SUITE_P(
                               {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy"},
                               "unable to load sound swing3 from game gamejedi: "}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The command line: --help answers on standard output; anything else it does not know
+// ends the program with the usage on standard error and status 2, before SDL starts (here
+// no display could be reached, which would otherwise end it with SDL's message).
+TEST(CommandLine, HelpAndUnknownOptionsAnswerLikeACommandLineProgram) {
+    std::string help;
+    FILE* out = popen(BRELVO_EXE " --help", "r");
+    ASSERT_NE(out, nullptr);
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, out) != nullptr) {
+        help += buffer;
+    }
+    const int help_status = pclose(out);
+    EXPECT_TRUE(WIFEXITED(help_status) && WEXITSTATUS(help_status) == 0) << help_status;
+    EXPECT_EQ(help.rfind("usage: brelvo [--computer]\n", 0), 0U) << help;
+    EXPECT_NE(help.find("--computer"), help.find("usage")) << help;
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--bogus"}, {"--computer", "extra"}, {"-computer"}}) {
+        process::Child brelvo(BRELVO_EXE, {"SDL_VIDEODRIVER=x11", "DISPLAY=:4242"}, args);
+        const int status = brelvo.wait(10);
+        ASSERT_NE(status, -1) << "still running";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << args.back() << " " << status;
+        const std::string err = brelvo.error_output();
+        EXPECT_NE(err.find("unknown option '" + args.back() + "'"), std::string::npos) << err;
+        EXPECT_NE(err.find("usage: brelvo [--computer]\n"), std::string::npos) << err;
+        EXPECT_EQ(err.find("unable to"), std::string::npos) << err;
+    }
+}
 
 }  // namespace

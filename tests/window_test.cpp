@@ -193,6 +193,44 @@ TEST_F(RealWindow, ClosingTheWindowRightAfterAPressEndsTheProgram) {
 // the tests' own, preloaded), over sdl12-compat: the machine's own SDL 1.2 or Debian's
 // libsdl1.2-compat from the build's folder. Each press waits, as a player does, until the
 // window shows it, lets go, and rests more than the 50 ms re-arm.
+// Alone against the computer, in the real window: the player's keys of both sets move
+// player 0 (the red blade), the computer plays the blue one, and with no more input it
+// wins every round and the match ends as any match does.
+TEST(ComputerWindow, BothKeySetsMovePlayerZeroAndTheComputerWinsAMatchAgainstNoInput) {
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "these tests draw on an X server";
+    process::Child brelvo(BRELVO_EXE, {"SDL_AUDIODRIVER=dummy", "SDL_VIDEODRIVER=x11"},
+                          {"--computer"});
+    const std::string id = window::find();
+    ASSERT_FALSE(id.empty()) << brelvo.error_output();
+    const auto red_at = [](int x, int y) {
+        return [=](const window::Picture& p) { return cell(p, x, y) == RED; };
+    };
+    // Round one: d steps player 0 right, the up arrow turns its blade up.
+    ASSERT_TRUE(round_start(0, 0)(window::capture_until(id, round_start(0, 0), 10)));
+    window::key(id, "d");
+    EXPECT_TRUE(red_at(3, 4)(window::capture_until(id, red_at(3, 4), 5))) << "d: a step";
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    window::key(id, "Up");
+    EXPECT_TRUE(red_at(2, 3)(window::capture_until(id, red_at(2, 3), 5))) << "up: a turn";
+    // Round two, once the computer has won the first: the left arrow turns the blade
+    // left, and s turns it down.
+    ASSERT_TRUE(round_start(0, 1)(window::capture_until(id, round_start(0, 1), 20)));
+    window::key(id, "Left");
+    EXPECT_TRUE(red_at(0, 4)(window::capture_until(id, red_at(0, 4), 5))) << "left: a turn";
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    window::key(id, "s");
+    EXPECT_TRUE(red_at(1, 5)(window::capture_until(id, red_at(1, 5), 5))) << "s: a turn";
+    // No more input: the computer takes every round and the fill starts on its side.
+    const auto filling = [](const window::Picture& p) {
+        return cell(p, 8, 8) == GREEN && cell(p, 9, 0) == GREEN && cell(p, -1, 8) == GREY;
+    };
+    EXPECT_TRUE(filling(window::capture_until(id, filling, 150))) << "nine points to the computer";
+    const int status = brelvo.wait(20);
+    ASSERT_NE(status, -1) << "still running after the fill";
+    ASSERT_TRUE(WIFEXITED(status)) << brelvo.error_output();
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 class PadWindow : public ::testing::Test {
   protected:
     void SetUp() override {
