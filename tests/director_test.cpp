@@ -41,6 +41,7 @@ struct DirectorProbe {
                          GameOver& gameover) {
         return director.dispatch(event, games, gameover);
     }
+    static const Computer* computer(const Director& director) { return director.computer.get(); }
     static bool look(Director& director, SDL_Event& event) {
         return director.joysticks->look(event);
     }
@@ -289,6 +290,60 @@ TEST_F(MatchLoop, WindowEventsAndRedrawRequestsDrawAFrame) {
     EXPECT_EQ(spy.last_width, 640);
     EXPECT_EQ(DirectorProbe::screen(director)->h, 200);
     EXPECT_TRUE(spy.inputs.empty());
+}
+
+// Alone against the computer: the player's keys of both sets and both pads are player 0's,
+// the computer's presses player 1's, and each round's result moves its level.
+TEST(AloneLoop, ThePlayerHasBothKeySetsAndThePadsAndTheComputerPressesPlayerOnesArrows) {
+    struct Recorder : Game {
+        using Game::input;
+        void run() override {}
+        void input(int player, Button button) override { presses.emplace_back(player, button); }
+        std::vector<std::pair<int, int>> presses;
+    };
+    Director director(Director::Opponent::COMPUTER);
+    Games games;
+    GameOver gameover;
+    Recorder duel;
+    // The round's start as the computer sees it: it will step left toward player 0.
+    duel.set_pixel(1, 4, {255, 255, 255});
+    duel.set_pixel(2, 4, {255, 0, 0});
+    duel.set_pixel(6, 4, {0, 0, 255});
+    duel.set_pixel(7, 4, {255, 255, 255});
+    DirectorProbe::show(director, DirectorProbe::screen(director), &duel, 0, 0);
+    const auto step = [&](const SDL_Event& event) {
+        return DirectorProbe::dispatch(director, event, games, gameover);
+    };
+    support::drain_events();
+    const Uint32 shown = SDL_GetTicks();
+    director.render();
+    EXPECT_TRUE(step(support::key_event(SDL_KEYDOWN, SDLK_UP)));
+    EXPECT_TRUE(step(support::key_event(SDL_KEYDOWN, SDLK_a)));
+    SDL_Event hat{};
+    hat.jhat.type = SDL_JOYHATMOTION;
+    hat.jhat.which = 1;  // the second pad, player 1's at one keyboard
+    hat.jhat.value = SDL_HAT_RIGHT;
+    EXPECT_TRUE(step(hat));
+    using P = std::vector<std::pair<int, int>>;
+    EXPECT_EQ(duel.presses, (P{{0, Game::UP}, {0, Game::LEFT}, {0, Game::RIGHT}}));
+    duel.presses.clear();
+    // The computer wakes itself when its reaction has passed, and presses left.
+    SDL_Event event;
+    while (duel.presses.empty() && SDL_GetTicks() - shown < 3000) {
+        if (support::poll_event(event)) {
+            EXPECT_TRUE(step(event));
+        }
+        SDL_Delay(1);
+    }
+    EXPECT_GE(SDL_GetTicks() - shown, Computer::START_MS);
+    EXPECT_EQ(duel.presses, (P{{1, Game::LEFT}}));
+    // A round the player won makes it quicker, and the point is the player's.
+    SDL_Event report{};
+    report.type = BR_GAMEOVER;
+    report.user.code = -1;
+    EXPECT_TRUE(step(report));
+    EXPECT_EQ(DirectorProbe::scores(director), std::make_pair(1, 0));
+    EXPECT_LT(DirectorProbe::computer(director)->reaction(), Computer::START_MS);
 }
 
 TEST_F(MatchLoop, RoundReportsScoreAndStartTheNextRound) {

@@ -125,6 +125,10 @@ bool Director::dispatch(const SDL_Event& event, Games& games, GameOver& gameover
         case BR_PADS:
             return press(read_pads());
         case BR_COMPUTER:
+            if (!computer) {
+                input(event);  // another user event, as any other
+                return true;
+            }
             alarm_at = 0;
             think(SDL_GetTicks());
             return true;
@@ -138,8 +142,8 @@ bool Director::end_round(int code, Games& games, GameOver& gameover) {
     if (current == &gameover) {
         return false;  // the game-over screen's own report ends the program
     }
-    if (computer) {
-        computer->round_over(code);  // the splash's 0 moves nothing
+    if (computer && (code == -1 || code == 1)) {
+        computer->round_over(code);  // a round won: the splash's report teaches nothing
         keep_reaction(computer->reaction());
     }
     if (code == -1) {

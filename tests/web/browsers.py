@@ -38,7 +38,7 @@ import websockets
 
 MINIBROWSER = '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser'
 KEYS = {'ArrowUp': '\ue013', 'ArrowDown': '\ue015', 'ArrowLeft': '\ue012',
-        'ArrowRight': '\ue014', 'Escape': '\ue00c', 'Enter': '\ue007'}
+        'ArrowRight': '\ue014', 'Escape': '\ue00c', 'Enter': '\ue007', 'Tab': '\ue004'}
 
 # Scrolls the element into view and returns its middle in viewport pixels.
 CENTER_JS = '''const s = %s, e = document.querySelector(s);

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The page, played through the real page served on 127.0.0.1, in every engine:
    test_page.py PAGE_DIR [ENGINE...]      (engines: chromium firefox webkit; all by default)
+BRELVO_SCENARIOS=alone,gamepads runs only the scenarios named (without "scenario_").
 Each scenario opens the page afresh; the game is watched through its canvas and heard
 through what its mixer plays, with the browser's own Ogg decoding refused."""
 import base64
@@ -476,6 +477,7 @@ def scenario_resize_keys_and_esc(game):
     assert game.b.evaluate("return document.activeElement.id") == "again"
     game.b.press("Enter")
     game.wait("return brelvo.state === 'running' && brelvo.game.frames > 0", "a new match")
+    assert game.b.evaluate("return brelvo.mode") == "two"
     game.b.press("Escape")
     game.wait("return brelvo.state === 'over'", "the second end")
 
@@ -1025,10 +1027,91 @@ def scenario_two_copies_on_one_site(game):
         shutil.rmtree(site, ignore_errors=True)
 
 
+# What the page hands each match it starts (its arguments and the computer's level), and
+# every level the game reports.
+GIVEN = """window.given = []; window.reported = [];
+const create = window.createBrelvo;
+window.createBrelvo = (options) => {
+  given.push({arguments: options.arguments || [], reaction: options.computerReaction || 0});
+  const report = options.onComputerReaction;
+  options.onComputerReaction = (ms) => { reported.push(ms); report(ms); };
+  return create(options);
+};"""
+
+
+def scenario_alone(game):
+    """Play alone: the gate's button by the keyboard; the computer plays player 1 and wins
+    a point from a player who stands still; both key sets and the only pad play player 0;
+    Play again is alone again, at the level the computer had reached."""
+    b = game.b
+    b.reopen("about:blank")  # Chromium's touch emulation may keep an old page's touch
+    game.open(GIVEN)
+    assert "against the computer" in b.evaluate("return document.getElementById('gate').innerText")
+    b.press("Tab")
+    assert b.evaluate("const e = document.activeElement;"
+                      " return [e.tagName, e.textContent]") == ["BUTTON", "Play alone"]
+    b.press("Enter")
+    game.wait("return !!(brelvo.game && brelvo.game.frames > 0)", "the first frame")
+    started = b.evaluate("return [brelvo.mode, given]")
+    assert started == ["alone", [{"arguments": ["--computer"], "reaction": 0}]], started
+
+    # Player 0 where a round puts it, whatever the computer has done since.
+    def home(scores, seconds=10):
+        game.until(lambda: game.lit().get((1, 4)) == WHITE and game.lit().get((2, 4)) == RED
+                   and game.scores() == scores, "a round's start at %s" % scores, seconds)
+
+    # Presses a key (again if the game's re-arm dropped it) and waits for player 0's cells.
+    def plays(key, cells):
+        def shown():
+            lit = game.lit()
+            return all(lit.get(cell, BLACK) == colour for cell, colour in cells.items())
+        time.sleep(0.06)
+        b.press(key)
+        if not poll(shown, 1):
+            b.press(key)
+        game.until(shown, "player 0's %s: %s" % (key, cells))
+
+    # Player 1 comes without a key pressed, and takes a point from an idle player 0.
+    home([0, 0])
+    home([0, 1], 30)
+    # Both key sets turn player 0's blade (the arrows are player 1's with two players);
+    # turns only, so that the computer coming on has not reached it meanwhile.
+    for key, blade in (("a", (0, 4)), ("ArrowRight", (2, 4)), ("w", (1, 3)), ("d", (2, 4))):
+        plays(key, {(1, 4): WHITE, blade: RED})
+
+    # Esc, then Enter on Play again: alone again, the computer as it was.
+    b.press("Escape")
+    game.wait("return brelvo.state === 'over'", "the end by Esc")
+    level = b.evaluate("return reported[reported.length - 1]")
+    assert level, "the computer reported no level"
+    b.press("Enter")
+    game.wait("return brelvo.state === 'running' && brelvo.game.frames > 0", "another match")
+    started = b.evaluate("return [brelvo.mode, given[1]]")
+    assert started == ["alone", {"arguments": ["--computer"], "reaction": level}], started
+
+    # A tablet: one pad, player 0's, clear of the grid; its touch steps player 0.
+    b.emulate(1024, 768, 2)
+    try:
+        b.touch([("down", 512, 50), ("up",)])  # the first touch brings out the pad
+        home([0, 0])
+        box = b.evaluate(LAYOUT)
+        assert box["pads"][1] == [0, 0, 0, 0] and apart(box["pads"][0], box["grid"]), box
+        b.evaluate(WATCH)
+        b.touch([("down",) + pad_point(box, 0, "right"), ("pause", 80), ("up",)])
+        game.until(lambda: game.lit().get((3, 4)) == RED and game.lit().get((2, 4)) == WHITE,
+                   "player 0's step by touch")
+        assert b.evaluate("return sent") == [["d", True], ["d", False]]
+        b.tap("#end")
+        game.wait("return brelvo.state === 'over'", "the end by touch")
+    finally:
+        b.emulate()
+
+
 SCENARIOS = [scenario_a_whole_match, scenario_resize_keys_and_esc,
              scenario_failures_say_why_and_mend, scenario_offline, scenario_a_new_version_replaces_the_old,
              scenario_two_copies_on_one_site,
-             scenario_two_fingers_on_a_phone, scenario_a_tablet_on_its_side, scenario_gamepads]
+             scenario_two_fingers_on_a_phone, scenario_a_tablet_on_its_side, scenario_gamepads,
+             scenario_alone]
 
 
 def sound_server():
@@ -1047,6 +1130,11 @@ def sound_server():
 def main():
     folder = os.path.abspath(sys.argv[1])
     engines = sys.argv[2:] or ENGINES
+    named = os.environ.get("BRELVO_SCENARIOS")
+    scenarios = [s for s in SCENARIOS if not named or
+                 s.__name__[len("scenario_"):] in named.split(",")]
+    if not scenarios:
+        sys.exit("no scenario named " + named)
     env, stop_sound = sound_server()
     failures = 0
     try:
@@ -1054,7 +1142,7 @@ def main():
             started = time.monotonic()
             passed = 0
             with browsers.launch(engine, env=env, width=900, height=700) as b:
-                for scenario in SCENARIOS:
+                for scenario in scenarios:
                     game = Game(b, Page(folder))
                     name = scenario.__name__[len("scenario_"):]
                     began = time.monotonic()
@@ -1070,7 +1158,7 @@ def main():
                     finally:
                         game.page.stop()
             print("== %s: %d of %d scenarios passed in %.0f s ==" % (
-                engine, passed, len(SCENARIOS), time.monotonic() - started))
+                engine, passed, len(scenarios), time.monotonic() - started))
     finally:
         stop_sound()
     sys.exit(1 if failures else 0)

@@ -1,14 +1,17 @@
 // The page around the game: the gate whose click, tap or key starts it (and with it the
-// sound), the end of a match, and a failure's message; the sound and the screen while
-// the page is out of sight and back.
+// sound), two players or one against the computer, the end of a match, and a failure's
+// message; the sound and the screen while the page is out of sight and back.
 'use strict';
 (function () {
   const $ = (id) => document.getElementById(id);
   const canvas = $('game');
   const panels = [$('gate'), $('over'), $('failed')];
-  // What the page is doing, for the player's eyes and for the tests.
+  // What the page is doing, for the player's eyes and for the tests. mode: 'two' players
+  // or one 'alone' against the computer, as the last start chose; computerReaction: the
+  // computer's last level (its reaction in ms), where the next match against it starts.
   const page = window.brelvo = {state: 'gate', status: null, message: null, game: null,
-                                startedAt: null};  // the starting gesture's time
+                                startedAt: null,  // the starting gesture's time
+                                mode: 'two', computerReaction: null};
 
   // Compiled once on arrival; every match runs in a fresh instance of it. A load that
   // failed is tried afresh by the next start, so "Try again" mends a missing file.
@@ -85,11 +88,16 @@
   }
 
   // The gesture that starts a match also makes its AudioContext: browsers let sound play
-  // only from a player's gesture, so the first round is heard.
-  function start(event) {
+  // only from a player's gesture, so the first round is heard. A start that names no
+  // mode plays the last one again.
+  function start(event, mode) {
     if (page.state === 'starting' || page.state === 'running') return;
     page.state = 'starting';
     page.startedAt = event.timeStamp;
+    page.mode = mode || page.mode;
+    const alone = page.mode === 'alone';
+    // Alone, every key and pad plays player 0: the other pad would only be in the way.
+    $('pad1').hidden = alone;
     audioContext = null;
     let audioError;
     const Context = window.AudioContext || window.webkitAudioContext;
@@ -106,6 +114,9 @@
     canvas.focus();
     createBrelvo({
       canvas: canvas,
+      arguments: alone ? ['--computer'] : [],
+      computerReaction: alone && page.computerReaction || 0,
+      onComputerReaction: (ms) => { page.computerReaction = ms; },
       audioContext: audioContext,
       audioError: audioError,
       instantiateWasm: (imports, receive) => {
@@ -149,22 +160,38 @@
   };
   page.start = start;
 
-  // Any key but the ones that move focus or only modify others.
+  // On the gate, a button's mode: the one it names, or none for a button that starts
+  // nothing. Anywhere else on the gate is two players.
+  const chosen = (target) => {
+    const button = target instanceof Element && target.closest('#gate button');
+    return button ? button.dataset.mode : 'two';
+  };
+
+  // Any key but the ones that move focus or only modify others starts two players;
+  // Enter or Space on a gate's button is that button's.
   const ignored = new Set(['Tab', 'Shift', 'Control', 'Alt', 'Meta', 'Escape']);
-  // After a match or a failure, Enter or Space plays again, wherever the focus went.
+  // After a match or a failure, Enter or Space plays that mode again, wherever the focus
+  // went.
   const again = new Set(['Enter', ' ']);
   window.addEventListener('keydown', (event) => {
     if (event.repeat) return;
-    const gate = page.state === 'gate' && !ignored.has(event.key);
-    const panel = (page.state === 'over' || (page.state === 'failed' && !$('retry').hidden)) &&
-      again.has(event.key);
-    if (!gate && !panel) return;
+    let mode;
+    if (page.state === 'gate' && !ignored.has(event.key)) {
+      mode = again.has(event.key) ? chosen(document.activeElement) : 'two';
+      if (!mode) return;
+    } else if (!((page.state === 'over' || (page.state === 'failed' && !$('retry').hidden)) &&
+                 again.has(event.key))) {
+      return;
+    }
     event.preventDefault();
-    start(event);
+    start(event, mode);
   });
-  $('gate').addEventListener('click', start);
-  $('again').addEventListener('click', start);
-  $('retry').addEventListener('click', start);
+  $('gate').addEventListener('click', (event) => {
+    const mode = chosen(event.target);
+    if (mode) start(event, mode);
+  });
+  $('again').addEventListener('click', (event) => start(event));
+  $('retry').addEventListener('click', (event) => start(event));
 
   // Opened from the disk the page cannot fetch its own game: it says so at once.
   if (!served) {
