@@ -19,6 +19,7 @@
 #include "games/gamejedi.h"
 #include "input.h"
 #include "platform/resource_lookup.h"
+#include "shell/computer.h"
 #include "shell/director.h"
 #include "virtual_pads.h"
 
@@ -454,6 +455,96 @@ BENCHMARK(BM_IdleCpuPads)
     ->Args({5000, 1})
     ->Iterations(1)
     ->Unit(benchmark::kSecond);
+
+// --- The computer opponent --------------------------------------------------------------
+
+// One decision: the frame it acts on read off the grid, and the choice among its presses
+// with the foe's answers to each. Every call here acts (the frame before is a reaction
+// old), over the positions of a round's approach, clash and flank.
+void BM_ComputerDecision(benchmark::State& state) {
+    const char* const rounds[][9] = {
+        {".........", ".........", ".........", ".........", ".WR...BW.", ".........", ".........",
+         ".........", "........."},
+        {".........", ".........", ".........", ".........", "...WRBW..", ".........", ".........",
+         ".........", "........."},
+        {".........", ".........", ".........", "....B....", "..RWW....", ".........", ".........",
+         ".........", "........."},
+        {".........", "......B..", "......W..", ".........", "..RW.....", ".........", ".........",
+         ".........", "........."},
+    };
+    std::vector<Computer::Cells> grids;
+    for (const auto& rows : rounds) {
+        Computer::Cells cells{};
+        for (int i = 0; i < 81; ++i) {
+            const char c = rows[i / 9][i % 9];
+            cells[static_cast<std::size_t>(i)] = c == 'W'   ? Game::Color{255, 255, 255}
+                                                 : c == 'R' ? Game::Color{255, 0, 0}
+                                                 : c == 'B' ? Game::Color{0, 0, 255}
+                                                            : Game::Color{0, 0, 0};
+        }
+        grids.push_back(cells);
+    }
+    Computer computer(Computer::FASTEST_MS);
+    Uint32 now = 1000;
+    std::size_t next = 0;
+    long presses = 0;
+    for (auto _ : state) {
+        now += Computer::FASTEST_MS;
+        presses += static_cast<long>(computer.decide(grids[next++ % grids.size()], now).size());
+    }
+    state.counters["presses_per_call"] =
+        static_cast<double>(presses) / 2 / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_ComputerDecision)->Unit(benchmark::kMicrosecond);
+
+// A match against the computer, against the same match with player 1's arrows pressed by
+// a script at the computer's own pace: the difference is what the computer costs. The
+// player presses nothing in both; each runs for the window after the splash.
+void BM_ComputerMatchCpu(benchmark::State& state) {
+    const int window_ms = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        std::vector<double> alone;
+        std::vector<double> scripted;
+        long alone_frames = 0;
+        long scripted_frames = 0;
+        for (int i = 0; i < 3; ++i) {
+            std::srand(7);
+            long before = flips;
+            alone.push_back(measure_idle(2500, window_ms, [] {
+                Director director(Director::Opponent::COMPUTER);
+                director.run();
+            }));
+            alone_frames += flips - before;
+            // Player 1 walks left at the computer's slowest pace: steps, a clash, a turn
+            // and a hit each round, as the computer's rounds against no one go.
+            std::srand(7);
+            before = flips;
+            std::atomic<bool> over{false};
+            std::thread script([&over] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+                while (!over) {
+                    input::press(SDLK_LEFT);
+                    std::this_thread::sleep_for(
+                        std::chrono::milliseconds(Computer::SLOWEST_MS - Computer::PRESS_GAP_MS));
+                }
+            });
+            scripted.push_back(measure_idle(2500, window_ms, [] {
+                Director director;
+                director.run();
+            }));
+            over = true;
+            script.join();
+            scripted_frames += flips - before;
+        }
+        state.counters["computer_match_cpu_pct"] = 100 * percentile(alone, 0.5);
+        state.counters["scripted_match_cpu_pct"] = 100 * percentile(scripted, 0.5);
+        state.counters["computer_share_pct"] =
+            100 * (percentile(alone, 0.5) - percentile(scripted, 0.5));
+        state.counters["computer_frames"] = static_cast<double>(alone_frames) / 3;
+        state.counters["scripted_frames"] = static_cast<double>(scripted_frames) / 3;
+    }
+}
+BENCHMARK(BM_ComputerMatchCpu)->Arg(10000)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
 
