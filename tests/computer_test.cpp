@@ -10,13 +10,14 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "games/gamejedi.h"
+#include "input.h"
 #include "shell/computer.h"
 #include "shell/events.h"
 
@@ -134,7 +135,7 @@ TEST(ComputerChoice, StepsTowardTheFoeTurnsAwayFromLosingAndNeverPressesIntoItsE
     EXPECT_EQ(pressed_on(green), SDLK_UNKNOWN);
 }
 
-TEST(ComputerChoice, ReactsNoFasterThanItsFloorAndPressesAtMostOnceAReaction) {
+TEST(ComputerChoice, ReactsNoFasterThanItsFloorAndPressesAtMost10ASecond) {
     Computer computer(1);  // asked for faster than fair: held to its floor
     EXPECT_EQ(computer.reaction(), Computer::FASTEST_MS);
     const Cells start = grid({".........", ".........", ".........", ".........", ".WR...BW.",
@@ -163,27 +164,9 @@ TEST(ComputerChoice, ReactsNoFasterThanItsFloorAndPressesAtMostOnceAReaction) {
     Computer waiting;
     EXPECT_TRUE(waiting.decide(start, 100).empty());
     EXPECT_EQ(waiting.due(), 100 + Computer::START_MS);
-}
-
-TEST(ComputerLevel, MovesTowardTheEvenLevelWithinBoundsAndSettles) {
-    Computer losing;
-    for (int round = 0; round < 20; ++round) {
-        losing.round_over(-1);
-    }
-    EXPECT_EQ(losing.reaction(), Computer::FASTEST_MS);
-    Computer winning;
-    Uint32 before = winning.reaction();
-    std::vector<Uint32> steps;
-    for (int round = 0; round < 20; ++round) {
-        winning.round_over(1);
-        steps.push_back(winning.reaction() - before);
-        before = winning.reaction();
-    }
-    EXPECT_EQ(winning.reaction(), Computer::SLOWEST_MS);
-    EXPECT_GT(steps[0], steps[3]);  // large moves first, then settling
+    // A level kept from before is held within bounds; a round nobody won teaches nothing.
     Computer kept(Computer::SLOWEST_MS + 500);
-    EXPECT_EQ(kept.reaction(), Computer::SLOWEST_MS);
-    kept.round_over(0);  // nobody scored: nothing learnt
+    kept.round_over(0);
     EXPECT_EQ(kept.reaction(), Computer::SLOWEST_MS);
 }
 
@@ -200,10 +183,7 @@ class Scripted {
         if (reaction == 0) {
             return SDLK_UNKNOWN;  // presses nothing at all
         }
-        if (seen.empty() || !std::equal(cells.begin(), cells.end(), seen.back().second.begin(),
-                                        [](const Game::Color& a, const Game::Color& b) {
-                                            return a.r == b.r && a.g == b.g && a.b == b.b;
-                                        })) {
+        if (seen.empty() || std::memcmp(&cells, &seen.back().second, sizeof cells) != 0) {
             seen.emplace_back(now, cells);
         }
         while (seen.size() > 1 && now - seen[1].first >= reaction) {
@@ -258,13 +238,6 @@ struct Tally {
     Uint32 longest_round = 0;
     std::vector<Uint32> reactions;  // the computer's after each round of the first match
 };
-
-SDL_Event key_event(Uint8 type, SDLKey sym) {
-    SDL_Event event{};
-    event.key.type = type;
-    event.key.keysym.sym = sym;
-    return event;
-}
 
 class ComputerMatch : public ::testing::Test {
   protected:
@@ -330,19 +303,9 @@ class ComputerMatch : public ::testing::Test {
             }
             const SDLKey key = player.act(shown, sim_now);
             if (key != SDLK_UNKNOWN) {
-                press({key_event(SDL_KEYDOWN, key), key_event(SDL_KEYUP, key)});
+                press({input::key_event(SDL_KEYDOWN, key), input::key_event(SDL_KEYUP, key)});
             }
-            if (sim_now - round_start >= 120000U) {
-                std::string picture;  // where the fighters stand, to see why
-                for (unsigned i = 0; i < shown.size(); ++i) {
-                    picture += shown[i].b == 255   ? 'B'
-                               : shown[i].g == 255 ? 'W'
-                               : shown[i].r == 255 ? 'R'
-                                                   : '.';
-                    picture += i % 9 == 8 ? "\n" : "";
-                }
-                FAIL() << "a round that never ends, seed " << seed << "\n" << picture;
-            }
+            ASSERT_LT(sim_now - round_start, 120000U) << "a round that never ends, seed " << seed;
         }
         ++tally.matches;
     }
@@ -381,6 +344,7 @@ TEST_F(ComputerMatch, KeepsEveryMatchCloseAgainstThreeStrengthsAndBeatsAnIdlePla
     const Tally idle = matches(0, 3);
     EXPECT_EQ(idle.computer, 27);
     EXPECT_EQ(idle.player, 0);
+    EXPECT_EQ(idle.reactions.back(), Computer::SLOWEST_MS);  // and it slows to its bound
 }
 
 }  // namespace
