@@ -1,5 +1,6 @@
 # The Windows game as a zip a player unpacks and double-clicks: brelvo.exe with its icon
-# and version information, the five DLLs it needs, the licences and a README.txt.
+# and version information, the five DLLs it needs, "Play alone.cmd" that starts it against
+# the computer, the licences and a README.txt.
 # BRELVO_WINDOWS_PREFIX holds SDL, SDL_mixer, libogg and libvorbis built for Windows by
 # tools/windows.sh.
 if(NOT EXISTS "${BRELVO_WINDOWS_PREFIX}/lib/libSDL_mixer.dll.a")
@@ -78,10 +79,14 @@ configure_file(${PROJECT_SOURCE_DIR}/data/windows/LIBRARIES.txt.in
     ${windows_generated}/licenses/LIBRARIES.txt @ONLY NEWLINE_STYLE WIN32)
 configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${windows_generated}/LICENSE.txt @ONLY
     NEWLINE_STYLE WIN32)
+# cmd.exe reads a batch file with bare line feeds wrongly at times (labels, long lines).
+configure_file(${PROJECT_SOURCE_DIR}/data/windows/play-alone.cmd.in ${windows_generated}/play-alone.cmd
+    @ONLY NEWLINE_STYLE WIN32)
 
 install(TARGETS brelvo RUNTIME DESTINATION .)
 install(FILES ${dlls} ${windows_generated}/README.txt DESTINATION .)
 install(FILES ${windows_generated}/LICENSE.txt DESTINATION .)
+install(FILES ${windows_generated}/play-alone.cmd DESTINATION . RENAME "Play alone.cmd")
 set(licences ${BRELVO_WINDOWS_PREFIX}/share/licenses)
 install(FILES ${windows_generated}/licenses/LIBRARIES.txt DESTINATION licenses)
 install(FILES ${licences}/libsdl1.2.COPYING DESTINATION licenses RENAME SDL-COPYING.txt)

@@ -58,9 +58,15 @@ set_tests_properties(zip_contents PROPERTIES FIXTURES_SETUP unpacked)
 # The unpacked game under wine, in the build's wine prefix, on an X server of its own.
 set(run_script ${CMAKE_CURRENT_BINARY_DIR}/run-brelvo.sh)
 string(JOIN " " wine_command ${CMAKE_CROSSCOMPILING_EMULATOR})
-file(CONFIGURE OUTPUT ${run_script} CONTENT "#!/bin/sh
-# brelvo.exe from the unpacked zip, under wine, started from its own folder.
-cd '${game_dir}' && exec ${wine_command} ./brelvo.exe
+file(CONFIGURE OUTPUT ${run_script} @ONLY CONTENT "#!/bin/sh
+# brelvo.exe from the unpacked zip, under wine, started from its own folder, with
+# BRELVO_WINE_ARG as its one argument when set; or the zip's script that BRELVO_WINE_CMD
+# names, run by wine's cmd as a double-click runs it.
+cd '@game_dir@' || exit 1
+if [ -n \"\${BRELVO_WINE_CMD:-}\" ]; then
+    exec @wine_command@ cmd /c \"\$BRELVO_WINE_CMD\"
+fi
+exec @wine_command@ ./brelvo.exe \${BRELVO_WINE_ARG:+\"\$BRELVO_WINE_ARG\"}
 ")
 file(CHMOD ${run_script} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
     WORLD_READ WORLD_EXECUTE)
@@ -86,9 +92,13 @@ set_tests_properties(wine_server_start PROPERTIES FIXTURES_SETUP wine FIXTURES_R
 set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine)
 
 foreach(case WineWindow.SplashThenTheFirstRoundThenAStepThenEsc WineWindow.EscOnTheSplashEnds
-        WineWindow.ClosingTheWindowEnds WineNoSound.EndsWithoutAWindowAndSaysWhyInStderrTxt)
+        WineWindow.ClosingTheWindowEnds WineNoSound.EndsWithoutAWindowAndSaysWhyInStderrTxt
+        WineComputer.WinsAWholeMatchAgainstNoInputAndEnds WinePlayAlone.TheCmdStartsTheComputerAndReturns
+        WineOptions.UnknownEndsWithStatus2BeforeAWindowAndHelpPrintsTheUsage)
     add_test(NAME ${case} COMMAND ${driver_dir}/wine_window_tests --gtest_filter=${case})
     set_tests_properties(${case} PROPERTIES
         FIXTURES_REQUIRED "unpacked;wine_xvfb;wine" RUN_SERIAL ON TIMEOUT 180
         ENVIRONMENT "DISPLAY=${BRELVO_WINE_DISPLAY};BRELVO_WINE_RUN=${run_script};BRELVO_WINE_DIR=${game_dir}")
 endforeach()
+# A whole match takes up to about 70 s after the window has taken its own while to open.
+set_tests_properties(WineComputer.WinsAWholeMatchAgainstNoInputAndEnds PROPERTIES TIMEOUT 300)

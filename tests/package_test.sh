@@ -19,6 +19,11 @@ appstream_clean() {
         return 1
     fi
 }
+# A key's value in one group of a desktop entry: entry_key FILE GROUP KEY.
+entry_key() {
+    awk -v group="[$2]" -v key="$3=" '/^\[/ { here = ($0 == group) }
+        here && index($0, key) == 1 { print substr($0, length(key) + 1) }' "$1"
+}
 case $1 in
 stage)
     rm -rf "$3"
@@ -34,13 +39,23 @@ files)
         png=$share/icons/hicolor/${size}x${size}/apps/org.brelvo.Brelvo.png
         file "$png" | grep -q "PNG image data, $size x $size" || { echo "bad icon: $png"; exit 1; }
     done
-    desktop-file-validate "$share/applications/org.brelvo.Brelvo.desktop"
+    desktop=$share/applications/org.brelvo.Brelvo.desktop
+    desktop-file-validate "$desktop"
+    # The menu offers "Play alone", a match against the computer.
+    if ! [[ ";$(entry_key "$desktop" "Desktop Entry" Actions)" == *";alone;"* ]] ||
+        [ "$(entry_key "$desktop" "Desktop Action alone" Name)" != "Play alone" ] ||
+        [ "$(entry_key "$desktop" "Desktop Action alone" Exec)" != "brelvo --computer" ]; then
+        echo "no Play alone action running brelvo --computer"
+        cat "$desktop"
+        exit 1
+    fi
     appstream_clean "$share/metainfo/org.brelvo.Brelvo.metainfo.xml"
     # The manual names every message the program can print.
     for message in "unable to init SDL:" "unable to init SDL_mixer:" "unable to set video:" \
         "unable to wait for event:" "unable to push render:" "unable to push game over:" \
         "unable to find resource" "unable to load resource" "unable to lock resource" \
-        "unable to get size of resource" "unable to create RWops for sound" "unable to load sound"; do
+        "unable to get size of resource" "unable to create RWops for sound" "unable to load sound" \
+        "brelvo: unknown option"; do
         zcat "$share/man/man6/brelvo.6.gz" | grep -- "$message" >/dev/null || { echo "man page lacks: $message"; exit 1; }
     done
     echo "installed files are valid"
@@ -99,18 +114,32 @@ same)
     echo "a second build packed the same $(basename "$first")"
     ;;
 start)
-    # As a player starts it from the menu: no video driver named, the display found alone.
-    env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=dummy "$2/usr/games/brelvo" &
-    pid=$!
-    for _ in $(seq 200); do
-        id=$(xdotool search --onlyvisible --name '^Brelvo$' 2>/dev/null | head -n 1) && [ -n "$id" ] && break
-        sleep 0.05
+    # As a player starts it from the menu, by the entry's and its action's command lines:
+    # the installed executable found on the PATH, no video driver named, the display
+    # found alone.
+    desktop=$2/usr/share/applications/org.brelvo.Brelvo.desktop
+    for group in "Desktop Entry" "Desktop Action alone"; do
+        command=$(entry_key "$desktop" "$group" Exec)
+        # shellcheck disable=SC2086  # split as the menu splits it: no quotes in it
+        PATH=$2/usr/games:$PATH env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=dummy $command &
+        pid=$!
+        id=
+        for _ in $(seq 200); do
+            id=$(xdotool search --onlyvisible --name '^Brelvo$' 2>/dev/null | head -n 1) && [ -n "$id" ] && break
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        [ -n "$id" ] || { kill "$pid" 2>/dev/null || true; echo "$command: no window"; exit 1; }
+        # Only the press: the game ends on it, and its window may be gone before a release.
+        xdotool keydown --window "$id" Escape
+        wait "$pid" || { echo "$command: status $?"; exit 1; }
+        # The next start must not find this window.
+        for _ in $(seq 100); do
+            xdotool search --onlyvisible --name '^Brelvo$' >/dev/null 2>&1 || break
+            sleep 0.05
+        done
+        echo "$command from the installed entry opened its window and ended with status 0"
     done
-    [ -n "${id:-}" ] || { kill "$pid"; echo "no window"; exit 1; }
-    # Only the press: the game ends on it, and its window may be gone before a release.
-    xdotool keydown --window "$id" Escape
-    wait "$pid"
-    echo "the installed game opened its window and ended with status 0"
     ;;
 *)
     exit 2

@@ -1,5 +1,6 @@
 // The Windows game as a player unpacks it, under wine in Xvfb: its window, its first
-// screens, a step, its ordinary ends, and its end without a sound device.
+// screens, a step, its ordinary ends, its end without a sound device, a match against
+// the computer (started directly and by "Play alone.cmd"), and its options.
 //   wine_window_tests  with BRELVO_WINE_RUN naming a script that starts brelvo.exe under
 //   wine, and DISPLAY an X server of the tests' own.
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "process.h"
@@ -27,6 +29,7 @@ constexpr std::array<int, 3> WHITE{255, 255, 255};
 constexpr std::array<int, 3> GREY{100, 100, 100};
 constexpr std::array<int, 3> RED{255, 0, 0};
 constexpr std::array<int, 3> BLUE{0, 0, 255};
+constexpr std::array<int, 3> GREEN{0, 255, 0};
 
 std::string run_script() {
     const char* script = std::getenv("BRELVO_WINE_RUN");
@@ -64,8 +67,24 @@ bool stepped(const window::Picture& p) {
     return cell(p, 1, 4) == BLACK && cell(p, 2, 4) == WHITE && cell(p, 3, 4) == RED;
 }
 
+// Waits up to a minute for a run that is to open no window: its wait status (-1 when
+// still running) and whether a window showed meanwhile.
+std::pair<int, bool> wait_without_window(process::Child& brelvo) {
+    bool window_seen = false;
+    int status = -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (status == -1 && std::chrono::steady_clock::now() < deadline) {
+        window_seen = window_seen || !window::find(0.01).empty();
+        status = brelvo.wait(0.05);
+    }
+    return {status, window_seen};
+}
+
 class WineWindow : public ::testing::Test {
   protected:
+    // What the run script gets besides the sound settings: nothing, the game as it is.
+    virtual std::vector<std::string> start_with() const { return {}; }
+
     void SetUp() override {
         ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "these tests draw on an X server";
         ASSERT_FALSE(run_script().empty()) << "BRELVO_WINE_RUN names the script to start";
@@ -76,10 +95,12 @@ class WineWindow : public ::testing::Test {
         close(fd);
         audio_file = name;
         // wine has no sound card here: SDL's disk driver mixes in real time into a file.
-        brelvo = std::make_unique<process::Child>(
-            run_script(),
-            std::vector<std::string>{"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + audio_file,
-                                     "SDL_DISKAUDIODELAY=46"});
+        std::vector<std::string> env{"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + audio_file,
+                                     "SDL_DISKAUDIODELAY=46"};
+        for (const std::string& setting : start_with()) {
+            env.push_back(setting);
+        }
+        brelvo = std::make_unique<process::Child>(run_script(), env);
         id = window::find(60);
         ASSERT_FALSE(id.empty()) << read_file(game_dir() + "/stderr.txt");
         // No window manager gives it the keyboard, as a player's click would.
@@ -149,19 +170,84 @@ TEST(WineNoSound, EndsWithoutAWindowAndSaysWhyInStderrTxt) {
     const std::string stderr_txt = game_dir() + "/stderr.txt";
     std::remove(stderr_txt.c_str());
     process::Child brelvo(run_script(), {"SDL_AUDIODRIVER=nosuchdriver"});
-    bool window_seen = false;
-    int status = -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (status == -1 && std::chrono::steady_clock::now() < deadline) {
-        window_seen = window_seen || !window::find(0.01).empty();
-        status = brelvo.wait(0.05);
-    }
+    const auto [status, window_seen] = wait_without_window(brelvo);
     ASSERT_NE(status, -1) << "still running";
     EXPECT_FALSE(window_seen);
     ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
     EXPECT_NE(WEXITSTATUS(status), 0);
     const std::string text = read_file(stderr_txt);
     EXPECT_NE(text.find("unable to init SDL_mixer: "), std::string::npos) << text;
+}
+
+class WineComputer : public WineWindow {
+  protected:
+    std::vector<std::string> start_with() const override { return {"BRELVO_WINE_ARG=--computer"}; }
+};
+
+// Nobody presses anything: the computer takes every round, the grid fills green from its
+// side, and the program ends as after any match.
+TEST_F(WineComputer, WinsAWholeMatchAgainstNoInputAndEnds) {
+    const auto won_nine_to_nil = [](const window::Picture& p) {
+        return cell(p, 9, 0) == GREEN && cell(p, -1, 8) == GREY && cell(p, 8, 8) == GREEN &&
+               cell(p, 0, 8) == BLACK;
+    };
+    const window::Picture fill = window::capture_until(id, won_nine_to_nil, 180);
+    ASSERT_TRUE(won_nine_to_nil(fill))
+        << "the right score column full, the left one empty, the fill from the right";
+    expect_clean_exit();
+}
+
+// "Play alone.cmd" run as a double-click runs it: cmd starts the game against the
+// computer and ends at once, so no console window stays open while the game plays.
+class WinePlayAlone : public WineWindow {
+  protected:
+    std::vector<std::string> start_with() const override {
+        return {"BRELVO_WINE_CMD=Play alone.cmd"};
+    }
+};
+
+TEST_F(WinePlayAlone, TheCmdStartsTheComputerAndReturns) {
+    const int status = brelvo->wait(30);  // cmd's, not the game's
+    ASSERT_NE(status, -1) << "cmd still waits for the game";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    // Only the computer scores against nobody's keys.
+    const auto computer_scored = [](const window::Picture& p) {
+        return cell(p, 9, 8) == GREEN && cell(p, -1, 8) == GREY;
+    };
+    EXPECT_TRUE(computer_scored(window::capture_until(id, computer_scored, 60)));
+    // The game is no child of ours: closing its window ends it, gone before the next test.
+    ASSERT_TRUE(window::close(id));
+    EXPECT_TRUE(process::shell("for i in $(seq 200); do xdotool search --onlyvisible --name "
+                               "'^Brelvo$' >/dev/null || exit; sleep 0.1; done; echo open")
+                    .empty())
+        << "the window is still open";
+}
+
+// The command line is read before anything opens. SDL's start-up code sends the two
+// standard streams to stdout.txt and stderr.txt beside the executable.
+TEST(WineOptions, UnknownEndsWithStatus2BeforeAWindowAndHelpPrintsTheUsage) {
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr);
+    const std::string usage = "usage: brelvo [--computer]\r\n";  // Windows' line ends
+    const struct {
+        std::string arg;
+        int status;
+        std::string file;
+        std::string text;  // how the file begins
+    } cases[] = {{"--versus", 2, "stderr.txt", "brelvo: unknown option '--versus'\r\n" + usage},
+                 {"--help", 0, "stdout.txt", usage}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arg);
+        std::remove((game_dir() + "/stdout.txt").c_str());
+        std::remove((game_dir() + "/stderr.txt").c_str());
+        process::Child brelvo(run_script(), {"BRELVO_WINE_ARG=" + c.arg});
+        const auto [status, window_seen] = wait_without_window(brelvo);
+        ASSERT_NE(status, -1) << "still running";
+        EXPECT_FALSE(window_seen);
+        ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+        EXPECT_EQ(WEXITSTATUS(status), c.status);
+        const std::string text = read_file(game_dir() + "/" + c.file);
+        EXPECT_EQ(text.substr(0, c.text.size()), c.text) << text;
+    }
 }
 
 }  // namespace

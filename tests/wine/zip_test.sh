@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Unpacks the Windows zip into an empty folder and checks that it holds exactly what a
-# player needs: the game, its five DLLs, the README and the licences; that the game
-# imports nothing else but Windows' own DLLs; and that it carries its icon, its version
-# and its thirteen clips as resources.
+# player needs: the game, its five DLLs, the script that starts it against the computer,
+# the README and the licences; that the game imports nothing else but Windows' own DLLs;
+# and that it carries its icon, its version and its thirteen clips as resources.
 #   zip_test.sh ZIP FOLDER OBJDUMP WINDRES VERSION
 set -euo pipefail
 zip=$1 folder=$2 objdump=$3 windres=$4 version=$5
@@ -14,6 +14,7 @@ unzip -q "$zip" -d "$folder"
 top=brelvo-$version-win64
 expected="$top/
 $top/LICENSE.txt
+$top/Play alone.cmd
 $top/README.txt
 $top/SDL.dll
 $top/SDL_mixer.dll
@@ -62,8 +63,10 @@ grep -q "VALUE \"ProductVersion\", \"$version\"" <<<"$resources" || fail "no ver
 sounds=$(grep -c 'Name: "GAMEJEDI_SOUND_[A-Z0-9]*"' <<<"$resources" || true)
 [ "$sounds" -eq 13 ] || fail "$sounds clips as resources, not 13"
 grep -q "unable to init SDL_mixer" "$dir/README.txt" || fail "README.txt does not say where messages go"
-for text in README.txt LICENSE.txt licenses/LIBRARIES.txt; do
-    # Notepad of older Windows shows a file with bare line feeds as one long line.
+grep -q '"Play alone.cmd"' "$dir/README.txt" || fail "README.txt does not say how to play alone"
+for text in README.txt LICENSE.txt licenses/LIBRARIES.txt "Play alone.cmd"; do
+    # Notepad of older Windows shows a file with bare line feeds as one long line; cmd
+    # misreads a batch file with them.
     [ "$(grep -c $'\r$' "$dir/$text")" -eq "$(wc -l <"$dir/$text")" ] || fail "$text lacks Windows line ends"
 done
 echo "zip: $(stat -c %s "$zip") bytes, $(echo "$actual" | grep -vc '/$') files; brelvo.exe imports:" $imports
