@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <limits>
 
 namespace {
 
@@ -203,6 +202,7 @@ std::vector<SDL_Event> Computer::decide(const Cells& cells, Uint32 now) {
         next_look = view.at + lag;
         return {};
     }
+    // A quick player presses in quick succession, a slow one hesitates between presses.
     const Uint32 gap = std::max(PRESS_GAP_MS, reaction_ms - PRESS_GAP_MS);
     if (!presses.empty() && now - presses.back().at < gap) {
         next_look = presses.back().at + gap;

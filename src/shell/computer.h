@@ -13,10 +13,10 @@
 // as for a person, the 50 ms re-arm included. It knows nothing of any game's insides.
 //
 // It plays fair: it acts on what the screen showed one reaction time ago, never less than
-// 150 ms, knowing its own presses since, as a player does; and it presses at most once
-// in half a reaction time, never more often than every 100 ms. Between rounds it moves its reaction
-// toward the one at which it wins half the rounds against this player, so that a match
-// stays close; at whatever reaction, it always plays to win.
+// 150 ms, knowing its own presses since, as a player does; its presses come 100 ms less
+// than a reaction time apart, never closer than 100 ms. Between rounds it moves its
+// reaction toward the one at which it wins half the rounds against this player, so that a
+// match stays close; at whatever reaction, it always plays to win.
 class Computer {
   public:
     using Cells = std::array<Game::Color, 81>;  // cell (x, y) is x + y * 9
