@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "shell/events.h"
+
 namespace {
 
 constexpr int SIZE = 9;
@@ -171,14 +173,6 @@ bool foe_can_hit(const Position& p) {
     return false;
 }
 
-SDL_Event key(Uint8 type, SDLKey sym) {
-    SDL_Event event{};
-    event.key.type = type;
-    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-    event.key.keysym.sym = sym;
-    return event;
-}
-
 }  // namespace
 
 Computer::Computer(Uint32 reaction)
@@ -249,7 +243,7 @@ std::vector<SDL_Event> Computer::decide(const Cells& cells, Uint32 now) {
     waver = waver * 1103515245U + 12345U;  // the same wavering in every match
     wobble = (waver >> 16) % (reaction_ms / 4 + 1);
     next_look = now + gap;
-    return {key(SDL_KEYDOWN, ARROWS[way]), key(SDL_KEYUP, ARROWS[way])};
+    return {player_key(SDL_KEYDOWN, ARROWS[way]), player_key(SDL_KEYUP, ARROWS[way])};
 }
 
 void Computer::round_over(int code) {

@@ -14,3 +14,13 @@ constexpr Uint8 BR_PADS = Joysticks::MOVED;
 constexpr Uint8 BR_COMPUTER = SDL_USEREVENT + 3;
 
 static_assert(BR_RENDER == 24 && BR_GAMEOVER == 25, "event numbers are part of the protocol");
+
+// A key going down or up, as the keyboard reports it: how the pads and the computer
+// press the players' keys.
+inline SDL_Event player_key(Uint8 type, SDLKey sym) {
+    SDL_Event event{};
+    event.key.type = type;
+    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+    event.key.keysym.sym = sym;
+    return event;
+}

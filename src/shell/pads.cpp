@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "framework/game.h"
+#include "shell/events.h"
 
 namespace {
 
@@ -68,14 +69,6 @@ int stick_way(int held, Sint16 x, Sint16 y) {
         return x < 0 ? Game::LEFT : Game::RIGHT;
     }
     return y < 0 ? Game::UP : Game::DOWN;
-}
-
-SDL_Event key(Uint8 type, SDLKey sym) {
-    SDL_Event event{};
-    event.key.type = type;
-    event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
-    event.key.keysym.sym = sym;
-    return event;
 }
 
 }  // namespace
@@ -146,17 +139,17 @@ std::vector<SDL_Event> Pads::update(int pad, const State& state) {
     std::vector<SDL_Event> keys;
     for (int way = 0; way < 4; ++way) {
         if (before[way] && !held(way)) {
-            keys.push_back(key(SDL_KEYUP, KEYS[pad][way]));
+            keys.push_back(player_key(SDL_KEYUP, KEYS[pad][way]));
         }
     }
     for (int way = 0; way < 4; ++way) {
         if (!before[way] && held(way)) {
-            keys.push_back(key(SDL_KEYDOWN, KEYS[pad][way]));
+            keys.push_back(player_key(SDL_KEYDOWN, KEYS[pad][way]));
         }
     }
     const bool back = layout == Layout::CONTROLLER && (state.buttons & bit(BACK_BUTTON)) != 0;
     if (back != p.back) {
-        keys.push_back(key(back ? SDL_KEYDOWN : SDL_KEYUP, SDLK_ESCAPE));
+        keys.push_back(player_key(back ? SDL_KEYDOWN : SDL_KEYUP, SDLK_ESCAPE));
         p.back = back;
     }
     return keys;
