@@ -6,8 +6,10 @@ TEST_PACKAGES=(libgtest-dev xvfb x11-utils xdotool imagemagick
     desktop-file-utils appstream lintian dpkg-dev file valgrind libc6-dbg libbenchmark-dev
     pulseaudio pulseaudio-utils libvorbis-dev libsdl2-2.0-0)
 # The browser's home: Emscripten and the headers the page's build compiles against, then
-# the three engines the page is tested in and what drives them.
+# the three engines the page is tested in and what drives them; zbarimg reads the QR codes
+# of the links for play over the net, whose browser test has a network of its own (ip,
+# unshare).
 WEB_PACKAGES=(emscripten libstb-dev python3)
 WEB_TEST_PACKAGES=(chromium chromium-driver python3-selenium firefox-esr python3-websockets
     python3-numpy python3-pil vorbis-tools
-    webkit2gtk-driver xvfb pulseaudio pulseaudio-utils)
+    webkit2gtk-driver xvfb pulseaudio pulseaudio-utils nodejs zbar-tools iproute2 util-linux)

@@ -2,8 +2,9 @@
 # The browser's home, built on this Debian machine:
 #   tools/web.sh              installs what is missing, builds the page into build/web and
 #                             packs build/web/brelvo-<version>-web.zip, checks that a second
-#                             build elsewhere packs the same bytes, and tests the page in
-#                             Chromium, Firefox ESR and WebKitGTK
+#                             build elsewhere packs the same bytes, tests the links and QR
+#                             codes of play over the net (in node, Chromium and Firefox ESR)
+#                             and tests the page in Chromium, Firefox ESR and WebKitGTK
 #   tools/web.sh build        only builds the page and the zip
 #   tools/web.sh serve [[ADDRESS:]PORT]
 #                             builds what changed, then serves build/web on ADDRESS (127.0.0.1
@@ -83,6 +84,10 @@ serve)
 all)
     build
     same_zip_twice
+    started=$SECONDS
+    node tests/web/link_qr_test.js
+    /usr/bin/python3 tests/web/link_browser_test.py
+    echo "== links and QR codes tested in $((SECONDS - started)) s =="
     started=$SECONDS
     /usr/bin/python3 tests/web/test_page.py build/web
     echo "== page tested in $((SECONDS - started)) s =="
