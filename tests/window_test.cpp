@@ -202,24 +202,22 @@ TEST(ComputerWindow, BothKeySetsMovePlayerZeroAndTheComputerWinsAMatchAgainstNoI
                           {"--computer"});
     const std::string id = window::find();
     ASSERT_FALSE(id.empty()) << brelvo.error_output();
-    const auto red_at = [](int x, int y) {
-        return [=](const window::Picture& p) { return cell(p, x, y) == RED; };
+    // A key, then player 0's red blade at (x, y): a step or a turn of player 0's.
+    const auto moves_player0 = [&](const char* key, int x, int y) {
+        window::key(id, key);
+        const auto red = [=](const window::Picture& p) { return cell(p, x, y) == RED; };
+        EXPECT_TRUE(red(window::capture_until(id, red, 5))) << key;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // past the re-arm
     };
     // Round one: d steps player 0 right, the up arrow turns its blade up.
     ASSERT_TRUE(round_start(0, 0)(window::capture_until(id, round_start(0, 0), 10)));
-    window::key(id, "d");
-    EXPECT_TRUE(red_at(3, 4)(window::capture_until(id, red_at(3, 4), 5))) << "d: a step";
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    window::key(id, "Up");
-    EXPECT_TRUE(red_at(2, 3)(window::capture_until(id, red_at(2, 3), 5))) << "up: a turn";
+    moves_player0("d", 3, 4);
+    moves_player0("Up", 2, 3);
     // Round two, once the computer has won the first: the left arrow turns the blade
     // left, and s turns it down.
     ASSERT_TRUE(round_start(0, 1)(window::capture_until(id, round_start(0, 1), 20)));
-    window::key(id, "Left");
-    EXPECT_TRUE(red_at(0, 4)(window::capture_until(id, red_at(0, 4), 5))) << "left: a turn";
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    window::key(id, "s");
-    EXPECT_TRUE(red_at(1, 5)(window::capture_until(id, red_at(1, 5), 5))) << "s: a turn";
+    moves_player0("Left", 0, 4);
+    moves_player0("s", 1, 5);
     // No more input: the computer takes every round and the fill starts on its side.
     const auto filling = [](const window::Picture& p) {
         return cell(p, 8, 8) == GREEN && cell(p, 9, 0) == GREEN && cell(p, -1, 8) == GREY;
