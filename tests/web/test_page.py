@@ -51,15 +51,18 @@ def poll(check, seconds):
 
 
 class Page:
-    """The page's folder on 127.0.0.1, served until stop(); what was asked for is kept."""
+    """The page's folder on 127.0.0.1 (or `address`), served until stop(); what was asked
+    for is kept."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, address="127.0.0.1", ice_servers=None):
         self.folder = folder
         self.requests = []
-        handler = functools.partial(type("Handler", (Quiet,), {"requests": self.requests}),
-                                    directory=folder)
-        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
-        self.url = "http://127.0.0.1:%d/" % self.server.server_address[1]
+        # ice_servers: the bytes served as ice-servers.json instead of the folder's (whose
+        # public server no test may contact).
+        handler = functools.partial(type("Handler", (Quiet,), {
+            "requests": self.requests, "ice_servers": ice_servers}), directory=folder)
+        self.server = http.server.ThreadingHTTPServer((address, 0), handler)
+        self.url = "http://%s:%d/" % (address, self.server.server_address[1])
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
 
     def stop(self):
@@ -69,6 +72,17 @@ class Page:
 
 class Quiet(http.server.SimpleHTTPRequestHandler):
     requests = None
+    ice_servers = None
+
+    def do_GET(self):
+        if self.ice_servers is not None and self.path.split("?")[0].endswith("/ice-servers.json"):
+            self.send_response(200)
+            self.send_header("Content-Type", "application/json")
+            self.send_header("Content-Length", str(len(self.ice_servers)))
+            self.end_headers()
+            self.wfile.write(self.ice_servers)
+            return
+        super().do_GET()
 
     def translate_path(self, path):
         # The tests' own ear on the page's output, served from the page's address.
@@ -1143,7 +1157,7 @@ def main():
             passed = 0
             with browsers.launch(engine, env=env, width=900, height=700) as b:
                 for scenario in scenarios:
-                    game = Game(b, Page(folder))
+                    game = Game(b, Page(folder, ice_servers=b"[]"))
                     name = scenario.__name__[len("scenario_"):]
                     began = time.monotonic()
                     try:

@@ -1,6 +1,7 @@
 #include <emscripten.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <string>
 
@@ -33,7 +34,9 @@ int main(int argc, char* argv[]) {
     std::set_terminate(report_and_end);
     int status = EXIT_FAILURE;
     try {
-        status = SDL_main(argc, argv);
+        // A friend's page joining a match played elsewhere: see guest.cpp.
+        status = argc == 2 && std::strcmp(argv[1], "--guest") == 0 ? web_guest()
+                                                                    : SDL_main(argc, argv);
     } catch (...) {
         std::terminate();
     }

@@ -18,26 +18,96 @@ mergeInto(LibraryManager.library, {
       return (event.shiftKey ? 0x1 : 0) | (event.ctrlKey ? 0x40 : 0) |
              (event.altKey ? 0x100 : 0) | (event.metaKey ? 0x400 : 0);
     },
-    // The game's keys do nothing else while it runs: arrows and space do not scroll.
+    // With a friend playing player 1 from another device, every key of this one plays
+    // player 0: the arrows are w, s, d and a.
+    own: {273: 119, 274: 115, 275: 100, 276: 97},
+    mapped: function(symbol) {
+      return (Module['remote'] && brelvo.own[symbol]) || symbol;
+    },
+    // The game's keys do nothing else while it runs: arrows and space do not scroll. A
+    // field of the page's (a link to paste) keeps its keys.
     onKey: function(event) {
+      if (event.target instanceof Element && event.target.closest('input, textarea')) return;
       var symbol = brelvo.symbol(event);
       if (symbol !== 0 && !event.ctrlKey && !event.altKey && !event.metaKey) {
         event.preventDefault();
       }
       if (event.repeat) return;
       var down = event.type === 'keydown';
+      // A key comes up as the key it went down as, whatever changed between.
+      var sent = down ? brelvo.mapped(symbol) : brelvo.held.get(symbol);
+      if (sent === undefined) sent = brelvo.mapped(symbol);
       if (down) {
-        brelvo.held.add(symbol);
+        brelvo.held.set(symbol, sent);
       } else {
         brelvo.held.delete(symbol);
       }
-      _brelvo_web_key(down ? 1 : 0, symbol, brelvo.modifiers(event));
+      _brelvo_web_key(down ? 1 : 0, sent, brelvo.modifiers(event));
     },
     // A key still down when the page loses the keyboard would never come up: let it go.
     releaseKeys: function(event) {
-      if (event.type === 'visibilitychange' && !document.hidden) return;
-      brelvo.held.forEach(function(symbol) { _brelvo_web_key(0, symbol, 0); });
+      if (event && event.type === 'visibilitychange' && !document.hidden) return;
+      brelvo.held.forEach(function(sent) { _brelvo_web_key(0, sent, 0); });
       brelvo.held.clear();
+    },
+    // The composed frame as the players see it: the colour at the middle of each cell of
+    // the grid and of both score columns, row by row, 11 to a row, red, green and blue.
+    // None while the window is too small to hold a cell.
+    cells: function(pixels, width, height) {
+      var s = Math.min(Math.trunc(width / 11), Math.trunc(height / 9));
+      if (s <= 0) return null;
+      var x0 = Math.trunc((width - 9 * s) / 2), y0 = Math.trunc((height - 9 * s) / 2);
+      var cells = new Uint8Array(99 * 3);
+      for (var y = 0; y < 9; y++) {
+        for (var x = -1; x < 10; x++) {
+          var at = pixels + ((y0 + y * s + (s >> 1)) * width + x0 + x * s + (s >> 1)) * 4;
+          var cell = (y * 11 + x + 1) * 3;
+          cells[cell] = HEAPU8[at];
+          cells[cell + 1] = HEAPU8[at + 1];
+          cells[cell + 2] = HEAPU8[at + 2];
+        }
+      }
+      return cells;
+    },
+    // Starts `clip` on `channel`, as web_audio_play says.
+    play: function(channel, clip, loops, ticks, volume) {
+      var audio = brelvo.audio;
+      var replaced = brelvo.stop(channel);
+      if (!clip.buffer) return;  // a clip whose audio did not decode is silent
+      var source = audio.context.createBufferSource();
+      var gain = audio.context.createGain();
+      source.buffer = clip.buffer;
+      source.loop = loops !== 0;
+      gain.gain.value = volume / 128;
+      source.connect(gain);
+      gain.connect(audio.out);
+      var now = audio.context.currentTime;
+      var length = loops < 0 ? Infinity : (loops + 1) * clip.buffer.duration;
+      if (ticks >= 0) length = Math.min(length, ticks / 1000);
+      source.start(now);
+      if (length !== Infinity) source.stop(now + length);
+      var state = {source: source, gain: gain, clip: clip, ends: now + length};
+      source.onended = function() {
+        if (audio.channels[channel] === state) audio.channels[channel] = null;
+      };
+      audio.channels[channel] = state;
+      audio.log.push({at: performance.now(), play: clip.index, channel: channel, loops: loops,
+                      gain: volume / 128, replaced: replaced});
+    },
+    halt: function(channel) {
+      var stopped = brelvo.stop(channel);
+      if (stopped >= 0) brelvo.audio.log.push({at: performance.now(), halt: channel, clip: stopped});
+      return stopped;
+    },
+    volume: function(clip, volume) {
+      clip.volume = volume;
+      brelvo.audio.channels.forEach(function(state) {
+        if (state && state.clip === clip) state.gain.gain.value = volume / 128;
+      });
+    },
+    // What the mixer does, told to the page as it happens (for a friend's device).
+    told: function(what) {
+      if (Module['onSound']) Module['onSound'](what);
     },
     // The game's window is the canvas's box: the whole browser window, or what the
     // touch pads leave of it. A window has at least one pixel each way.
@@ -76,7 +146,7 @@ mergeInto(LibraryManager.library, {
     window.addEventListener('keyup', brelvo.onKey);
     window.addEventListener('blur', brelvo.releaseKeys);
     document.addEventListener('visibilitychange', brelvo.releaseKeys);
-    brelvo.held = new Set();
+    brelvo.held = new Map();  // each key down, by its symbol: the symbol the game got
     brelvo.width = brelvo.height = 0;
     var canvas = Module['canvas'];
     if (canvas && window.ResizeObserver) {
@@ -90,12 +160,19 @@ mergeInto(LibraryManager.library, {
     // The page's other ways to play (the touch pads) press the same keys: one key by
     // its name ('w', 'ArrowUp', 'Escape'), down or up.
     Module['key'] = function(name, down) {
+      _brelvo_web_key(down ? 1 : 0, brelvo.mapped(brelvo.symbol({key: name})), 0);
+    };
+    // A friend's key on another device: player 1's own, as it is.
+    Module['guestKey'] = function(name, down) {
       _brelvo_web_key(down ? 1 : 0, brelvo.symbol({key: name}), 0);
     };
+    Module['releaseKeys'] = brelvo.releaseKeys;
   },
   web_unlisten__deps: ['$brelvo'],
   web_unlisten: function() {
     delete Module['key'];
+    delete Module['guestKey'];
+    delete Module['releaseKeys'];
     window.removeEventListener('keydown', brelvo.onKey);
     window.removeEventListener('keyup', brelvo.onKey);
     window.removeEventListener('blur', brelvo.releaseKeys);
@@ -134,6 +211,10 @@ mergeInto(LibraryManager.library, {
   web_present: function(pixels, width, height) {
     var bytes = new Uint8ClampedArray(HEAPU8.buffer, pixels, width * height * 4);
     brelvo.context.putImageData(new ImageData(bytes, width, height), 0, 0);
+    if (Module['onComposed']) {
+      var cells = brelvo.cells(pixels, width, height);
+      if (cells) Module['onComposed'](cells);
+    }
     Module['frames'] = (Module['frames'] || 0) + 1;
     if (Module['frames'] === 1) Module['firstFrameAt'] = performance.now();
     if (Module['onFrame']) Module['onFrame']();
@@ -225,41 +306,22 @@ mergeInto(LibraryManager.library, {
   },
   web_audio_forget__deps: ['$brelvo', 'web_audio_halt'],
   web_audio_forget: function(chunk) {
+    var clip = brelvo.audio.clips.get(chunk);
     brelvo.audio.channels.forEach(function(state, channel) {
-      if (state && state.chunk === chunk) _web_audio_halt(channel);
+      if (state && state.clip === clip) _web_audio_halt(channel);
     });
     brelvo.audio.clips.delete(chunk);
   },
   // loops: how many times more (-1 for ever); ticks: a limit in ms (-1 for none).
   web_audio_play__deps: ['$brelvo'],
   web_audio_play: function(channel, chunk, loops, ticks, volume) {
-    var audio = brelvo.audio, clip = audio.clips.get(chunk);
-    var replaced = brelvo.stop(channel);
-    if (!clip.buffer) return;  // a clip whose audio did not decode is silent
-    var source = audio.context.createBufferSource();
-    var gain = audio.context.createGain();
-    source.buffer = clip.buffer;
-    source.loop = loops !== 0;
-    gain.gain.value = volume / 128;
-    source.connect(gain);
-    gain.connect(audio.out);
-    var now = audio.context.currentTime;
-    var length = loops < 0 ? Infinity : (loops + 1) * clip.buffer.duration;
-    if (ticks >= 0) length = Math.min(length, ticks / 1000);
-    source.start(now);
-    if (length !== Infinity) source.stop(now + length);
-    var state = {source: source, gain: gain, chunk: chunk, clip: clip, ends: now + length};
-    source.onended = function() {
-      if (audio.channels[channel] === state) audio.channels[channel] = null;
-    };
-    audio.channels[channel] = state;
-    audio.log.push({at: performance.now(), play: clip.index, channel: channel, loops: loops,
-                    gain: volume / 128, replaced: replaced});
+    var clip = brelvo.audio.clips.get(chunk);
+    brelvo.play(channel, clip, loops, ticks, volume);
+    brelvo.told({k: 'play', c: channel, p: clip.index, l: loops, t: ticks, g: volume});
   },
   web_audio_halt__deps: ['$brelvo'],
   web_audio_halt: function(channel) {
-    var stopped = brelvo.stop(channel);
-    if (stopped >= 0) brelvo.audio.log.push({at: performance.now(), halt: channel, clip: stopped});
+    if (brelvo.halt(channel) >= 0) brelvo.told({k: 'halt', c: channel});
   },
   web_audio_playing__deps: ['$brelvo'],
   web_audio_playing: function(channel) {
@@ -269,10 +331,33 @@ mergeInto(LibraryManager.library, {
   web_audio_volume__deps: ['$brelvo'],
   web_audio_volume: function(chunk, volume) {
     var clip = brelvo.audio.clips.get(chunk);
-    if (clip) clip.volume = volume;
-    brelvo.audio.channels.forEach(function(state) {
-      if (state && state.chunk === chunk) state.gain.gain.value = volume / 128;
-    });
+    if (!clip) return;
+    brelvo.volume(clip, volume);
+    brelvo.told({k: 'volume', p: clip.index, g: volume});
+  },
+
+  // A guest's page (guest.cpp) has its clips: the page plays the host's sounds with
+  // them, each as the host's mixer told it ({k: 'play', c: channel, p: clip, l: loops,
+  // t: ticks, g: volume}, {k: 'halt', c}, {k: 'volume', p, g}), and lets the guest go.
+  web_guest_ready__deps: ['$brelvo'],
+  web_guest_ready: function() {
+    var byIndex = function(index) {
+      var found = null;
+      brelvo.audio.clips.forEach(function(clip) { if (clip.index === index) found = clip; });
+      return found;
+    };
+    Module['sound'] = function(what) {
+      var clip = what.p === undefined ? null : byIndex(what.p);
+      if (what.k === 'play' && clip) {
+        brelvo.play(what.c, clip, what.l, what.t, what.g);
+      } else if (what.k === 'halt') {
+        brelvo.halt(what.c);
+      } else if (what.k === 'volume' && clip) {
+        brelvo.volume(clip, what.g);
+      }
+    };
+    Module['leave'] = function() { _brelvo_web_quit(); };
+    if (Module['onGuestReady']) Module['onGuestReady']();
   },
 
   // The computer's level lives on in the page between matches: "Play again" keeps it.

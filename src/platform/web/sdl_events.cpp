@@ -56,6 +56,13 @@ EMSCRIPTEN_KEEPALIVE void brelvo_web_resize(int width, int height) {
     add(event);
 }
 
+// The page lets a guest's page go (guest.cpp) as a window's close lets a program go.
+EMSCRIPTEN_KEEPALIVE void brelvo_web_quit() {
+    SDL_Event event{};
+    event.type = SDL_QUIT;
+    add(event);
+}
+
 int SDL_PushEvent(SDL_Event* event) {
     if (!add(*event)) {
         SDL_SetError("Event queue is full");

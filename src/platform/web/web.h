@@ -30,9 +30,14 @@ void web_audio_volume(const void* chunk, int volume);
 int web_kept_reaction();  // the computer's reaction the page kept, or 0
 void web_keep_reaction(int ms);
 
+void web_guest_ready();  // the guest's clips are loaded: the page may play them
+
 void web_exited(int status);
 void web_failed(const char* message);
 }
+
+// The guest's side of a match played on another device (guest.cpp): returns main's status.
+int web_guest();
 
 // What one part of the layer asks of another.
 namespace web {

@@ -1,14 +1,16 @@
 // The page around the game: the gate whose click, tap or key starts it (and with it the
-// sound), two players or one against the computer, the end of a match, and a failure's
-// message; the sound and the screen while the page is out of sight and back.
+// sound), two players, one against the computer or two on two devices (remote.js), the
+// end of a match, and a failure's message; the sound and the screen while the page is
+// out of sight and back.
 'use strict';
 (function () {
   const $ = (id) => document.getElementById(id);
   const canvas = $('game');
-  const panels = [$('gate'), $('over'), $('failed')];
-  // What the page is doing, for the player's eyes and for the tests. mode: 'two' players
-  // or one 'alone' against the computer, as the last start chose; computerReaction: the
-  // computer's last level (its reaction in ms), where the next match against it starts.
+  const panels = document.getElementsByClassName('panel');
+  // What the page is doing, for the player's eyes and for the tests. mode: 'two' players,
+  // one 'alone' against the computer or 'remote' with a friend elsewhere, as the last
+  // start chose; computerReaction: the computer's last level (its reaction in ms), where
+  // the next match against it starts.
   const page = window.brelvo = {state: 'gate', status: null, message: null, game: null,
                                 startedAt: null,  // the starting gesture's time
                                 mode: 'two', computerReaction: null};
@@ -34,8 +36,9 @@
   if (served) compile();
 
   function show(panel) {
-    panels.forEach((each) => { each.hidden = each !== panel; });
+    Array.from(panels).forEach((each) => { each.hidden = each !== panel; });
   }
+  page.show = show;
 
   let audioContext = null;
   let wakeLock = null;  // the screen's lock while a match runs, as its request
@@ -87,29 +90,62 @@
     $('retry').focus();
   }
 
-  // The gesture that starts a match also makes its AudioContext: browsers let sound play
-  // only from a player's gesture, so the first round is heard. A start that names no
-  // mode plays the last one again.
+  // Compiled while the player read the gate, the game starts in the gesture's own task
+  // and draws its first frame before the browser paints the page again.
+  function instantiate(imports, receive) {
+    if (ready) {
+      let instance;
+      try {
+        instance = new WebAssembly.Instance(ready, imports);
+      } catch (error) {
+        fail('unable to load the game: ' + error.message);
+        return {};
+      }
+      receive(instance);
+      return {};
+    }
+    compile().then((module) => WebAssembly.instantiate(module, imports))
+      .then((instance) => receive(instance))
+      .catch((error) => fail('unable to load the game: ' + error.message));
+    return {};
+  }
+  page.instantiate = instantiate;
+  page.fail = fail;
+
+  // The AudioContext for a match, made in the player's gesture: browsers let sound play
+  // only from one, so the first round is heard. Null with the reason where it fails.
+  function makeAudio() {
+    const Context = window.AudioContext || window.webkitAudioContext;
+    if (!Context) return {context: null, error: 'this browser has no WebAudio'};
+    try {
+      return {context: new Context({latencyHint: 'interactive'}), error: undefined};
+    } catch (error) {
+      return {context: null, error: String(error && error.message || error)};
+    }
+  }
+  page.makeAudio = makeAudio;
+  // A friend's page plays the host's sounds on a context of its own: it is heard and
+  // silenced with the page as the game's is.
+  page.adoptAudio = (context) => { audioContext = context; };
+
+  // The gesture that starts a match also makes its AudioContext. A start that names no
+  // mode plays the last one again. A match with a friend elsewhere starts from the
+  // connection, with the sound its first gesture made and what the connection adds
+  // (page.remote.options).
   function start(event, mode) {
     if (page.state === 'starting' || page.state === 'running') return;
     page.state = 'starting';
     page.startedAt = event.timeStamp;
     page.mode = mode || page.mode;
     const alone = page.mode === 'alone';
-    // Alone, every key and pad plays player 0: the other pad would only be in the way.
-    $('pad1').hidden = alone;
-    audioContext = null;
-    let audioError;
-    const Context = window.AudioContext || window.webkitAudioContext;
-    if (!Context) {
-      audioError = 'this browser has no WebAudio';
-    } else {
-      try {
-        audioContext = new Context({latencyHint: 'interactive'});
-      } catch (error) {
-        audioError = String(error && error.message || error);
-      }
-    }
+    const remote = page.mode === 'remote' ? page.remote.options() : {};
+    // Alone or with a friend elsewhere, every key and pad here plays player 0: the other
+    // pad would only be in the way.
+    $('pad0').hidden = false;
+    $('pad1').hidden = alone || page.mode === 'remote';
+    const sound = remote.audioContext ? {context: remote.audioContext} : makeAudio();
+    audioContext = sound.context;
+    const audioError = sound.error;
     show(null);
     canvas.focus();
     createBrelvo({
@@ -119,26 +155,12 @@
       onComputerReaction: (ms) => { page.computerReaction = ms; },
       audioContext: audioContext,
       audioError: audioError,
-      instantiateWasm: (imports, receive) => {
-        // Compiled while the player read the gate, the game starts in the gesture's own
-        // task and draws its first frame before the browser paints the page again.
-        if (ready) {
-          let instance;
-          try {
-            instance = new WebAssembly.Instance(ready, imports);
-          } catch (error) {
-            fail('unable to load the game: ' + error.message);
-            return {};
-          }
-          receive(instance);
-          return {};
-        }
-        compile().then((module) => WebAssembly.instantiate(module, imports))
-          .then((instance) => receive(instance))
-          .catch((error) => fail('unable to load the game: ' + error.message));
-        return {};
-      },
+      instantiateWasm: instantiate,
+      remote: remote.remote,
+      onComposed: remote.onComposed,
+      onSound: remote.onSound,
       onMatchEnd: (status) => {
+        if (remote.onMatchEnd) remote.onMatchEnd(status);
         page.state = 'over';
         letSleep();
         page.status = status;
@@ -158,7 +180,7 @@
   page.press = (key, down) => {
     if (page.state === 'running' && page.game && page.game.key) page.game.key(key, down);
   };
-  page.start = start;
+  page.start = start;  // remote.js puts the remote start in front of it
 
   // On the gate, a button's mode: the one it names, or none for a button that starts
   // nothing. Anywhere else on the gate is two players.
@@ -184,14 +206,14 @@
       return;
     }
     event.preventDefault();
-    start(event, mode);
+    page.start(event, mode);
   });
   $('gate').addEventListener('click', (event) => {
     const mode = chosen(event.target);
-    if (mode) start(event, mode);
+    if (mode) page.start(event, mode);
   });
-  $('again').addEventListener('click', (event) => start(event));
-  $('retry').addEventListener('click', (event) => start(event));
+  $('again').addEventListener('click', (event) => page.start(event));
+  $('retry').addEventListener('click', (event) => page.start(event));
 
   // Opened from the disk the page cannot fetch its own game: it says so at once.
   if (!served) {
