@@ -94,7 +94,9 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
         pass
 
     def log_request(self, code="-", size="-"):
-        self.requests.append((self.path, int(code) if str(code).isdigit() else 0))
+        # A request that is not HTTP (Firefox tries TLS for an icon) has no path.
+        path = getattr(self, "path", "")
+        self.requests.append((path, int(code) if str(code).isdigit() else 0))
 
 
 # The grid as the player sees it: every cell's colour, score columns included, read at
@@ -1121,11 +1123,57 @@ def scenario_alone(game):
         b.emulate()
 
 
+def scenario_invite_on_this_device(game):
+    """The gate's Invite a friend, where the browser has WebRTC: the invite link, its QR
+    code, the warning that 127.0.0.1 is this device's alone, a stand-in share, keys typed
+    into the Reply field kept there, and replies refused. Without WebRTC, no invite, and
+    an invite link says so."""
+    b = game.b
+    game.open("navigator.share = (what) => { window.shared = what; return Promise.resolve(); };")
+    if not b.evaluate("return typeof RTCPeerConnection === 'function'"):
+        assert b.evaluate("return document.getElementById('invite').hidden")
+        game.open(path="#AQBXeR2S4apKSLaqCKUo1LZ76ZGJ7aX036Yj")
+        said = b.evaluate("return [document.getElementById('joining-message').textContent,"
+                          " document.getElementById('join').hidden, brelvo.state]")
+        assert said == ["This browser cannot play with a friend elsewhere.", True, "joining"], said
+        b.press("Enter")  # a key on that page starts nothing
+        assert b.evaluate("return brelvo.state") == "joining"
+        return
+    b.press("Tab", "Tab")
+    assert b.evaluate("return document.activeElement.textContent") == "Invite a friend"
+    b.press("Enter")
+    link = game.wait("return document.getElementById('invite-link').value", "the invite")
+    assert link.startswith(game.page.url + "#") and len(link) < 400, link
+    shown = b.evaluate("""const q = (s) => document.querySelector(s);
+        return [q('#invite-code svg').getAttribute('aria-label'), q('#local-warning').hidden,
+                q('label[for=invite-link]').textContent, q('#share-invite').hidden, brelvo.state]""")
+    assert shown == ["QR code of the invite link", False, "Invite link", False, "inviting"], shown
+    if b.name == "chromium":
+        b.screenshot(os.path.join(ROOT, "build", "invite.png"))
+    b.click("#share-invite")
+    assert game.wait("return window.shared && window.shared.url", "the share") == link
+    # The Reply field keeps its keys; a wrong reply and one to another invite are refused.
+    b.click("#reply")
+    b.press("d", "w", "ArrowLeft", "Enter")
+    assert b.evaluate("return [document.getElementById('reply').value, brelvo.state, "
+                      "!!brelvo.game]") == ["dw", "inviting", False]
+    status = "return document.getElementById('status').textContent"
+    assert b.evaluate(status).startswith("This is not a reply link"), b.evaluate(status)
+    # An answer is any reply's shape: the invite's own offer, packed as one.
+    b.evaluate("const r = brelvoLink.unpack(%s.split('#')[1]); r.type = 'answer';"
+               "document.getElementById('reply').value = location.href + '#' +"
+               " brelvoLink.pack(r) + '.zzzz'" % json.dumps(link))
+    b.click("#connect")
+    assert b.evaluate(status) == "This invite is already used."
+    b.click("#cancel")
+    assert b.evaluate("return brelvo.state") == "gate"
+
+
 SCENARIOS = [scenario_a_whole_match, scenario_resize_keys_and_esc,
              scenario_failures_say_why_and_mend, scenario_offline, scenario_a_new_version_replaces_the_old,
              scenario_two_copies_on_one_site,
              scenario_two_fingers_on_a_phone, scenario_a_tablet_on_its_side, scenario_gamepads,
-             scenario_alone]
+             scenario_alone, scenario_invite_on_this_device]
 
 
 def sound_server():

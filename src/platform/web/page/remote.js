@@ -425,7 +425,7 @@
     showLink('invite', base + '#' + text, 'the invite link');
     remote.state = 'waiting';
     status('Waiting for your friend\'s reply');
-    $('reply').focus();
+    $('copy-invite').focus();
   }
 
   // A reply from the guest, pasted or handed over by another tab: a message for the
@@ -433,7 +433,6 @@
   function takeReply(text) {
     const fragment = String(text).trim().split('#').pop();
     const [packed, tag] = fragment.split('.');
-    if (!invite || invite.used || tag !== invite.tag) return 'This invite is already used.';
     let answer;
     try {
       answer = brelvoLink.unpack(packed);
@@ -443,6 +442,7 @@
     if (!answer || answer.type !== 'answer') {
       return 'This is not a reply link: paste the whole link your friend sent back.';
     }
+    if (!invite || invite.used || tag !== invite.tag) return 'This invite is already used.';
     invite.used = true;
     spent.add(invite.tag);
     remote.state = 'connecting';
@@ -789,6 +789,8 @@
   $('home').addEventListener('click', () => { location.href = base; });
 
   // A link's fragment: an invite to join, or a reply for this browser's waiting invite.
+  // A link pasted into a tab that shows the page already loads it afresh.
+  window.addEventListener('hashchange', () => { if (location.hash.length > 1) location.reload(); });
   const fragment = location.hash.slice(1);
   if (fragment && page.state === 'gate') {
     let link = null;
