@@ -39,6 +39,7 @@
   const BEAT_MS = 1000;      // the heartbeat, while nothing else is sent
   const GONE_MS = 3500;      // silence after which the other page has gone
   const COUNT_MS = 600;      // each step of the countdown
+  const RENEW_MS = 10000;    // the longest the second connection may take
   const MOST_A_SECOND = 100; // messages taken from the guest in any second
   const WAYS = {up: 'ArrowUp', down: 'ArrowDown', left: 'ArrowLeft', right: 'ArrowRight'};
   const WAY_OF = {w: 'up', s: 'down', a: 'left', d: 'right', ArrowUp: 'up', ArrowDown: 'down',
@@ -69,7 +70,7 @@
   // What the tests and the player's eyes see of the connection.
   const remote = page.remote = {role: null, state: null, rtt: null, dropped: 0,
                                 bytes: {sent: 0, received: 0}, frames: {sent: 0, shown: 0},
-                                channel: null};
+                                channel: null, renewed: false};
   const base = location.href.split('#')[0];
   let pc = null;          // the connection the match uses
   let spare = null;       // the second connection, while it is made
@@ -323,11 +324,18 @@
   async function renegotiate() {
     const connection = spare = new RTCPeerConnection({iceServers: await iceServers()});
     const [match, frameChannel] = channels(connection);
+    setTimeout(() => {
+      if (spare !== connection) return;
+      spare = null;
+      connection.close();
+      countdown();
+    }, RENEW_MS);
     match.onopen = () => {
       if (spare !== connection) return;
       const old = pc;
       pc = connection;
       spare = null;
+      remote.renewed = true;
       remote.channel = match;
       frames = frameChannel;
       listen(match, fromGuest);
@@ -491,6 +499,7 @@
   }
 
   let shownSeq = 0;
+  let shownFrame = null;
   // A frame from the host, drawn whole at this window's size with the game's geometry.
   function frame(data) {
     if (!(data instanceof ArrayBuffer) || data.byteLength < 13 || data.byteLength > 512) {
@@ -507,6 +516,13 @@
     showRtt();
     if (seq <= shownSeq) return;  // an older frame than the one shown
     shownSeq = seq;
+    shownFrame = {bytes: bytes, n: n};
+    draw();
+  }
+
+  function draw() {
+    if (!shownFrame) return;
+    const {bytes, n} = shownFrame, numbers = bytes.subarray(13 + 3 * n);
     const canvas = $('game');
     const w = Math.max(1, canvas.clientWidth), h = Math.max(1, canvas.clientHeight);
     if (canvas.width !== w || canvas.height !== h) {
@@ -528,6 +544,7 @@
     remote.frames.shown++;
     if (guest) guest.frames = (guest.frames || 0) + 1;
   }
+  window.addEventListener('resize', () => { if (remote.role === 'guest') draw(); });
 
   // The host's channels on a connection, as they open: the match channel first calls
   // `opened`; the frames channel is taken whenever it opens.
@@ -555,6 +572,7 @@
         const old = pc;
         pc = connection;
         spare = null;
+        remote.renewed = true;
         watch(connection);
         if (old) old.close();
       });
