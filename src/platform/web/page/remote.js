@@ -542,7 +542,10 @@
       }
     }
     remote.frames.shown++;
-    if (guest) guest.frames = (guest.frames || 0) + 1;
+    if (guest) {
+      guest.frames = (guest.frames || 0) + 1;
+      if (guest.onFrame) guest.onFrame();  // as the host's game tells each frame
+    }
   }
   window.addEventListener('resize', () => { if (remote.role === 'guest') draw(); });
 
