@@ -35,8 +35,8 @@ int main(int argc, char* argv[]) {
     int status = EXIT_FAILURE;
     try {
         // A friend's page joining a match played elsewhere: see guest.cpp.
-        status = argc == 2 && std::strcmp(argv[1], "--guest") == 0 ? web_guest()
-                                                                    : SDL_main(argc, argv);
+        status =
+            argc == 2 && std::strcmp(argv[1], "--guest") == 0 ? web_guest() : SDL_main(argc, argv);
     } catch (...) {
         std::terminate();
     }
