@@ -3,8 +3,10 @@
 #   tools/web.sh              installs what is missing, builds the page into build/web and
 #                             packs build/web/brelvo-<version>-web.zip, checks that a second
 #                             build elsewhere packs the same bytes, tests the links and QR
-#                             codes of play over the net (in node, Chromium and Firefox ESR)
-#                             and tests the page in Chromium, Firefox ESR and WebKitGTK
+#                             codes of play over the net (in node, Chromium and Firefox ESR),
+#                             plays remote matches between Chromium and Firefox ESR on a
+#                             network of the test's own (a TURN server on it) and tests the
+#                             page in Chromium, Firefox ESR and WebKitGTK
 #   tools/web.sh build        only builds the page and the zip
 #   tools/web.sh serve [[ADDRESS:]PORT]
 #                             builds what changed, then serves build/web on ADDRESS (127.0.0.1
@@ -24,6 +26,21 @@ tools/deps.sh "${packages[@]}"
 # Debian's emcc finds Debian's node modules only through NODE_PATH when the machine's own
 # node is not Debian's.
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+
+# Debian's coturn for the remote play tests, unpacked into build/tools and run from there:
+# installed, the package would start a TURN server on the machine's own network.
+private_coturn() {
+    local folder=build/tools/coturn deb
+    if [ ! -x $folder/usr/bin/turnserver ]; then
+        deb=$(mktemp -d)
+        (cd "$deb" && { apt-get download coturn 2>/dev/null ||
+            { apt-get update -qq && apt-get download coturn; }; })
+        mkdir -p $folder
+        dpkg-deb -x "$deb"/coturn_*.deb $folder
+        rm -rf "$deb"
+    fi
+    export BRELVO_TURNSERVER=$PWD/$folder/usr/bin/turnserver
+}
 
 build() {
     local started=$SECONDS
@@ -88,6 +105,10 @@ all)
     node tests/web/link_qr_test.js
     /usr/bin/python3 tests/web/link_browser_test.py
     echo "== links and QR codes tested in $((SECONDS - started)) s =="
+    started=$SECONDS
+    private_coturn
+    /usr/bin/python3 tests/web/remote_test.py build/web
+    echo "== remote play tested in $((SECONDS - started)) s =="
     started=$SECONDS
     /usr/bin/python3 tests/web/test_page.py build/web
     echo "== page tested in $((SECONDS - started)) s =="

@@ -3,6 +3,7 @@
     with browsers.launch('firefox', env={'PULSE_SERVER': ...}) as b:
         b.open(url); b.press('ArrowDown'); b.evaluate('return document.title')
         b.reopen(url)  # in a new tab, the old one closed
+        old = b.tab(url); b.use(old)  # a new tab beside the old one, and back
         b.emulate(390, 844, 3)  # a phone's screen; b.emulate() puts the desktop back
         b.touch([('down', 50, 700), ('move', 90, 700, 100), ('up',)],  # two fingers at once
                 [('down', 300, 700), ('pause', 100), ('up',)])
@@ -14,6 +15,10 @@ Clicks, key presses and touches are real WebDriver input, so they count as user 
 build has no touch), so there touches are pointer events of type touch made by script:
 the page sees them, but they are not gestures. Each browser gets a temporary HOME and profile, and `launch`
 removes them and ends every process it started.
+
+A browser can run in a network namespace of the caller's (launch(..., netns='/proc/PID/ns/net'))
+while its driver stays out here: chromedriver speaks to Chromium over a pipe, and Firefox's
+WebDriver BiDi port is carried out on a unix socket by socat.
 """
 import asyncio
 import base64
@@ -203,6 +208,20 @@ class _Selenium(_Browser):
         self.driver.switch_to.window(fresh)
         self.open(url)
 
+    def tab(self, url):
+        """Opens `url` in a new tab, which the calls that follow drive; returns the tab
+        that was driven (see `use`)."""
+        old = self.driver.current_window_handle
+        self.driver.switch_to.new_window('tab')
+        self.open(url)
+        return old
+
+    def use(self, tab):
+        """Brings `tab` to the front and drives it; returns the tab that was driven."""
+        old = self.driver.current_window_handle
+        self.driver.switch_to.window(tab)
+        return old
+
     def _forget(self):  # before a page goes
         pass
 
@@ -318,16 +337,18 @@ class _WebKit(_Selenium):
 class _Firefox(_Browser):
     name = 'firefox'
 
-    def __init__(self, url):
+    def __init__(self, url, unix=None):
         self.log, self.next_id = [], 0
         self.loop = asyncio.new_event_loop()
-        self.ws = self.loop.run_until_complete(self._connect(url))
+        self.ws = self.loop.run_until_complete(self._connect(url, unix))
         self._call('session.new', {'capabilities': {}})
         self._call('session.subscribe', {'events': ['log.entryAdded']})
         self.context = self._call('browsingContext.getTree', {})['contexts'][0]['context']
 
     @staticmethod
-    async def _connect(url):  # websockets 10 binds to the loop it is created in
+    async def _connect(url, unix):  # websockets 10 binds to the loop it is created in
+        if unix:
+            return await websockets.unix_connect(unix, url, max_size=None)
         return await websockets.connect(url, max_size=None)
 
     def _call(self, method, params, timeout=60):
@@ -368,6 +389,17 @@ class _Firefox(_Browser):
         self.context = self._call('browsingContext.create', {'type': 'tab'})['context']
         self._call('browsingContext.close', {'context': old})
         self.open(url)
+
+    def tab(self, url):
+        old = self.context
+        self.context = self._call('browsingContext.create', {'type': 'tab'})['context']
+        self.open(url)
+        return old
+
+    def use(self, tab):
+        old, self.context = self.context, tab
+        self._call('browsingContext.activate', {'context': tab})
+        return old
 
     def evaluate(self, js):
         result = self._call('script.callFunction', {
@@ -466,17 +498,25 @@ FIREFOX_PREFS = {
 }
 
 
-def _firefox(stack, env, tmp):
+def _firefox(stack, env, tmp, netns, origin):
     profile = os.path.join(tmp, 'profile')
     os.mkdir(profile)
+    prefs = dict(FIREFOX_PREFS)
+    if origin:
+        # The page's http origin as a secure one, yet its images not asked for over https
+        # (nothing answers TLS there), and its own addresses shown to WebRTC.
+        prefs.update({'dom.securecontext.allowlist': origin.split('//')[1].split(':')[0],
+                      'security.mixed_content.upgrade_display_content': False,
+                      'media.peerconnection.ice.obfuscate_host_addresses': False})
     with open(os.path.join(profile, 'user.js'), 'w') as f:
-        for key, value in FIREFOX_PREFS.items():
+        for key, value in prefs.items():
             f.write(f'user_pref({json.dumps(key)}, {json.dumps(value)});\n')
+    inside = ['nsenter', '--net=' + netns, '--'] if netns else []
     # Port 0: Firefox picks a free one and writes it into the profile.
     with open(os.path.join(tmp, 'firefox.log'), 'wb') as log:
         proc = subprocess.Popen(
-            ['firefox-esr', '--headless', '--no-remote', '--remote-debugging-port', '0',
-             '--profile', profile, 'about:blank'],
+            inside + ['firefox-esr', '--headless', '--no-remote', '--remote-debugging-port',
+                      '0', '--profile', profile, 'about:blank'],
             env=dict(env, MOZ_DISABLE_NONLOCAL_CONNECTIONS='1'), stdin=subprocess.DEVNULL,
             stdout=log, stderr=log, start_new_session=True)
     stack.callback(_stop, proc)
@@ -488,10 +528,19 @@ def _firefox(stack, env, tmp):
         with contextlib.suppress(OSError, ValueError, KeyError):
             with open(server) as f:
                 return json.load(f)['ws_port']
-    return _Firefox(f'ws://127.0.0.1:{_wait("firefox to listen", port, 30)}/session')
+    url = f'ws://127.0.0.1:{_wait("firefox to listen", port, 30)}/session'
+    if not netns:
+        return _Firefox(url)
+    unix = os.path.join(tmp, 'bidi.sock')
+    bridge = subprocess.Popen(inside + ['socat', f'UNIX-LISTEN:{unix},fork',
+                                        'TCP:' + url.split('/')[2]],
+                              stdin=subprocess.DEVNULL, start_new_session=True)
+    stack.callback(_stop, bridge)
+    _wait('the bridge to firefox', lambda: os.path.exists(unix))
+    return _Firefox(url, unix)
 
 
-def _chromium(stack, env, tmp):
+def _chromium(stack, env, tmp, netns, origin):
     options = webdriver.ChromeOptions()
     options.binary_location = '/usr/bin/chromium'
     for arg in ('--no-sandbox', '--headless=new', '--disable-gpu', '--disable-quic',
@@ -499,6 +548,16 @@ def _chromium(stack, env, tmp):
                 '--disable-component-update', '--disable-sync',
                 '--user-data-dir=' + os.path.join(tmp, 'profile')):
         options.add_argument(arg)
+    if netns:
+        options.binary_location = os.path.join(tmp, 'chromium')
+        with open(options.binary_location, 'w') as f:
+            f.write(f'#!/bin/sh\nexec nsenter --net={netns} -- /usr/bin/chromium "$@"\n')
+        os.chmod(options.binary_location, 0o755)
+        options.add_argument('--remote-debugging-pipe')
+    if origin:
+        # Host candidates as plain addresses: nobody here answers for mDNS names.
+        options.add_argument('--unsafely-treat-insecure-origin-as-secure=' + origin)
+        options.add_argument('--disable-features=WebRtcHideLocalIpsWithMdns')
     options.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
     service = ChromeService('/usr/bin/chromedriver', env=env,
                             log_path=os.path.join(tmp, 'chromedriver.log'),
@@ -506,7 +565,9 @@ def _chromium(stack, env, tmp):
     return _Chromium(webdriver.Chrome(service=service, options=options), service)
 
 
-def _webkit(stack, env, tmp):
+def _webkit(stack, env, tmp, netns, origin):
+    if netns or origin:
+        raise ValueError('WebKitGTK plays in no network of its own')
     if 'DISPLAY' not in env:
         env['DISPLAY'] = _xvfb(stack)
     options = webdriver.WebKitGTKOptions()
@@ -539,8 +600,10 @@ def _xvfb(stack):
 
 
 @contextlib.contextmanager
-def launch(name, env=None, width=900, height=700):
+def launch(name, env=None, width=900, height=700, netns=None, origin=None):
     """Starts browser `name` with a width x height viewport; `env` is added to ours.
+    `netns`: the network namespace it runs in; `origin`: a page's http origin it treats as
+    secure (WebRTC wants one), showing its own addresses to WebRTC as they are.
 
     WebKit needs an X display: it gets a private Xvfb unless `env` gives a DISPLAY."""
     starters = {'chromium': _chromium, 'firefox': _firefox, 'webkit': _webkit}
@@ -554,7 +617,7 @@ def launch(name, env=None, width=900, height=700):
         full = {k: v for k, v in os.environ.items() if k not in ('DISPLAY', 'WAYLAND_DISPLAY')}
         full.update(HOME=tmp, XDG_CONFIG_HOME=tmp + '/config', XDG_CACHE_HOME=tmp + '/cache',
                     XDG_DATA_HOME=tmp + '/data', NO_AT_BRIDGE='1', **(env or {}))
-        browser = starters[name](stack, full, tmp)
+        browser = starters[name](stack, full, tmp, netns, origin)
         stack.callback(browser.close)
         browser.resize(width, height)
         browser.desktop = (width, height)

@@ -1,0 +1,501 @@
+#!/usr/bin/python3
+"""Play with a friend elsewhere: two real browsers, a host and a guest, each in a network of
+its own, joined by the page's invite and reply links and playing one match on two screens.
+   remote_test.py PAGE_DIR          (BRELVO_SCENARIOS=direct,turn runs only those)
+The test makes its network: its own namespace is the router, which serves the page, runs a
+TURN server (Debian's coturn) and a slow way to it; the host's and the guest's namespaces
+hang on it by veth pairs. Nothing leaves the machine. The browsers' drivers stay here.
+As root, or in a user namespace of the test's own."""
+import contextlib
+import heapq
+import itertools
+import json
+import os
+import random
+import secrets
+import selectors
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import traceback
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import browsers  # noqa: E402
+from test_page import BLUE, RED, WHITE, Game, Page, poll, sound_server  # noqa: E402
+
+ROUTER = "10.77.0.1"  # the router's own address, up whichever link is cut
+SIDES = {"host": 1, "guest": 2}  # each at 10.77.N.2, its router at 10.77.N.1
+TURN_PORT = 3478
+
+
+def run(*commands, netns=None):
+    inside = ["nsenter", "--net=" + netns, "--"] if netns else []
+    for command in commands:
+        subprocess.run(inside + command.split(), check=True)
+
+
+class Network:
+    """The router (this process's namespace) and one namespace a side, each behind a veth
+    pair whose router end is named after it. Gone with the processes in them."""
+
+    def __init__(self, stack):
+        run("ip link set lo up", "ip addr add %s/32 dev lo" % ROUTER)
+        self.netns = {}
+        own = os.readlink("/proc/self/ns/net")
+        for side, n in SIDES.items():
+            # Its first process: cat, which ends with this test (at the end of its input).
+            holder = subprocess.Popen(["unshare", "--net", "cat"], stdin=subprocess.PIPE,
+                                      start_new_session=True)
+            stack.callback(browsers._stop, holder)
+            path = "/proc/%d/ns/net" % holder.pid
+            if not poll(lambda: os.readlink(path) != own, 5):
+                raise RuntimeError("no namespace for the " + side)
+            run("ip link add %s type veth peer name eth0 netns %d" % (side, holder.pid),
+                "ip addr add 10.77.%d.1/24 dev %s" % (n, side), "ip link set %s up" % side)
+            run("ip link set lo up", "ip addr add 10.77.%d.2/24 dev eth0" % n,
+                "ip link set eth0 up", "ip route add default via 10.77.%d.1" % n, netns=path)
+            self.netns[side] = path
+        self.forwarding(True)
+
+    @staticmethod
+    def forwarding(on):
+        """On: the sides reach each other directly. Off: only through the TURN server."""
+        with open("/proc/sys/net/ipv4/ip_forward", "w") as f:
+            f.write("1" if on else "0")
+
+    @staticmethod
+    def link(side, up):
+        run("ip link set %s %s" % (side, "up" if up else "down"))
+
+
+def udp(peer=None):
+    sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    sock.bind((ROUTER, 0))
+    if peer:
+        sock.connect(peer)
+    return sock
+
+
+class SlowPath(threading.Thread):
+    """A UDP way to the TURN server as a poor net gives it: each datagram from a player
+    waits 20 to 80 ms (so some overtake others) and one in fifty is lost; the server's
+    replies come straight back. Each player gets a socket of its own towards the server,
+    which takes nothing from anyone else. (The benchmark sets its own delay and loss.)"""
+
+    def __init__(self, seed):
+        super().__init__(daemon=True)
+        self.delay, self.loss = (0.02, 0.08), 0.02
+        self.random, self.sock = random.Random(seed), udp()
+        self.port = self.sock.getsockname()[1]
+        self.passed = self.lost = 0
+        self.running = True
+
+    def run(self):
+        select, ways, queue, order = selectors.DefaultSelector(), {}, [], itertools.count()
+        select.register(self.sock, selectors.EVENT_READ)
+        while self.running:
+            wait = min(0.1, max(0, queue[0][0] - time.monotonic())) if queue else 0.1
+            for key, _ in select.select(wait):
+                data, sender = key.fileobj.recvfrom(65536)
+                if key.data:  # the server's reply to the player key.data (if reachable)
+                    with contextlib.suppress(OSError):
+                        self.sock.sendto(data, key.data)
+                elif self.random.random() < self.loss:
+                    self.lost += 1
+                else:
+                    if sender not in ways:
+                        ways[sender] = udp((ROUTER, TURN_PORT))
+                        select.register(ways[sender], selectors.EVENT_READ, sender)
+                    heapq.heappush(queue, (time.monotonic() + self.random.uniform(*self.delay),
+                                           next(order), ways[sender], data))
+            while queue and queue[0][0] <= time.monotonic():
+                _, _, way, data = heapq.heappop(queue)
+                with contextlib.suppress(OSError):  # the server not there: as a lost one
+                    way.send(data)
+                self.passed += 1
+
+
+class Site:
+    """The page served on the router, and Debian's coturn there with a user of the test's
+    own, which the page's ice-servers.json names by the slow path."""
+
+    def __init__(self, stack, folder, tmp):
+        password = secrets.token_hex(8)
+        turn = subprocess.Popen(
+            # tools/web.sh names the one it unpacked
+            [os.environ.get("BRELVO_TURNSERVER", "turnserver"), "-n", "--lt-cred-mech",
+             "--user", "brelvo:" + password, "--realm", "brelvo", "--listening-ip", ROUTER, "--relay-ip", ROUTER, "--listening-port",
+             str(TURN_PORT), "--min-port", "40000", "--max-port", "40999", "--no-tcp",
+             "--no-tls", "--no-dtls", "--no-tcp-relay", "--no-cli", "--userdb",
+             tmp + "/turn.db", "--pidfile", tmp + "/turn.pid", "--log-file",
+             tmp + "/turn.log", "--simple-log"],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            start_new_session=True)
+        stack.callback(browsers._stop, turn)
+
+        def listening():
+            with open("/proc/net/udp") as f:
+                return turn.poll() is None and ":%04X " % TURN_PORT in f.read()
+        if not poll(listening, 10):
+            raise RuntimeError("no TURN server: see %s/turn.log" % tmp)
+        self.slow = SlowPath(int(os.environ.get("BRELVO_SEED", secrets.randbelow(1000))))
+        self.slow.start()
+        stack.callback(setattr, self.slow, "running", False)
+        servers = [{"urls": "turn:%s:%d?transport=udp" % (ROUTER, self.slow.port),
+                    "username": "brelvo", "credential": password}]
+        self.page = Page(folder, ROUTER, json.dumps(servers).encode())
+        stack.callback(self.page.stop)
+        self.url = self.page.url
+
+
+# The countdown as each page shows it, step by step.
+WATCH_COUNT = """window.counted = [];
+const count = document.getElementById('count');
+new MutationObserver(() => {
+  if (!count.hidden && count.textContent !== counted[counted.length - 1])
+    counted.push(count.textContent);
+}).observe(count, {attributes: true, childList: true, characterData: true, subtree: true});"""
+
+# A second guest in the guest's browser, answering the invite with all its candidates.
+ROGUE_PEER = """const invite = %s;
+fetch('ice-servers.json').then((r) => r.json()).then(async (servers) => {
+  const pc = new RTCPeerConnection({iceServers: servers});
+  window.rogue = {opened: false, state: null};
+  pc.ondatachannel = (e) => { e.channel.onopen = () => { rogue.opened = true; }; };
+  await pc.setRemoteDescription(brelvoLink.unpack(invite));
+  await pc.setLocalDescription(await pc.createAnswer());
+  setTimeout(() => { rogue.state = pc.connectionState; pc.close(); }, 4000);
+});"""
+
+# What the host must refuse from the guest, one of each; then thousands a second for 2 s.
+ROGUE = """const channel = brelvo.remote.channel;
+['{"k":"nope"}', '{"k":"key","key":"left"', '{"k":"key","key":"w","d":1}',
+ '{"k":"key","key":"Escape","d":1}', '[1]', '{"k":"key","key":"left","d":1,"x":"' +
+ 'x'.repeat(300) + '"}'].forEach((m) => channel.send(m));
+channel.send(new Uint8Array([1, 2, 3]));
+return 7;"""
+FLOOD = """window.flooded = null;
+const channel = brelvo.remote.channel, began = performance.now();
+let n = 0;
+const flood = setInterval(() => {
+  for (let i = 0; i < 40; i++, n++) channel.send('{"k":"key","key":"up","d":2}');
+  if (performance.now() - began > 2000) { clearInterval(flood); flooded = n; }
+}, 10);"""
+
+
+def text(b, selector):
+    return b.evaluate("const e = document.querySelector(%s); return e && e.textContent"
+                      % json.dumps(selector))
+
+
+def cells(red, blue):
+    """The grid with each fighter as (body, blade)."""
+    return {red[0]: WHITE, red[1]: RED, blue[0]: WHITE, blue[1]: BLUE}
+
+
+def connect(host, guest, by_tab=False):
+    """The host invites; the guest opens the invite link, joins and replies; the reply is
+    typed into the host's Reply field, or opened in a new tab of the host's browser. Both
+    count down to a running match. Returns the invite link and the reply link."""
+    h, g, url = host.b, guest.b, host.page.url
+    host.open()
+    h.click("#invite")
+    host.wait("return brelvo.state === 'inviting' && !document.getElementById('host').hidden",
+              "the invite panel")
+    host.wait("return brelvo.remote.state === 'waiting'", "the invite", 15)
+    link = h.evaluate("return document.getElementById('invite-link').value")
+    assert link.startswith(url + "#"), link
+    assert "QR code" in h.evaluate("return document.querySelector('#invite-code svg')"
+                                   ".getAttribute('aria-label')")
+    g.open("about:blank")  # the invite loads the page afresh, as in a new tab
+    guest.open(path=link[len(url):])
+    g.evaluate(WATCH_COUNT)
+    g.click("#join")
+    guest.wait("return brelvo.remote.state === 'replied'", "the reply", 15)
+    reply = g.evaluate("return document.getElementById('reply-link').value")
+    assert reply.startswith(url + "#") and reply[-5:] == "." + link[-4:], (link, reply)
+    h.evaluate(WATCH_COUNT)
+    if by_tab:
+        waiting = h.tab(reply)
+        said = Game.until(lambda: text(h, "#handoff-message"), "the handed reply's words")
+        assert "go back" in said, said
+        h.use(waiting)
+    else:
+        h.click("#reply")
+        h.press(*reply)
+        typed = h.evaluate("return [document.getElementById('reply').value, brelvo.state]")
+        assert typed == [reply, "inviting"], typed
+        h.click("#connect")
+    for side in (host, guest):
+        side.wait("return brelvo.state === 'running'", "the match on both pages", 30)
+        shown = side.b.evaluate("return [counted, document.getElementById('status')"
+                                ".textContent, document.getElementById('rtt').textContent]")
+        assert shown[:2] == [["3", "2", "1"], "Connected"], shown
+        assert shown[2].endswith(" ms") and shown[2][:-3].isdigit(), shown
+    return link, reply
+
+
+class Duel:
+    """A remote match watched from both pages: each press checked on the host's grid, then
+    on the guest's, which must be the same, score columns included. Exact: every press is
+    pressed once, after the last move showed, and must move its fighter once."""
+
+    def __init__(self, host, guest, exact=False, real=False):
+        self.host, self.guest, self.exact, self.real = host, guest, exact, real
+        self.last = {}
+        self.pressed = 0  # by the guest, counted
+
+    def same(self, what):
+        Game.until(lambda: self.guest.grid()["rows"] == self.host.grid()["rows"],
+                   "the guest's grid as the host's, " + what, 5)
+
+    def press(self, side, key, want=None):
+        """`side` presses `key`; the host's grid then shows `want` (None: a point ends)."""
+        time.sleep(max(0, self.last.get(side, 0) + 0.08 - time.monotonic()))
+        before = self.host.lit()
+
+        def moved():
+            now = self.host.lit()
+            return now != before and (want is None or now == want or self.exact) and [now]
+        for _ in range(2):  # a press the game's re-arm refused is pressed again
+            side.b.press(key) if self.real else side.b.evaluate(Game.send(key))
+            self.last[side] = time.monotonic()
+            self.pressed += side is self.guest
+            if self.exact or poll(moved, 1):
+                break
+        after = Game.until(moved, "a move after %s from %s" % (key, before))[0]
+        assert want is None or after == want, "%s moved to %s, not %s" % (key, after, want)
+        if want:
+            self.same("after " + key)
+
+    def point(self, winner, turn, walk, scores):
+        """A round that `winner` (0 red, 1 blue) takes: the other turns its blade up, the
+        winner walks into its body by its keys `walk`, in turn."""
+        sides = (self.host, self.guest)
+        fighters = [((1, 4), (2, 4)), ((7, 4), (6, 4))]
+        body = fighters[1 - winner][0]
+        fighters[1 - winner] = (body, (body[0], 3))
+        self.press(sides[1 - winner], turn, cells(*fighters))
+        way = 1 if winner == 0 else -1
+        for n in range(1, 5):
+            (x, _), (tip, _) = fighters[winner]
+            fighters[winner] = ((x + way, 4), (tip + way, 4))
+            self.press(sides[winner], walk[n % len(walk)], cells(*fighters))
+        self.press(sides[winner], walk[0])
+        if scores[winner] < 9:
+            self.host.round_start(scores)
+            self.same("at %s" % scores)
+
+    def match(self, plan, scores):
+        """Rounds from `scores` to the end of the match by `plan`, [(winner, turn, walk)...];
+        then the same end on both pages, the same sounds played in the same order."""
+        for winner, turn, walk in plan:
+            scores[winner] += 1
+            self.point(winner, turn, walk, list(scores))
+        assert max(scores) == 9, scores
+        for side in (self.host, self.guest):
+            side.wait("return brelvo.state === 'over' && !document.getElementById('over')"
+                      ".hidden", "the end of the match", 15)
+        assert self.host.scores() == scores and len(self.host.lit()) == 81
+        self.same("at the end")
+
+        # What was played, not when, nor what it cut short, which the way's delay changes.
+        def heard(side):
+            return [{k: e.get(k) for k in ("play", "halt", "clip", "channel", "loops", "gain")}
+                    for e in side.log()]
+        if not poll(lambda: heard(self.guest) == heard(self.host), 5):
+            there, here = heard(self.guest), heard(self.host)
+            n = next((n for n, (a, b) in enumerate(zip(there, here)) if a != b),
+                     min(len(there), len(here)))
+            raise AssertionError("the guest's sound %d of %d differs from the host's (of %d):"
+                                 " %s, not %s" % (n, len(there), len(here),
+                                                  there[n - 1:n + 2], here[n - 1:n + 2]))
+        print("  %d sounds, the same on both pages" % len(heard(self.host)))
+
+
+RED_POINT, BLUE_POINT = (0, "ArrowUp", ("d", "ArrowRight")), (1, "w", ("ArrowLeft", "a"))
+RED_POINT_TOO, BLUE_POINT_TOO = (0, "w", ("ArrowRight",)), (1, "ArrowUp", ("a",))
+
+
+def scenario_direct(net, site, host, guest):
+    """Chromium hosts, Firefox joins, each straight to the other: the reply typed into the
+    host's field; a second guest and a guest's rogue messages change nothing; a whole
+    match from both sides; Play again, and the guest's Esc gives player 1 back to the
+    host's arrows."""
+    h, g = host.b, guest.b
+    link, _ = connect(host, guest)
+    slowed = site.slow.passed
+    duel = Duel(host, guest)
+    host.round_start([0, 0])
+    duel.same("at the start")
+    g.evaluate(ROGUE_PEER % json.dumps(link.split("#")[1]))
+    duel.press(host, "d", cells(((2, 4), (3, 4)), ((7, 4), (6, 4))))
+    duel.press(guest, "ArrowLeft", cells(((2, 4), (3, 4)), ((6, 4), (5, 4))))
+
+    dropped = h.evaluate("return brelvo.remote.dropped")
+    before = host.lit()
+    sent = g.evaluate(ROGUE)
+    host.wait("return brelvo.remote.dropped >= %d" % (dropped + sent), "the rogue messages")
+    assert host.lit() == before and h.evaluate("return brelvo.state") == "running"
+    # A flood, while the host's player turns its blade twice, seen on both pages.
+    dropped, frames = h.evaluate("return [brelvo.remote.dropped, brelvo.game.frames]")
+    shown = g.evaluate("return brelvo.remote.frames.shown")
+    g.evaluate(FLOOD)
+    duel.press(host, "w", cells(((2, 4), (2, 3)), ((6, 4), (5, 4))))
+    duel.press(host, "s", cells(((2, 4), (2, 5)), ((6, 4), (5, 4))))
+    flooded = guest.wait("return flooded", "the end of the flood")
+    assert flooded > 4000, flooded
+    host.wait("return brelvo.remote.dropped >= %d" % (dropped + flooded), "the flood dropped")
+    state = h.evaluate("return [brelvo.remote.dropped - %d, brelvo.game.frames - %d, "
+                       "brelvo.state]" % (dropped, frames))
+    assert state[0] <= flooded + 5 and state[1] >= 2 and state[2] == "running", state
+    assert g.evaluate("return brelvo.remote.frames.shown") >= shown + 2
+    # The guest's keys play on once the flood's second is over (the host takes so many a
+    # second), one sent by hand as the page sends it.
+    time.sleep(1.1)
+    g.evaluate("""for (const d of [1, 0])
+                    brelvo.remote.channel.send(JSON.stringify({k: 'key', key: 'left', d: d}));""")
+    host.wait_lit(cells(((2, 4), (2, 5)), ((5, 4), (4, 4))), "a step sent by hand")
+    rogue = guest.wait("return rogue.state && rogue", "the second guest's end")
+    assert rogue == {"opened": False, "state": rogue["state"]} and rogue["state"] != "connected"
+    assert h.evaluate("return brelvo.remote.state") == "connected", "the second guest"
+    duel.last = {}
+    duel.press(guest, "a", cells(((2, 4), (2, 5)), ((4, 4), (3, 4))))
+    duel.press(guest, "ArrowLeft")
+    host.round_start([0, 1])
+
+    duel.match([RED_POINT, BLUE_POINT, RED_POINT_TOO, BLUE_POINT_TOO, RED_POINT] +
+               [BLUE_POINT, BLUE_POINT_TOO] * 3, [0, 1])
+    # Some to keep the TURN server's allocations; the match itself went straight.
+    slowed = site.slow.passed - slowed
+    print("  %d datagrams by the TURN server's way; the second guest: %s" % (slowed, rogue))
+    assert slowed < 100, "the match went through the TURN server"
+    for side in (host, guest):
+        side.b.evaluate("counted.length = 0")
+    h.click("#again")
+    for side in (host, guest):
+        side.wait("return brelvo.state === 'running' && counted.join() === '3,2,1'",
+                  "another match after a countdown", 15)
+    host.round_start([0, 0])
+    g.press("Escape")
+    left = time.monotonic()
+    host.wait("return document.getElementById('status').textContent === 'Your friend left.'",
+              "the host told", 5)
+    print("  the host saw its friend leave in %.1f s" % (time.monotonic() - left))
+    assert text(g, "#ended-message") == "You left the match."
+    host.b.evaluate(Game.send("ArrowLeft"))
+    host.wait_lit(cells(((1, 4), (2, 4)), ((6, 4), (5, 4))), "player 1 on the host's arrows")
+    h.press("Escape")
+    host.wait("return brelvo.state === 'over'", "the end")
+
+
+def scenario_turn(net, site, host, guest):
+    """Through the TURN server alone, its way slow and lossy: a whole match in which every
+    press of the guest moves its fighter once; then the guest's link is cut."""
+    net.forwarding(False)
+    try:
+        passed = site.slow.passed
+        connect(host, guest)
+        duel = Duel(host, guest, exact=True)
+        host.round_start([0, 0])
+        duel.same("at the start")
+        duel.match([BLUE_POINT, BLUE_POINT_TOO] * 4 + [BLUE_POINT], [0, 0])
+        rtt = host.b.evaluate("return brelvo.remote.rtt")
+        print("  %d presses of the guest, each one move; %d datagrams slowed, %d lost; "
+              "round trip %s ms" % (duel.pressed, site.slow.passed - passed,
+                                    site.slow.lost, rtt))
+        assert duel.pressed == 45 and site.slow.passed - passed > 100 and rtt >= 20
+        net.link("guest", False)
+        cut = time.monotonic()
+        host.wait("return document.getElementById('status').textContent === "
+                  "'Your friend left.'", "the host told", 5)
+        print("  the host saw its friend's link cut in %.1f s" % (time.monotonic() - cut))
+    finally:
+        net.link("guest", True)
+        net.forwarding(True)
+
+
+def scenario_handoff(net, site, host, guest):
+    """Firefox hosts, Chromium joins: the reply opened in a new tab of the host's
+    browser, which sends the player back; real keys each way; a second guest changes
+    nothing and the reply again says the invite is used; then the host's link is cut."""
+    h, g = host.b, guest.b
+    link, _ = connect(host, guest, by_tab=True)
+    duel = Duel(host, guest, real=True)
+    host.round_start([0, 0])
+    duel.same("at the start")
+    g.evaluate(ROGUE_PEER % json.dumps(link.split("#")[1]))
+    duel.press(host, "d", cells(((2, 4), (3, 4)), ((7, 4), (6, 4))))
+    duel.press(guest, "ArrowLeft", cells(((2, 4), (3, 4)), ((6, 4), (5, 4))))
+    duel.press(host, "ArrowUp", cells(((2, 4), (2, 3)), ((6, 4), (5, 4))))
+    duel.press(guest, "s", cells(((2, 4), (2, 3)), ((6, 4), (6, 5))))
+    reply = g.evaluate("return document.getElementById('reply-link').value")
+    playing = h.tab(reply)
+    said = Game.until(lambda: text(h, "#handoff-message"), "the second reply's words")
+    assert said == "This invite is already used.", said
+    h.use(playing)
+    duel.press(guest, "a", cells(((2, 4), (2, 3)), ((6, 4), (5, 4))))
+    rogue = guest.wait("return rogue.state && rogue", "the second guest's end")
+    assert not rogue["opened"] and rogue["state"] != "connected", rogue
+    assert h.evaluate("return brelvo.remote.state") == "connected", "the second guest"
+    net.link("host", False)
+    cut = time.monotonic()
+    try:
+        guest.wait("return brelvo.state === 'left' && document.getElementById('status')"
+                   ".textContent === 'The host left.'", "the guest told", 5)
+        print("  the guest saw the host's link cut in %.1f s" % (time.monotonic() - cut))
+    finally:
+        net.link("host", True)
+
+
+# Who hosts, who joins, and what they play, each browser started in its side's network.
+PAIRINGS = [("chromium", "firefox", [scenario_direct, scenario_turn]),
+            ("firefox", "chromium", [scenario_handoff])]
+
+
+def main():
+    folder = os.path.abspath(sys.argv[1])
+    named = os.environ.get("BRELVO_SCENARIOS", "").split(",")
+    started, failures = time.monotonic(), 0
+    with contextlib.ExitStack() as stack:
+        env, stop_sound = sound_server()
+        stack.callback(stop_sound)
+        tmp = tempfile.mkdtemp(prefix="brelvo-remote.")
+        stack.callback(shutil.rmtree, tmp, ignore_errors=True)
+        net, site = Network(stack), Site(stack, folder, tmp)
+        for host_engine, guest_engine, scenarios in PAIRINGS:
+            scenarios = [s for s in scenarios if named == [""] or s.__name__[9:] in named]
+            if not scenarios:
+                continue
+            origin = site.url.rstrip("/")
+            with browsers.launch(host_engine, env, netns=net.netns["host"], origin=origin) as hb, \
+                    browsers.launch(guest_engine, env, netns=net.netns["guest"],
+                                    origin=origin) as gb:
+                for scenario in scenarios:
+                    began = time.monotonic()
+                    name = "%s: %s hosts, %s joins" % (scenario.__name__[9:], host_engine,
+                                                        guest_engine)
+                    try:
+                        scenario(net, site, Game(hb, site.page), Game(gb, site.page))
+                        errors = [e for b in (hb, gb) for e in b.console_errors()
+                                  if "ICE failed" not in e]
+                        assert not errors, "console errors: %s" % errors
+                        print("%s ok (%.1f s)" % (name, time.monotonic() - began))
+                    except Exception as error:  # reported; the other scenarios run
+                        failures += 1
+                        print("%s FAILED: %s: %s" % (name, type(error).__name__, error))
+                        traceback.print_exc()
+    print("remote play: %d failed, %.0f s" % (failures, time.monotonic() - started))
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    if os.environ.get("BRELVO_OWN_NETWORK") != "1":
+        unshare = ["unshare", "--net"] + ([] if os.geteuid() == 0 else ["--map-root-user"])
+        os.execvpe("unshare", unshare + [sys.executable] + sys.argv,
+                   dict(os.environ, BRELVO_OWN_NETWORK="1"))
+    main()
