@@ -1,11 +1,14 @@
 #!/usr/bin/python3
 """The page's costs, against the goals in docs/performance.md:
    bench/web.py PAGE_DIR [ENGINE...] [--starts N]
+   bench/web.py PAGE_DIR --remote      (as root: a network of its own, as the tests make)
 In every engine (Chromium, Firefox ESR, WebKitGTK; all by default): the time from the
 starting gesture to the first frame, beside a floor page's, and where the game's goes.
 In Chromium also what a first visit fetches, the main thread's time in an idle round
 (Chromium's own metrics), and a key press, a touch on a pad and a gamepad press to the
-frame that shows it."""
+frame that shows it. With --remote, a match with a friend elsewhere between two Chromiums:
+the guest's press to the frame that shows it on the guest, straight and with 40 ms of
+round trip added, beside the host's own, and the bytes each way."""
 import argparse
 import gzip
 import os
@@ -300,6 +303,98 @@ def press_to_frame(b, page, how, presses):
     return timed
 
 
+# The guest turns player 1's blade up and down, each press 60 ms after the last shown,
+# timing each from the press to the animation frame after the host's frame that shows it
+# is drawn; a heartbeat drawn meanwhile shows nothing new and is not it.
+GUEST_PRESSES = """
+  const game = brelvo.game, canvas = document.getElementById('game'), shown = [];
+  const g = canvas.getContext('2d');
+  const blue = (x, y) => {
+    const w = canvas.width, h = canvas.height, s = Math.min(Math.trunc(w / 11), Math.trunc(h / 9));
+    const x0 = Math.trunc((w - 9 * s) / 2), y0 = Math.trunc((h - 9 * s) / 2);
+    const p = g.getImageData(x0 + x * s + (s >> 1), y0 + y * s + (s >> 1), 1, 1).data;
+    return p[2] > 200 && p[0] < 50;
+  };
+  const keys = ['ArrowUp', 'ArrowDown'], blades = [[7, 3], [7, 5]];
+  for (let i = 0; i < %d; i++) {
+    await new Promise((resolve) => setTimeout(resolve, 60));
+    const seen = new Promise((resolve) => {
+      game.onFrame = () => { if (blue(...blades[i %% 2])) resolve(); };
+    });
+    const sent = performance.now();
+    for (const type of ['keydown', 'keyup'])
+      window.dispatchEvent(new KeyboardEvent(type, {key: keys[i %% 2]}));
+    const at = await Promise.race([
+      seen.then(() => new Promise((resolve) => requestAnimationFrame(() => resolve(performance.now())))),
+      new Promise((resolve) => setTimeout(() => resolve(null), 3000))]);
+    if (at === null) return 'press ' + i + ' was not shown';
+    shown.push(at - sent);
+  }
+  game.onFrame = null;
+  return shown;
+"""
+BYTES = "const r = brelvo.remote; return [r.bytes.sent, r.bytes.received, performance.now()]"
+
+
+def remote_rows(folder, presses):
+    """A match with a friend elsewhere, in the tests' network: the guest's presses to its
+    frames, the host's own, the round trip, and the payload each way a second."""
+    import contextlib
+    import remote_test
+    rows = []
+    with contextlib.ExitStack() as stack:
+        env, stop_sound = sound_server()
+        stack.callback(stop_sound)
+        tmp = tempfile.mkdtemp(prefix="brelvo-bench-remote.")
+        stack.callback(shutil.rmtree, tmp, ignore_errors=True)
+        net = remote_test.Network(stack)
+        site = remote_test.Site(stack, folder, tmp)
+        # 20 ms each way on the relay's way, none lost
+        site.slow.delay, site.slow.loss, site.slow.back = (0.02, 0.02), 0, 0.02
+        origin = site.url.rstrip("/")
+        for added in (0, 40):
+            net.forwarding(added == 0)  # with the delay, only through the relay
+            with browsers.launch("chromium", env, netns=net.netns["host"], origin=origin) as hb, \
+                    browsers.launch("chromium", env, netns=net.netns["guest"],
+                                    origin=origin) as gb:
+                host, guest = Game(hb, site.page), Game(gb, site.page)
+                for b in (hb, gb):
+                    b.driver.set_script_timeout(300)  # 300 presses, each a round trip
+                remote_test.connect(host, guest)
+                host.round_start([0, 0])
+                time.sleep(2.5)  # the round's start sounds end
+                before = [b.evaluate(BYTES) for b in (hb, gb)]
+                time.sleep(10)
+                after = [b.evaluate(BYTES) for b in (hb, gb)]
+                idle = [(a[0] - b[0]) / (a[2] - b[2]) * 1000 for a, b in zip(after, before)]
+                before = after
+                shown = gb.evaluate("return (async () => {" + GUEST_PRESSES % presses + "})()")
+                after = [b.evaluate(BYTES) for b in (hb, gb)]
+                if isinstance(shown, str):
+                    raise SystemExit(shown)
+                busy = [(a[0] - b[0]) / (a[2] - b[2]) * 1000 for a, b in zip(after, before)]
+                rtt = hb.evaluate("return brelvo.remote.rtt")
+                own = hb.evaluate("return (async () => {" + PRESSES % ("key", presses) + "})()")
+                if isinstance(own, str):
+                    raise SystemExit(own)
+                own = own[1]
+            p99, own99 = percentile(shown, 0.99), percentile(own, 0.99)
+            name = "straight" if added == 0 else "with %d ms of round trip added" % added
+            print("remote, %s: guest press to frame p50 %.1f p99 %.1f ms; host's own p99 %.1f;"
+                  " round trip %s ms" % (name, percentile(shown, 0.5), p99, own99, rtt))
+            rows.append(("Guest's press to its frame, %s, p50 / p99 of %d" % (name, presses),
+                         "%.1f / %.1f ms" % (percentile(shown, 0.5), p99), "", "",
+                         "p99 at most %.1f ms: round trip %d + host's own p99 %.1f + 16.7"
+                         % (rtt + own99 + 16.7, rtt, own99)))
+            if added == 0:
+                rows.append(("Payload in a round of steady pressing, host to guest / back",
+                             "%.0f / %.0f B/s" % (busy[0], busy[1]), "", "", "under 10 KB/s"))
+                rows.append(("Payload in an idle round, host to guest / back",
+                             "%.0f / %.0f B/s" % (idle[0], idle[1]), "", "",
+                             "the heartbeat alone"))
+    return rows
+
+
 def median(values):
     return statistics.median(v for v in values if v is not None)
 
@@ -321,8 +416,18 @@ def main():
     parser.add_argument("engines", nargs="*",
                         metavar="ENGINE", help="chromium, firefox, webkit (all by default)")
     parser.add_argument("--starts", type=int, default=8, help="starts of each, per engine")
+    parser.add_argument("--remote", action="store_true",
+                        help="only a match with a friend elsewhere, two Chromiums")
     args = parser.parse_args()
     folder = os.path.abspath(args.page)
+    if args.remote:
+        if os.environ.get("BRELVO_OWN_NETWORK") != "1":  # the network it makes is its own
+            os.execvpe("unshare", ["unshare", "--net", sys.executable] + sys.argv,
+                       dict(os.environ, BRELVO_OWN_NETWORK="1"))
+        print("\n| What | Page | | | Goal |\n|---|---|---|---|---|")
+        for row in remote_rows(folder, 300):
+            print("| %s | %s | %s | %s | %s |" % row)
+        return
     engines = args.engines or ENGINES
     for engine in engines:
         if engine not in ENGINES:

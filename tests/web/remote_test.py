@@ -7,6 +7,7 @@ TURN server (Debian's coturn) and a slow way to it; the host's and the guest's n
 hang on it by veth pairs. Nothing leaves the machine. The browsers' drivers stay here.
 As root, or in a user namespace of the test's own."""
 import contextlib
+import functools
 import heapq
 import itertools
 import json
@@ -88,7 +89,7 @@ class SlowPath(threading.Thread):
 
     def __init__(self, seed):
         super().__init__(daemon=True)
-        self.delay, self.loss = (0.02, 0.08), 0.02
+        self.delay, self.loss, self.back = (0.02, 0.08), 0.02, 0  # back: the replies' delay
         self.random, self.sock = random.Random(seed), udp()
         self.port = self.sock.getsockname()[1]
         self.passed = self.lost = 0
@@ -102,8 +103,8 @@ class SlowPath(threading.Thread):
             for key, _ in select.select(wait):
                 data, sender = key.fileobj.recvfrom(65536)
                 if key.data:  # the server's reply to the player key.data (if reachable)
-                    with contextlib.suppress(OSError):
-                        self.sock.sendto(data, key.data)
+                    heapq.heappush(queue, (time.monotonic() + self.back, next(order),
+                                           functools.partial(self.sock.sendto, data), key.data))
                 elif self.random.random() < self.loss:
                     self.lost += 1
                 else:
@@ -111,12 +112,12 @@ class SlowPath(threading.Thread):
                         ways[sender] = udp((ROUTER, TURN_PORT))
                         select.register(ways[sender], selectors.EVENT_READ, sender)
                     heapq.heappush(queue, (time.monotonic() + self.random.uniform(*self.delay),
-                                           next(order), ways[sender], data))
+                                           next(order), ways[sender].send, data))
+                    self.passed += 1
             while queue and queue[0][0] <= time.monotonic():
-                _, _, way, data = heapq.heappop(queue)
-                with contextlib.suppress(OSError):  # the server not there: as a lost one
-                    way.send(data)
-                self.passed += 1
+                _, _, send, what = heapq.heappop(queue)
+                with contextlib.suppress(OSError):  # no one there: as a lost one
+                    send(what)
 
 
 class Site:
