@@ -179,6 +179,13 @@ ROGUE = """const channel = brelvo.remote.channel;
  'x'.repeat(300) + '"}'].forEach((m) => channel.send(m));
 channel.send(new Uint8Array([1, 2, 3]));
 return 7;"""
+ROGUE_HOST = """const r = brelvo.remote;
+r.channel.send('{"k":"play","c":99,"p":0,"l":0,"t":-1,"g":128}');
+r.channel.send('{"k":"play","c":1,"p":40,"l":0,"t":-1,"g":128}');
+r.channel.send('{"k":"key","key":"up","d":1}');
+r.frameChannel.send(new Uint8Array(20));
+const frame = new Uint8Array(13 + 3 + 99); frame[0] = 1; frame[12] = 1; frame[20] = 5;
+r.frameChannel.send(frame);"""
 FLOOD = """window.flooded = null;
 const channel = brelvo.remote.channel, began = performance.now();
 let n = 0;
@@ -443,6 +450,12 @@ def scenario_handoff(net, site, host, guest):
     rogue = guest.wait("return rogue.state && rogue", "the second guest's end")
     assert not rogue["opened"] and rogue["state"] != "connected", rogue
     assert h.evaluate("return brelvo.remote.state") == "connected", "the second guest"
+    # The guest checks what the host sends alike: a channel or a clip it has not, a
+    # frame of the wrong size or with a colour it does not list, a guest's own kind.
+    dropped = g.evaluate("return brelvo.remote.dropped")
+    h.evaluate(ROGUE_HOST)
+    guest.wait("return brelvo.remote.dropped - %d === 5" % dropped, "the host's rogue messages")
+    assert g.evaluate("return brelvo.state") == "running"
     net.link("host", False)
     cut = time.monotonic()
     try:

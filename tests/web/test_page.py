@@ -3,7 +3,8 @@
    test_page.py PAGE_DIR [ENGINE...]      (engines: chromium firefox webkit; all by default)
 BRELVO_SCENARIOS=alone,gamepads runs only the scenarios named (without "scenario_").
 Each scenario opens the page afresh; the game is watched through its canvas and heard
-through what its mixer plays, with the browser's own Ogg decoding refused."""
+through what its mixer plays, with the browser's own Ogg decoding refused. It runs in a
+network namespace of its own, with loopback alone."""
 import base64
 import functools
 import hashlib
@@ -1227,4 +1228,11 @@ def main():
 
 
 if __name__ == "__main__":
+    # A network of its own with loopback alone: whatever a browser does (the page's invite
+    # gathers candidates) stays on this machine.
+    if os.environ.get("BRELVO_OWN_NETWORK") != "1":
+        unshare = ["unshare", "--net"] + ([] if os.geteuid() == 0 else ["--map-root-user"])
+        os.execvpe(unshare[0], unshare + ["sh", "-c", 'ip link set lo up && exec "$@"', "sh",
+                                          sys.executable] + sys.argv,
+                   dict(os.environ, BRELVO_OWN_NETWORK="1"))
     main()

@@ -71,6 +71,8 @@
   const remote = page.remote = {role: null, state: null, rtt: null, dropped: 0,
                                 bytes: {sent: 0, received: 0}, frames: {sent: 0, shown: 0},
                                 channel: null, renewed: false};
+  // The frames channel too, for the tests of what a page takes.
+  Object.defineProperty(remote, 'frameChannel', {get: () => frames});
   const base = location.href.split('#')[0];
   let pc = null;          // the connection the match uses
   let spare = null;       // the second connection, while it is made
