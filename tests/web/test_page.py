@@ -1211,7 +1211,9 @@ def main():
                     began = time.monotonic()
                     try:
                         scenario(game)
-                        errors = b.console_errors()
+                        # Firefox says so of an invite's ICE, which with loopback alone
+                        # has nothing to gather.
+                        errors = [e for e in b.console_errors() if "WebRTC: ICE failed" not in e]
                         assert not errors, "console errors: %s" % errors
                         passed += 1
                         print("%s: %s ok (%.1f s)" % (engine, name, time.monotonic() - began))
