@@ -421,9 +421,7 @@ def main():
     args = parser.parse_args()
     folder = os.path.abspath(args.page)
     if args.remote:
-        if os.environ.get("BRELVO_OWN_NETWORK") != "1":  # the network it makes is its own
-            os.execvpe("unshare", ["unshare", "--net", sys.executable] + sys.argv,
-                       dict(os.environ, BRELVO_OWN_NETWORK="1"))
+        browsers.own_network()  # the network it makes is its own
         print("\n| What | Page | | | Goal |\n|---|---|---|---|---|")
         for row in remote_rows(folder, 300):
             print("| %s | %s | %s | %s | %s |" % row)

@@ -29,6 +29,7 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -597,6 +598,18 @@ def _xvfb(stack):
     if not number:
         raise RuntimeError('Xvfb did not start')
     return ':' + number
+
+
+def own_network():
+    """Runs this script again in a network namespace of its own, loopback up (a user
+    namespace too, without root): whatever its browsers do stays on this machine, and
+    the networks it makes are its own. Returns once it is there."""
+    if os.environ.get('BRELVO_OWN_NETWORK') == '1':
+        return
+    unshare = ['unshare', '--net'] + ([] if os.geteuid() == 0 else ['--map-root-user'])
+    os.execvpe(unshare[0], unshare + ['sh', '-c', 'ip link set lo up && exec "$@"', 'sh',
+                                      sys.executable] + sys.argv,
+               dict(os.environ, BRELVO_OWN_NETWORK='1'))
 
 
 @contextlib.contextmanager

@@ -115,9 +115,5 @@ def main(engines):
 
 
 if __name__ == '__main__':
-    if os.environ.get('BRELVO_OWN_NETWORK') != '1':
-        unshare = ['unshare', '--net'] + ([] if os.geteuid() == 0 else ['--map-root-user'])
-        os.execvpe(unshare[0], unshare + ['sh', '-c', 'ip link set lo up && exec "$@"', 'sh',
-                                          sys.executable] + sys.argv,
-                   dict(os.environ, BRELVO_OWN_NETWORK='1'))
+    browsers.own_network()
     main(sys.argv[1:] or ['chromium', 'firefox'])

@@ -44,7 +44,7 @@ class Network:
     pair whose router end is named after it. Gone with the processes in them."""
 
     def __init__(self, stack):
-        run("ip link set lo up", "ip addr add %s/32 dev lo" % ROUTER)
+        run("ip addr add %s/32 dev lo" % ROUTER)  # loopback is up: browsers.own_network
         self.netns = {}
         own = os.readlink("/proc/self/ns/net")
         for side, n in SIDES.items():
@@ -508,8 +508,5 @@ def main():
 
 
 if __name__ == "__main__":
-    if os.environ.get("BRELVO_OWN_NETWORK") != "1":
-        unshare = ["unshare", "--net"] + ([] if os.geteuid() == 0 else ["--map-root-user"])
-        os.execvpe("unshare", unshare + [sys.executable] + sys.argv,
-                   dict(os.environ, BRELVO_OWN_NETWORK="1"))
+    browsers.own_network()
     main()

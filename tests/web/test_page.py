@@ -1232,9 +1232,5 @@ def main():
 if __name__ == "__main__":
     # A network of its own with loopback alone: whatever a browser does (the page's invite
     # gathers candidates) stays on this machine.
-    if os.environ.get("BRELVO_OWN_NETWORK") != "1":
-        unshare = ["unshare", "--net"] + ([] if os.geteuid() == 0 else ["--map-root-user"])
-        os.execvpe(unshare[0], unshare + ["sh", "-c", 'ip link set lo up && exec "$@"', "sh",
-                                          sys.executable] + sys.argv,
-                   dict(os.environ, BRELVO_OWN_NETWORK="1"))
+    browsers.own_network()
     main()

@@ -178,9 +178,20 @@
     return connection.localDescription;
   }
 
-  function channels(connection) {
-    return [connection.createDataChannel('match'),
-            connection.createDataChannel('frames', {ordered: false, maxRetransmits: 0})];
+  // The host's two channels on a connection it offers: once the match channel opens they
+  // are the match's, and `opened` follows.
+  function offerChannels(connection, opened) {
+    const match = connection.createDataChannel('match');
+    const frameChannel = connection.createDataChannel('frames',
+                                                      {ordered: false, maxRetransmits: 0});
+    match.onopen = () => {
+      if (connection !== pc && connection !== spare) return;
+      remote.channel = match;
+      frames = frameChannel;
+      listen(match, fromGuest);
+      listen(frameChannel, () => drop());
+      opened();
+    };
   }
 
   function watch(connection) {
@@ -325,27 +336,21 @@
   // the first closes once it opens. Should it not open, the match stays on the first.
   async function renegotiate() {
     const connection = spare = new RTCPeerConnection({iceServers: await iceServers()});
-    const [match, frameChannel] = channels(connection);
     setTimeout(() => {
       if (spare !== connection) return;
       spare = null;
       connection.close();
       countdown();
     }, RENEW_MS);
-    match.onopen = () => {
-      if (spare !== connection) return;
+    offerChannels(connection, () => {
       const old = pc;
       pc = connection;
       spare = null;
       remote.renewed = true;
-      remote.channel = match;
-      frames = frameChannel;
-      listen(match, fromGuest);
-      listen(frameChannel, () => drop());
       watch(connection);
       if (old) old.close();
       countdown();
-    };
+    });
     const offer = await described(connection, await connection.createOffer());
     send({k: 'offer', sdp: offer.sdp});
   }
@@ -418,16 +423,8 @@
     bar(true);
     stopAll();
     const connection = pc = new RTCPeerConnection({iceServers: await iceServers()});
-    const [match, frameChannel] = channels(connection);
     watch(connection);
-    match.onopen = () => {
-      if (pc !== connection) return;
-      remote.channel = match;
-      frames = frameChannel;
-      listen(match, fromGuest);
-      listen(frameChannel, () => drop());
-      connected();
-    };
+    offerChannels(connection, connected);
     const offer = await described(connection, await connection.createOffer());
     if (pc !== connection) return;
     const text = brelvoLink.pack(offer);
