@@ -205,10 +205,11 @@ def cells(red, blue):
     return {red[0]: WHITE, red[1]: RED, blue[0]: WHITE, blue[1]: BLUE}
 
 
-def connect(host, guest, by_tab=False):
+def connect(host, guest, way="field"):
     """The host invites; the guest opens the invite link, joins and replies; the reply is
-    typed into the host's Reply field, or opened in a new tab of the host's browser. Both
-    count down to a running match. Returns the invite link and the reply link."""
+    typed into the host's Reply field, opened in a new tab of the host's browser ("tab"),
+    or in the waiting tab itself ("address"). Both count down to a running match. Returns
+    the invite link and the reply link."""
     h, g, url = host.b, guest.b, host.page.url
     host.open()
     h.click("#invite")
@@ -227,11 +228,15 @@ def connect(host, guest, by_tab=False):
     reply = g.evaluate("return document.getElementById('reply-link').value")
     assert reply.startswith(url + "#") and reply[-5:] == "." + link[-4:], (link, reply)
     h.evaluate(WATCH_COUNT)
-    if by_tab:
+    if way == "tab":
         waiting = h.tab(reply)
         said = Game.until(lambda: text(h, "#handoff-message"), "the handed reply's words")
         assert "go back" in said, said
         h.use(waiting)
+    elif way == "address":
+        h.open(reply)  # only the fragment changes: the invite must survive it
+        host.wait("return location.hash === '' && brelvo.state === 'inviting' && "
+                  "brelvo.remote.state !== 'waiting'", "the reply taken in the invite's own tab")
     else:
         h.click("#reply")
         h.press(*reply)
@@ -402,12 +407,13 @@ def scenario_direct(net, site, host, guest):
 
 
 def scenario_turn(net, site, host, guest):
-    """Through the TURN server alone, its way slow and lossy: a whole match in which every
-    press of the guest moves its fighter once; then the guest's link is cut."""
+    """Through the TURN server alone, its way slow and lossy, the reply pasted into the
+    address of the invite's own tab: a whole match in which every press of the guest moves
+    its fighter once; then the guest's link is cut."""
     net.forwarding(False)
     try:
         passed = site.slow.passed
-        connect(host, guest)
+        connect(host, guest, way="address")
         duel = Duel(host, guest, exact=True)
         host.round_start([0, 0])
         duel.same("at the start")
@@ -432,7 +438,7 @@ def scenario_handoff(net, site, host, guest):
     browser, which sends the player back; real keys each way; a second guest changes
     nothing and the reply again says the invite is used; then the host's link is cut."""
     h, g = host.b, guest.b
-    link, _ = connect(host, guest, by_tab=True)
+    link, _ = connect(host, guest, way="tab")
     duel = Duel(host, guest, real=True)
     host.round_start([0, 0])
     duel.same("at the start")

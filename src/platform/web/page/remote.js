@@ -809,8 +809,19 @@
   $('home').addEventListener('click', () => { location.href = base; });
 
   // A link's fragment: an invite to join, or a reply for this browser's waiting invite.
-  // A link pasted into a tab that shows the page already loads it afresh.
-  window.addEventListener('hashchange', () => { if (location.hash.length > 1) location.reload(); });
+  // A link pasted into a tab that shows the page already loads it afresh, but for the
+  // reply pasted into the very tab whose invite waits for it, which a reload would lose.
+  window.addEventListener('hashchange', () => {
+    const fragment = location.hash.slice(1);
+    if (!fragment) return;
+    if (invite && !invite.used && fragment.split('.')[1] === invite.tag) {
+      history.replaceState(null, '', base);
+      const problem = takeReply(fragment);
+      if (problem) status(problem);
+      return;
+    }
+    location.reload();
+  });
   const fragment = location.hash.slice(1);
   if (fragment && page.state === 'gate') {
     let link = null;
