@@ -42,6 +42,10 @@ install(FILES ${data}/icons/${BRELVO_APP_ID}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${man_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 install(FILES ${data}/copyright ${changelog_gz} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The README and its pages, laid out as in the sources, so that their links hold.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
+        FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 
 # A Debian package of the above: `cpack` in the build directory.
 set(CPACK_GENERATOR DEB)

@@ -50,6 +50,10 @@ files)
         exit 1
     fi
     appstream_clean "$share/metainfo/org.brelvo.Brelvo.metainfo.xml"
+    # The README and every page it leads to, their links whole where they are installed.
+    python3 "$(dirname "$0")/doc_links.py" "$share/doc/brelvo/README.md" "$share/doc/brelvo/docs"
+    zcat "$share/man/man6/brelvo.6.gz" | grep -q '/usr/share/doc/brelvo/README.md' ||
+        { echo "the man page does not point to the README"; exit 1; }
     # The manual names every message the program can print.
     for message in "unable to init SDL:" "unable to init SDL_mixer:" "unable to set video:" \
         "unable to wait for event:" "unable to push render:" "unable to push game over:" \

@@ -101,6 +101,7 @@ serve)
 all)
     build
     same_zip_twice
+    /usr/bin/python3 tests/doc_links.py --zip build/web/brelvo-*-web.zip
     started=$SECONDS
     node tests/web/link_qr_test.js
     /usr/bin/python3 tests/web/link_browser_test.py

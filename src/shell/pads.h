@@ -13,9 +13,9 @@
 // it, the 50 ms re-arm included.
 //
 // The d-pad (a hat, or buttons in the controller layout) and the left stick are up, down,
-// left and right. A diagonal presses nothing new: a way already held stays held through
-// it, and a diagonal reached from the centre presses nothing until one of its two ways is
-// let go. The stick presses once it is pushed past 60% of its travel, the way it is
+// left and right. A diagonal of the d-pad presses nothing new: a way already held stays
+// held through it, and a diagonal reached from the centre presses nothing until one of its
+// two ways is let go. The stick presses once it is pushed past 60% of its travel, the way it is
 // pushed furthest (left or right when both are equal), and presses again only after it
 // has come back within 25% of the centre. In the controller layout Back is Esc; in a raw
 // layout no button does anything, as their numbers differ from pad to pad.

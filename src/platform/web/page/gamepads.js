@@ -2,9 +2,9 @@
 // on the desktop. A pad's press reaches the game as that player's key going down and
 // its end as the key going up, so every rule of a key holds for it.
 //
-// The d-pad and the left stick are up, down, left and right. A diagonal presses nothing
-// new: a way already held stays held through it, and one reached from the middle presses
-// nothing until one of its ways is let go. The stick presses once pushed past 60% of its
+// The d-pad and the left stick are up, down, left and right. A diagonal of the d-pad
+// presses nothing new: a way already held stays held through it, and one reached from the
+// middle presses nothing until one of its ways is let go. The stick presses once pushed past 60% of its
 // travel, the way it is pushed furthest (left or right when both are equal), and again
 // only after coming back within 25% of the middle. Back ends the match as Esc does, where
 // the browser knows the pad's buttons (its standard mapping); on any other pad only the

@@ -1,0 +1,103 @@
+#!/usr/bin/env python3
+"""Every relative link in the documentation reaches its file and its heading.
+
+    doc_links.py PATH...     Markdown files, or folders whose *.md files are read
+    doc_links.py --zip ZIP   the README.txt in ZIP names only files that ZIP holds
+
+Besides each link, every page must be linked from another one (the first PATH, the
+README, is where a reader starts), so that no page is out of a reader's reach.
+"""
+import fnmatch
+import re
+import sys
+import zipfile
+from pathlib import Path
+from urllib.parse import unquote
+
+LINK = re.compile(r"!?\[(?:[^\]\\]|\\.)*\]\(\s*<?([^)\s>]+)>?(?:\s+\"[^\"]*\")?\s*\)")
+FENCE = re.compile(r"^\s*(```|~~~)")
+CODE_SPAN = re.compile(r"(`+)(?:(?!\1).)+?\1")
+
+
+def slug(heading):
+    """The anchor GitHub gives a heading."""
+    text = re.sub(r"[`*_]|<[^>]+>", "", heading).strip().lower()
+    text = re.sub(r"\[([^\]]*)\]\([^)]*\)", r"\1", text)
+    return re.sub(r"[^\w\- ]", "", text).replace(" ", "-")
+
+
+def prose(path):
+    """(line number, text) of each line outside fenced code, with code spans blanked."""
+    fenced = False
+    for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+        if FENCE.match(line):
+            fenced = not fenced
+            continue
+        if not fenced:
+            yield number, CODE_SPAN.sub("", line)
+
+
+def anchors(path):
+    seen = {}
+    for _, line in prose(path):
+        heading = re.match(r"#{1,6}\s+(.*?)\s*#*\s*$", line)
+        if heading:
+            base = slug(heading.group(1))
+            count = seen.get(base, 0)
+            seen[base] = count + 1
+            yield base if count == 0 else f"{base}-{count}"
+
+
+def check_pages(paths):
+    pages = []
+    for given in map(Path, paths):
+        pages += sorted(given.glob("*.md")) if given.is_dir() else [given]
+    faults, reached = [], set()
+    for page in pages:
+        for number, line in prose(page):
+            for target in LINK.findall(line):
+                if re.match(r"[a-z][a-z0-9+.-]*:", target, re.I):
+                    continue  # an address elsewhere: not ours to check offline
+                file_part, _, anchor = unquote(target).partition("#")
+                goal = (page.parent / file_part).resolve() if file_part else page.resolve()
+                where = f"{page}:{number}: {target}"
+                if not goal.is_file():
+                    faults.append(f"{where}: no such file")
+                    continue
+                if goal != page.resolve():
+                    reached.add(goal)
+                if anchor and anchor not in set(anchors(goal)):
+                    faults.append(f"{where}: no heading with that anchor")
+    for page in pages[1:]:
+        if page.resolve() not in reached:
+            faults.append(f"{page}: no other page links to it")
+    return faults, len(pages)
+
+
+def check_zip(archive):
+    with zipfile.ZipFile(archive) as packed:
+        names = packed.namelist()
+        readme = packed.read(next(n for n in names if n.endswith("README.txt"))).decode()
+    top = names[0].split("/")[0] + "/" if all("/" in n for n in names) else ""
+    held = {n[len(top):].rstrip("/") for n in names}
+    named = set(re.findall(r"(?<![\w/:.-])([\w*-]+(?:/[\w*-]+)*\.(?:html|js|css|json|wasm|txt"
+                           r"|svg|png|webmanifest|md)|[\w-]+/)(?![\w/])", readme))
+    return [f"{archive}: README.txt names {name}, which the zip lacks" for name in sorted(named)
+            if not fnmatch.filter(held, name.rstrip("/"))], len(named)
+
+
+def main(arguments):
+    if arguments[:1] == ["--zip"]:
+        faults, count = check_zip(arguments[1])
+        what = f"{count} file names in README.txt"
+    else:
+        faults, count = check_pages(arguments)
+        what = f"links in {count} pages"
+    for fault in faults:
+        print(fault)
+    print(f"{what}: {len(faults)} fault(s)")
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
