@@ -52,12 +52,13 @@ def check_pages(paths):
     pages = []
     for given in map(Path, paths):
         pages += sorted(given.glob("*.md")) if given.is_dir() else [given]
-    faults, reached = [], set()
+    faults, reached, links = [], set(), 0
     for page in pages:
         for number, line in prose(page):
             for target in LINK.findall(line):
                 if re.match(r"[a-z][a-z0-9+.-]*:", target, re.I):
                     continue  # an address elsewhere: not ours to check offline
+                links += 1
                 file_part, _, anchor = unquote(target).partition("#")
                 goal = (page.parent / file_part).resolve() if file_part else page.resolve()
                 where = f"{page}:{number}: {target}"
@@ -71,7 +72,7 @@ def check_pages(paths):
     for page in pages[1:]:
         if page.resolve() not in reached:
             faults.append(f"{page}: no other page links to it")
-    return faults, len(pages)
+    return faults, f"{links} links in {len(pages)} pages"
 
 
 def check_zip(archive):
@@ -91,8 +92,7 @@ def main(arguments):
         faults, count = check_zip(arguments[1])
         what = f"{count} file names in README.txt"
     else:
-        faults, count = check_pages(arguments)
-        what = f"links in {count} pages"
+        faults, what = check_pages(arguments)
     for fault in faults:
         print(fault)
     print(f"{what}: {len(faults)} fault(s)")

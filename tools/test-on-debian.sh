@@ -2,8 +2,8 @@
 # Runs the whole suite on another Debian release from this machine:
 #   tools/test-on-debian.sh 13 [preset...]
 # Builds a clean root of that release with debootstrap from Debian's own archive, clones
-# this checkout's committed HEAD into it and runs tools/test.sh there, which installs that
-# release's packages itself. Needs root (chroot, mount). The root is kept between runs in
+# this checkout's committed HEAD into it, installs that release's packages there and runs
+# tools/test.sh. Needs root (chroot, mount). The root is kept between runs in
 # BRELVO_DEBIAN_ROOT (default /var/cache/brelvo/debian-N) once its packages are in;
 # BRELVO_DEBIAN_FRESH=1 builds it again from nothing. Whatever happens (failure, Ctrl-C),
 # it unmounts what it mounted and ends what it started inside the root.
