@@ -5,7 +5,8 @@
     doc_links.py --zip ZIP   the README.txt in ZIP names only files that ZIP holds
 
 Besides each link, every page must be linked from another one (the first PATH, the
-README, is where a reader starts), so that no page is out of a reader's reach.
+README, is where a reader starts), so that no page is out of a reader's reach; and the
+README stays short enough for a newcomer to read in two minutes.
 """
 import fnmatch
 import re
@@ -17,6 +18,7 @@ from urllib.parse import unquote
 LINK = re.compile(r"!?\[(?:[^\]\\]|\\.)*\]\(\s*<?([^)\s>]+)>?(?:\s+\"[^\"]*\")?\s*\)")
 FENCE = re.compile(r"^\s*(```|~~~)")
 CODE_SPAN = re.compile(r"(`+)(?:(?!\1).)+?\1")
+README_LINES = 150
 
 
 def slug(heading):
@@ -69,6 +71,10 @@ def check_pages(paths):
                     reached.add(goal)
                 if anchor and anchor not in set(anchors(goal)):
                     faults.append(f"{where}: no heading with that anchor")
+    if pages and pages[0].name == "README.md":
+        length = len(pages[0].read_text(encoding="utf-8").splitlines())
+        if length > README_LINES:
+            faults.append(f"{pages[0]}: {length} lines, more than {README_LINES}")
     for page in pages[1:]:
         if page.resolve() not in reached:
             faults.append(f"{page}: no other page links to it")
