@@ -16,38 +16,24 @@ from pathlib import Path
 from urllib.parse import unquote
 
 LINK = re.compile(r"!?\[(?:[^\]\\]|\\.)*\]\(\s*<?([^)\s>]+)>?(?:\s+\"[^\"]*\")?\s*\)")
-FENCE = re.compile(r"^\s*(```|~~~)")
 CODE_SPAN = re.compile(r"(`+)(?:(?!\1).)+?\1")
 README_LINES = 150
 
 
-def slug(heading):
-    """The anchor GitHub gives a heading."""
-    text = re.sub(r"[`*_]|<[^>]+>", "", heading).strip().lower()
-    text = re.sub(r"\[([^\]]*)\]\([^)]*\)", r"\1", text)
-    return re.sub(r"[^\w\- ]", "", text).replace(" ", "-")
-
-
-def prose(path):
-    """(line number, text) of each line outside fenced code, with code spans blanked."""
+def lines(path):
+    """(line number, text) of each line outside fenced code."""
     fenced = False
     for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
-        if FENCE.match(line):
+        if re.match(r"\s*(```|~~~)", line):
             fenced = not fenced
-            continue
-        if not fenced:
-            yield number, CODE_SPAN.sub("", line)
+        elif not fenced:
+            yield number, line
 
 
 def anchors(path):
-    seen = {}
-    for _, line in prose(path):
-        heading = re.match(r"#{1,6}\s+(.*?)\s*#*\s*$", line)
-        if heading:
-            base = slug(heading.group(1))
-            count = seen.get(base, 0)
-            seen[base] = count + 1
-            yield base if count == 0 else f"{base}-{count}"
+    """The anchors GitHub gives the page's headings."""
+    return {re.sub(r"[^\w\- ]", "", heading.group(1).strip().lower()).replace(" ", "-")
+            for _, line in lines(path) for heading in [re.match(r"#{1,6}\s+(.*)", line)] if heading}
 
 
 def check_pages(paths):
@@ -56,8 +42,8 @@ def check_pages(paths):
         pages += sorted(given.glob("*.md")) if given.is_dir() else [given]
     faults, reached, links = [], set(), 0
     for page in pages:
-        for number, line in prose(page):
-            for target in LINK.findall(line):
+        for number, line in lines(page):
+            for target in LINK.findall(CODE_SPAN.sub("", line)):
                 if re.match(r"[a-z][a-z0-9+.-]*:", target, re.I):
                     continue  # an address elsewhere: not ours to check offline
                 links += 1
@@ -69,7 +55,7 @@ def check_pages(paths):
                     continue
                 if goal != page.resolve():
                     reached.add(goal)
-                if anchor and anchor not in set(anchors(goal)):
+                if anchor and anchor not in anchors(goal):
                     faults.append(f"{where}: no heading with that anchor")
     if pages and pages[0].name == "README.md":
         length = len(pages[0].read_text(encoding="utf-8").splitlines())
@@ -85,8 +71,7 @@ def check_zip(archive):
     with zipfile.ZipFile(archive) as packed:
         names = packed.namelist()
         readme = packed.read(next(n for n in names if n.endswith("README.txt"))).decode()
-    top = names[0].split("/")[0] + "/" if all("/" in n for n in names) else ""
-    held = {n[len(top):].rstrip("/") for n in names}
+    held = {n.rstrip("/") for n in names}
     named = set(re.findall(r"(?<![\w/:.-])([\w*-]+(?:/[\w*-]+)*\.(?:html|js|css|json|wasm|txt"
                            r"|svg|png|webmanifest|md)|[\w-]+/)(?![\w/])", readme))
     return [f"{archive}: README.txt names {name}, which the zip lacks" for name in sorted(named)
