@@ -511,7 +511,7 @@ void BM_ComputerMatchCpu(benchmark::State& state) {
             std::srand(7);
             long before = flips;
             alone.push_back(measure_idle(2500, window_ms, [] {
-                Director director(Director::Opponent::COMPUTER);
+                Director director(Play{Play::Mode::ALONE, 0});
                 director.run();
             }));
             alone_frames += flips - before;

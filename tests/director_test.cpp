@@ -14,9 +14,13 @@
 
 #include "framework/game.h"
 #include "framework/games.h"
+#include "framework/gridlayout.h"
 #include "games/gamejedi.h"
+#include "platform/remote.h"
 #include "screens/gameover.h"
 #include "screens/splash.h"
+#include "shell/computer.h"
+#include "shell/controls.h"
 #include "shell/director.h"
 #include "shell/events.h"
 #include "support.h"
@@ -41,10 +45,11 @@ struct DirectorProbe {
                          GameOver& gameover) {
         return director.dispatch(event, games, gameover);
     }
-    static const Computer* computer(const Director& director) { return director.computer.get(); }
-    static bool look(Director& director, SDL_Event& event) {
-        return director.joysticks->look(event);
+    static const Computer* computer(const Director& director) {
+        return director.controls->computer();
     }
+    static bool look(Director& director, SDL_Event& event) { return director.controls->look(event); }
+    static const Frame& frame(const Director& director) { return director.frame; }
 };
 
 struct GamesProbe {
@@ -209,15 +214,123 @@ TEST(DirectorFrameNumbers, ThreePointsAtTheStartingSize) {
     EXPECT_EQ(surface.rgb(50, 0), support::WHITE);
 }
 
+// The players' frame: what the window shows, one colour a cell, composed with it at every
+// size, a window too narrow to show any cell included (a friend's device still gets it).
+TEST(PlayersFrame, IsTheWindowCellByCellAtEverySize) {
+    Director director;
+    Lit game;
+    game.set_pixel(0, 0, {255, 0, 0});
+    game.set_pixel(8, 8, {0, 0, 255});
+    game.set_pixel(4, 2, {0, 0, 0});
+    const auto colour = [](const Game::Color& c) { return std::array<int, 3>{c.r, c.g, c.b}; };
+    for (const auto& [w, h] : {std::pair{550, 450}, std::pair{800, 600}, std::pair{8, 450},
+                               std::pair{550, 5}, std::pair{1, 1}}) {
+        Surface surface(w, h);
+        DirectorProbe::show(director, surface.get(), &game, 3, 9);
+        director.render();
+        const Frame& frame = DirectorProbe::frame(director);
+        for (int row = 0; row < 9; ++row) {
+            // Three points fill player 0's bottom three cells; nine all of player 1's.
+            EXPECT_EQ(colour(frame.at(-1, row)), row >= 6 ? support::GREEN : support::GREY)
+                << w << "x" << h << " row " << row;
+            EXPECT_EQ(colour(frame.at(9, row)), support::GREEN) << w << "x" << h;
+            for (int column = 0; column < 9; ++column) {
+                const Game::Color cell = game.get_pixel(column, row);
+                EXPECT_EQ(colour(frame.at(column, row)), colour(cell))
+                    << w << "x" << h << " cell " << column << "," << row;
+                const GridLayout grid(w, h);
+                if (grid.cell > 0) {  // and the window shows the same, at each cell's middle
+                    const SDL_Rect rect = grid.cells(column, row);
+                    EXPECT_EQ(surface.rgb(rect.x + grid.cell / 2, rect.y + grid.cell / 2),
+                              colour(cell));
+                }
+            }
+        }
+    }
+    // The splash is no game of cells, yet its frame is its mark as the window shows it.
+    Splash splash;
+    Surface surface(110, 90);
+    DirectorProbe::show(director, surface.get(), &splash, 0, 0);
+    director.render();
+    const Frame& frame = DirectorProbe::frame(director);
+    int lit = 0;
+    for (int row = 0; row < 9; ++row) {
+        for (int column = -1; column < 10; ++column) {
+            const std::array<int, 3> seen = surface.rgb(column * 10 + 15, row * 10 + 5);
+            EXPECT_EQ(colour(frame.at(column, row)), seen) << column << "," << row;
+            lit += seen == support::WHITE ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(lit, 20);  // the B and the R
+}
+
+// Whose key each press is: at one keyboard each set is its player's; alone, and hosting a
+// friend, every key here plays player 0, and the friend plays player 1 until they go; a
+// key held across their going comes up as the key it went down as.
+TEST(WhoseKey, EachSourcePlaysThePlayerTheMatchGivesIt) {
+    struct Keys : Renderable {
+        void run() override {}
+        void render(SDL_Surface* /*surface*/) override {}
+        void input(SDL_Event event) override {
+            if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) {
+                got.emplace_back(event.type == SDL_KEYDOWN ? '+' : '-', event.key.keysym.sym);
+            }
+        }
+        std::vector<std::pair<char, int>> got;
+    };
+    const auto friend_press = [](Game::Button way, bool down) {
+        SDL_Event event{};
+        event.user.type = BR_FRIEND;
+        event.user.code = way + (down ? remote::DOWN : 0);
+        return event;
+    };
+    SDL_Event gone{};
+    gone.user.type = BR_FRIEND_GONE;
+    const SDL_Event presses[] = {
+        support::key_event(SDL_KEYDOWN, SDLK_w), support::key_event(SDL_KEYDOWN, SDLK_UP),
+        friend_press(Game::LEFT, true),          friend_press(Game::LEFT, false),
+        gone,                                    support::key_event(SDL_KEYUP, SDLK_UP),
+        support::key_event(SDL_KEYDOWN, SDLK_UP), friend_press(Game::DOWN, true),
+        support::key_event(SDL_KEYDOWN, SDLK_q),
+    };
+    using Got = std::vector<std::pair<char, int>>;
+    const struct {
+        Play::Mode mode;
+        Got got;
+    } cases[] = {
+        {Play::Mode::TWO,
+         {{'+', SDLK_w}, {'+', SDLK_UP}, {'-', SDLK_UP}, {'+', SDLK_UP}, {'+', SDLK_q}}},
+        {Play::Mode::ALONE,
+         {{'+', SDLK_w}, {'+', SDLK_w}, {'-', SDLK_w}, {'+', SDLK_w}, {'+', SDLK_q}}},
+        {Play::Mode::HOST,
+         {{'+', SDLK_w}, {'+', SDLK_w}, {'+', SDLK_LEFT}, {'-', SDLK_LEFT}, {'-', SDLK_w},
+          {'+', SDLK_UP}, {'+', SDLK_q}}},
+    };
+    for (const auto& [mode, want] : cases) {
+        Director director(Play{mode, 0});
+        Games games;
+        GameOver gameover;
+        Keys keys;
+        DirectorProbe::show(director, DirectorProbe::screen(director), &keys, 0, 0);
+        for (const SDL_Event& event : presses) {
+            EXPECT_TRUE(DirectorProbe::dispatch(director, event, games, gameover));
+        }
+        EXPECT_EQ(keys.got, want) << static_cast<int>(mode);
+    }
+}
+
 // --- The match loop, event by event --------------------------------------------------
 
-// A screen that only remembers what reached it.
+// A screen that only remembers what reached it. The Director also draws every frame at
+// one pixel a cell, for the players' frame: only the window's drawing counts here.
 class Spy : public Renderable {
   public:
     void run() override { ++runs; }
     void render(SDL_Surface* surface) override {
-        ++renders;
-        last_width = surface->w;
+        if (surface == SDL_GetVideoSurface()) {
+            ++renders;
+            last_width = surface->w;
+        }
     }
     void input(SDL_Event event) override { inputs.push_back(event.type); }
     int runs = 0;
@@ -301,7 +414,7 @@ TEST(AloneLoop, ThePlayerHasBothKeySetsAndThePadsAndTheComputerPressesPlayerOnes
         void input(int player, Button button) override { presses.emplace_back(player, button); }
         std::vector<std::pair<int, int>> presses;
     };
-    Director director(Director::Opponent::COMPUTER);
+    Director director(Play{Play::Mode::ALONE, 0});
     Games games;
     GameOver gameover;
     Recorder duel;

@@ -10,10 +10,11 @@
 #include "framework/games.h"
 #include "framework/gridlayout.h"
 #include "framework/renderable.h"
-#include "platform/computer_level.h"
 #include "platform/media.h"
+#include "platform/outlet.h"
 #include "screens/gameover.h"
 #include "screens/splash.h"
+#include "shell/controls.h"
 #include "shell/events.h"
 
 namespace {
@@ -46,24 +47,31 @@ void draw_score(SDL_Surface* surface, const GridLayout& grid, int column, int po
 
 }  // namespace
 
-Director::Director(Opponent opponent) {
+Director::Director(const Play& setup) {
     start_media(MEDIA);
     if (Mix_OpenAudio(22050, AUDIO_S16LSB, 2, 1024) < 0) {
         fail("unable to init SDL_mixer: ");
     }
     SDL_WM_SetCaption("Brelvo", nullptr);
     set_video(550, 450);
-    joysticks = std::make_unique<Joysticks>(Pads::buttons_used(Joysticks::layout()));
-    if (opponent == Opponent::COMPUTER) {
-        computer = std::make_unique<Computer>(kept_reaction());
+    // Red in the low byte, as Frame reads it back; no alpha.
+    cells.reset(SDL_CreateRGBSurface(SDL_SWSURFACE, Frame::COLUMNS, Frame::ROWS, 32, 0x000000FFU,
+                                     0x0000FF00U, 0x00FF0000U, 0));
+    if (!cells) {
+        fail("unable to set video: ");
     }
+    controls = std::make_unique<Controls>(setup);
 }
 
 Director::~Director() {
-    alarm.remove_all();
-    joysticks.reset();
+    controls.reset();
+    cells.reset();
     Mix_CloseAudio();
     SDL_Quit();
+}
+
+void Director::SurfaceFree::operator()(SDL_Surface* surface) const {
+    SDL_FreeSurface(surface);
 }
 
 void Director::set_video(int width, int height) {
@@ -84,7 +92,7 @@ void Director::run() {
     render();
     SDL_Event event;
     do {
-        if (!joysticks->wait(event)) {
+        if (!controls->wait(event)) {
             fail("unable to wait for event: ");
         }
     } while (dispatch(event, games, gameover));
@@ -98,11 +106,7 @@ bool Director::dispatch(const SDL_Event& event, Games& games, GameOver& gameover
             if (event.key.keysym.sym == SDLK_ESCAPE) {
                 return false;
             }
-            input(own(event));
-            return true;
-        case SDL_KEYUP:
-            input(own(event));
-            return true;
+            return hand(controls->keys(event));
         case SDL_QUIT:
             return false;
         case SDL_VIDEORESIZE:
@@ -120,21 +124,10 @@ bool Director::dispatch(const SDL_Event& event, Games& games, GameOver& gameover
         case SDL_JOYHATMOTION:
         case SDL_JOYBUTTONDOWN:
         case SDL_JOYBUTTONUP:
-            input(event);
-            return press(pads.input(event));
-        case BR_PADS:
-            return press(read_pads());
-        case BR_COMPUTER:
-            if (!computer) {
-                input(event);  // another user event, as any other
-                return true;
-            }
-            alarm_at = 0;
-            think(SDL_GetTicks());
-            return true;
+            input(event);  // the screen sees the pad as it is, then the keys it makes
+            return hand(controls->keys(event));
         default:
-            input(event);
-            return true;
+            return hand(controls->keys(event));
     }
 }
 
@@ -142,10 +135,7 @@ bool Director::end_round(int code, Games& games, GameOver& gameover) {
     if (current == &gameover) {
         return false;  // the game-over screen's own report ends the program
     }
-    if (computer && (code == -1 || code == 1)) {
-        computer->round_over(code);  // a round won: the splash's report teaches nothing
-        keep_reaction(computer->reaction());
-    }
+    controls->round_over(code);
     if (code == -1) {
         ++score0;
     } else if (code == 1) {
@@ -161,70 +151,15 @@ bool Director::end_round(int code, Games& games, GameOver& gameover) {
     return true;  // the new screen asks for its first frame itself
 }
 
-bool Director::press(const std::vector<SDL_Event>& keys) {
+bool Director::hand(const std::vector<SDL_Event>& keys) {
     // In order, stopping at the first Esc (a pad's Back).
     return std::all_of(keys.begin(), keys.end(), [this](const SDL_Event& key) {
         if (key.type == SDL_KEYDOWN && key.key.keysym.sym == SDLK_ESCAPE) {
             return false;
         }
-        input(own(key));
+        input(key);
         return true;
     });
-}
-
-std::vector<SDL_Event> Director::read_pads() {
-    std::vector<SDL_Event> keys;
-    const auto states = joysticks->poll();
-    for (int pad = 0; pad < Pads::PADS; ++pad) {
-        if (joysticks->open(pad)) {
-            const std::vector<SDL_Event> made = pads.update(pad, states[pad]);
-            keys.insert(keys.end(), made.begin(), made.end());
-        }
-    }
-    return keys;
-}
-
-SDL_Event Director::own(SDL_Event key) const {
-    if (!computer) {
-        return key;
-    }
-    constexpr SDLKey ARROWS[] = {SDLK_UP, SDLK_DOWN, SDLK_LEFT, SDLK_RIGHT};
-    constexpr SDLKey LETTERS[] = {SDLK_w, SDLK_s, SDLK_a, SDLK_d};
-    for (int way = 0; way < 4; ++way) {
-        if (key.key.keysym.sym == ARROWS[way]) {
-            key.key.keysym.sym = LETTERS[way];
-        }
-    }
-    return key;
-}
-
-void Director::think(Uint32 now) {
-    if (!computer) {
-        return;
-    }
-    for (const SDL_Event& key : computer->decide(shown, now)) {
-        input(key);
-    }
-    const Uint32 due = computer->due();
-    if (due == alarm_at) {
-        return;
-    }
-    alarm.remove(alarm_id);
-    alarm_id = 0;
-    alarm_at = due;
-    if (due != 0) {
-        const auto ahead = static_cast<Sint32>(due - now);
-        alarm_id = alarm.add(static_cast<Uint32>(std::max<Sint32>(ahead, 1)), wake, nullptr);
-    }
-}
-
-// On SDL's timer thread: only posts, and a full queue is no matter, as the next frame
-// shows the computer the grid anyway.
-Uint32 Director::wake(Uint32 /*interval*/, void* /*param*/) {
-    SDL_Event event{};
-    event.user.type = BR_COMPUTER;
-    SDL_PushEvent(&event);
-    return 0;
 }
 
 void Director::input(SDL_Event event) {
@@ -232,20 +167,33 @@ void Director::input(SDL_Event event) {
 }
 
 void Director::render() {
-    SDL_FillRect(screen, nullptr, SDL_MapRGB(screen->format, 0, 0, 0));
-    const GridLayout grid(screen->w, screen->h);
-    draw_score(screen, grid, -1, score0);
-    draw_score(screen, grid, 9, score1);
-    if (current != nullptr) {
-        current->render(screen);
-    }
-    if (computer) {
-        // The computer sees what the players see: the grid of the frame just shown.
-        const auto* game = dynamic_cast<const Game*>(current);
-        for (unsigned i = 0; i < shown.size(); ++i) {
-            shown[i] = game != nullptr ? game->get_pixel(i % 9, i / 9) : Game::Color{0, 0, 0};
+    // The frame is composed once at one pixel a cell, read back as the players' frame, then
+    // drawn again at the window's size: the same drawing, so the two always agree, and the
+    // frame is whole even in a window too small to show a cell.
+    compose(cells.get());
+    for (int row = 0; row < Frame::ROWS; ++row) {
+        const auto* pixel = reinterpret_cast<const Uint32*>(static_cast<const Uint8*>(cells->pixels) +
+                                                            row * cells->pitch);
+        for (int column = 0; column < Frame::COLUMNS; ++column) {
+            const Uint32 colour = pixel[column];
+            frame.cells[static_cast<std::size_t>(row * Frame::COLUMNS + column)] =
+                Game::Color{static_cast<Uint8>(colour), static_cast<Uint8>(colour >> 8),
+                            static_cast<Uint8>(colour >> 16)};
         }
-        think(SDL_GetTicks());
+    }
+    compose(screen);
+    frame_composed(frame);
+    // The computer sees what the players see, and may press at once.
+    hand(controls->shown(frame, SDL_GetTicks()));
+}
+
+void Director::compose(SDL_Surface* surface) {
+    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    const GridLayout grid(surface->w, surface->h);
+    draw_score(surface, grid, -1, score0);
+    draw_score(surface, grid, 9, score1);
+    if (current != nullptr) {
+        current->render(surface);
     }
 }
 

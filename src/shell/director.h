@@ -5,11 +5,10 @@
 #include <memory>
 #include <vector>
 
-#include "framework/timers.h"
-#include "platform/joysticks.h"
-#include "shell/computer.h"
-#include "shell/pads.h"
+#include "framework/frame.h"
+#include "shell/play.h"
 
+class Controls;
 class Games;
 class GameOver;
 class Renderable;
@@ -18,11 +17,7 @@ class Renderable;
 // composes every frame.
 class Director {
   public:
-    // Who plays player 1: a second player at the keys, or the computer. Against the
-    // computer both key sets and both pads play player 0.
-    enum class Opponent { PLAYER, COMPUTER };
-
-    explicit Director(Opponent opponent = Opponent::PLAYER);
+    explicit Director(const Play& setup = Play{});
     ~Director();
     Director(const Director&) = delete;
     Director& operator=(const Director&) = delete;
@@ -44,31 +39,25 @@ class Director {
   private:
     friend struct DirectorProbe;  // lets tests drive the match event by event
 
+    struct SurfaceFree {
+        void operator()(SDL_Surface* surface) const;
+    };
+
     // One event of the match loop; false when the loop is to end.
     bool dispatch(const SDL_Event& event, Games& games, GameOver& gameover);
     // A round's report: scores it and moves to the next round or the game-over screen.
     bool end_round(int code, Games& games, GameOver& gameover);
-    // The key events the pads made, each handled as the keyboard's: Esc ends the loop
-    // (false), every other key goes to the current screen.
-    bool press(const std::vector<SDL_Event>& keys);
-    // On BR_PADS: the pads as they stand now, turned into their players' keys.
-    std::vector<SDL_Event> read_pads();
-    // A key of the players' own: against the computer, the arrows are player 0's too.
-    [[nodiscard]] SDL_Event own(SDL_Event key) const;
-    // Shows the computer the last frame at `now` and plays the keys it presses, then
-    // wakes it again when it wants to look though nothing changes.
-    void think(Uint32 now);
-    static Uint32 wake(Uint32 interval, void* param);
+    // Hands the current screen its keys in order; an Esc among them ends the loop (false).
+    bool hand(const std::vector<SDL_Event>& keys);
+    // Background, score columns and the current screen, on any surface.
+    void compose(SDL_Surface* surface);
 
     SDL_Surface* screen = nullptr;  // owned by SDL, replaced on every set_video
     Renderable* current = nullptr;  // not owned
     int score0 = 0;
     int score1 = 0;
-    Pads pads{Joysticks::layout()};
-    std::unique_ptr<Joysticks> joysticks;  // opened once the media run, closed before they stop
-    std::unique_ptr<Computer> computer;    // player 1 when playing alone
-    Computer::Cells shown{};               // the grid of the last frame composed
-    Timers alarm;                          // the computer's next look, stopped before SDL is
-    Timers::Id alarm_id = 0;
-    Uint32 alarm_at = 0;
+    // The frame at one pixel a cell, composed as the window's is, whatever the window's size.
+    std::unique_ptr<SDL_Surface, SurfaceFree> cells;
+    Frame frame;                        // the last one composed
+    std::unique_ptr<Controls> controls;  // closed before the media stop
 };

@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include "platform/joysticks.h"
+#include "platform/remote.h"
 
 // The two user events by which screens report to the Director. Both fit the event's
 // one-byte type field; BR_RENDER is SDL's first user event type.
@@ -12,6 +13,9 @@ constexpr Uint8 BR_GAMEOVER = SDL_USEREVENT + 1;
 constexpr Uint8 BR_PADS = Joysticks::MOVED;
 // Wakes the main thread when the computer wants to look at the grid again.
 constexpr Uint8 BR_COMPUTER = SDL_USEREVENT + 3;
+// A friend's press from another device, and their going.
+constexpr Uint8 BR_FRIEND = remote::PRESSED;
+constexpr Uint8 BR_FRIEND_GONE = remote::GONE;
 
 static_assert(BR_RENDER == 24 && BR_GAMEOVER == 25, "event numbers are part of the protocol");
 

@@ -227,7 +227,7 @@ TEST_F(WinePlayAlone, TheCmdStartsTheComputerAndReturns) {
 // standard streams to stdout.txt and stderr.txt beside the executable.
 TEST(WineOptions, UnknownEndsWithStatus2BeforeAWindowAndHelpPrintsTheUsage) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr);
-    const std::string usage = "usage: brelvo [--computer]\r\n";  // Windows' line ends
+    const std::string usage = "usage: brelvo [--computer[=MS]]\r\n";  // Windows' line ends
     const struct {
         std::string arg;
         int status;

@@ -18,12 +18,6 @@ mergeInto(LibraryManager.library, {
       return (event.shiftKey ? 0x1 : 0) | (event.ctrlKey ? 0x40 : 0) |
              (event.altKey ? 0x100 : 0) | (event.metaKey ? 0x400 : 0);
     },
-    // With a friend playing player 1 from another device, every key of this one plays
-    // player 0: the arrows are w, s, d and a.
-    own: {273: 119, 274: 115, 275: 100, 276: 97},
-    mapped: function(symbol) {
-      return (Module['remote'] && brelvo.own[symbol]) || symbol;
-    },
     // The game's keys do nothing else while it runs: arrows and space do not scroll. A
     // field of the page's (a link to paste) keeps its keys.
     onKey: function(event) {
@@ -34,40 +28,18 @@ mergeInto(LibraryManager.library, {
       }
       if (event.repeat) return;
       var down = event.type === 'keydown';
-      // A key comes up as the key it went down as, whatever changed between.
-      var sent = down ? brelvo.mapped(symbol) : brelvo.held.get(symbol);
-      if (sent === undefined) sent = brelvo.mapped(symbol);
       if (down) {
-        brelvo.held.set(symbol, sent);
+        brelvo.held.add(symbol);
       } else {
         brelvo.held.delete(symbol);
       }
-      _brelvo_web_key(down ? 1 : 0, sent, brelvo.modifiers(event));
+      _brelvo_web_key(down ? 1 : 0, symbol, brelvo.modifiers(event));
     },
     // A key still down when the page loses the keyboard would never come up: let it go.
     releaseKeys: function(event) {
       if (event && event.type === 'visibilitychange' && !document.hidden) return;
-      brelvo.held.forEach(function(sent) { _brelvo_web_key(0, sent, 0); });
+      brelvo.held.forEach(function(symbol) { _brelvo_web_key(0, symbol, 0); });
       brelvo.held.clear();
-    },
-    // The composed frame as the players see it: the colour at the middle of each cell of
-    // the grid and of both score columns, row by row, 11 to a row, red, green and blue.
-    // None while the window is too small to hold a cell.
-    cells: function(pixels, width, height) {
-      var s = Math.min(Math.trunc(width / 11), Math.trunc(height / 9));
-      if (s <= 0) return null;
-      var x0 = Math.trunc((width - 9 * s) / 2), y0 = Math.trunc((height - 9 * s) / 2);
-      var cells = new Uint8Array(99 * 3);
-      for (var y = 0; y < 9; y++) {
-        for (var x = -1; x < 10; x++) {
-          var at = pixels + ((y0 + y * s + (s >> 1)) * width + x0 + x * s + (s >> 1)) * 4;
-          var cell = (y * 11 + x + 1) * 3;
-          cells[cell] = HEAPU8[at];
-          cells[cell + 1] = HEAPU8[at + 1];
-          cells[cell + 2] = HEAPU8[at + 2];
-        }
-      }
-      return cells;
     },
     // Starts `clip` on `channel`, as web_audio_play says.
     play: function(channel, clip, loops, ticks, volume) {
@@ -146,7 +118,7 @@ mergeInto(LibraryManager.library, {
     window.addEventListener('keyup', brelvo.onKey);
     window.addEventListener('blur', brelvo.releaseKeys);
     document.addEventListener('visibilitychange', brelvo.releaseKeys);
-    brelvo.held = new Map();  // each key down, by its symbol: the symbol the game got
+    brelvo.held = new Set();  // the symbols of the keys down
     brelvo.width = brelvo.height = 0;
     var canvas = Module['canvas'];
     if (canvas && window.ResizeObserver) {
@@ -158,20 +130,24 @@ mergeInto(LibraryManager.library, {
     // The page gives the game the whole window, as a window manager that maximises it.
     brelvo.onResize();
     // The page's other ways to play (the touch pads) press the same keys: one key by
-    // its name ('w', 'ArrowUp', 'Escape'), down or up.
+    // its name ('w', 'ArrowUp', 'Escape'), down or up. Whose key it is, the game decides.
     Module['key'] = function(name, down) {
-      _brelvo_web_key(down ? 1 : 0, brelvo.mapped(brelvo.symbol({key: name})), 0);
-    };
-    // A friend's key on another device: player 1's own, as it is.
-    Module['guestKey'] = function(name, down) {
       _brelvo_web_key(down ? 1 : 0, brelvo.symbol({key: name}), 0);
     };
+    // A friend's press from another device, by way; and their going, after which the
+    // match goes on with two players here.
+    Module['friend'] = function(way, down) {
+      var index = ['up', 'down', 'left', 'right'].indexOf(way);
+      if (index >= 0) _brelvo_web_friend(index, down ? 1 : 0);
+    };
+    Module['friendLeft'] = function() { _brelvo_web_friend_gone(); };
     Module['releaseKeys'] = brelvo.releaseKeys;
   },
   web_unlisten__deps: ['$brelvo'],
   web_unlisten: function() {
     delete Module['key'];
-    delete Module['guestKey'];
+    delete Module['friend'];
+    delete Module['friendLeft'];
     delete Module['releaseKeys'];
     window.removeEventListener('keydown', brelvo.onKey);
     window.removeEventListener('keyup', brelvo.onKey);
@@ -211,10 +187,6 @@ mergeInto(LibraryManager.library, {
   web_present: function(pixels, width, height) {
     var bytes = new Uint8ClampedArray(HEAPU8.buffer, pixels, width * height * 4);
     brelvo.context.putImageData(new ImageData(bytes, width, height), 0, 0);
-    if (Module['onComposed']) {
-      var cells = brelvo.cells(pixels, width, height);
-      if (cells) Module['onComposed'](cells);
-    }
     Module['frames'] = (Module['frames'] || 0) + 1;
     if (Module['frames'] === 1) Module['firstFrameAt'] = performance.now();
     if (Module['onFrame']) Module['onFrame']();
@@ -360,12 +332,15 @@ mergeInto(LibraryManager.library, {
     if (Module['onGuestReady']) Module['onGuestReady']();
   },
 
-  // The computer's level lives on in the page between matches: "Play again" keeps it.
-  web_kept_reaction: function() {
-    return Module['computerReaction'] | 0;
+  // Each frame as the game composed it, cell by cell: 11 x 9 cells, row by row, red,
+  // green and blue, whatever the canvas's size (a friend's device draws it at its own).
+  web_frame: function(rgb) {
+    if (Module['onComposed']) Module['onComposed'](HEAPU8.slice(rgb, rgb + 297));
   },
-  web_keep_reaction: function(ms) {
-    if (Module['onComputerReaction']) Module['onComputerReaction'](ms);
+  // The computer's level after each round it played to a result: the page starts the next
+  // match there ("--computer=MS").
+  web_computer_level: function(ms) {
+    if (Module['onComputerLevel']) Module['onComputerLevel'](ms);
   },
 
   web_exited: function(status) {

@@ -90,8 +90,46 @@ int SDL_FillRect(SDL_Surface* dst, SDL_Rect* dstrect, Uint32 color) {
     return 0;
 }
 
+// A surface of the program's own, in the canvas's format: it draws there what it keeps to
+// itself.
+SDL_Surface* SDL_CreateRGBSurface(Uint32 /*flags*/, int width, int height, int depth,
+                                  Uint32 rmask, Uint32 gmask, Uint32 bmask, Uint32 amask) {
+    if (width <= 0 || height <= 0 || depth != 32 || rmask != canvas_format.Rmask ||
+        gmask != canvas_format.Gmask || bmask != canvas_format.Bmask || amask != 0) {
+        SDL_SetError("Unsupported surface");
+        return nullptr;
+    }
+    auto* surface = static_cast<SDL_Surface*>(std::calloc(1, sizeof(SDL_Surface)));
+    void* pixels = std::calloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 4);
+    if (surface == nullptr || pixels == nullptr) {
+        std::free(surface);
+        std::free(pixels);
+        SDL_SetError("Out of memory");
+        return nullptr;
+    }
+    surface->format = &canvas_format;
+    surface->w = width;
+    surface->h = height;
+    surface->pitch = static_cast<Uint16>(width * 4);
+    surface->pixels = pixels;
+    surface->clip_rect = SDL_Rect{0, 0, static_cast<Uint16>(width), static_cast<Uint16>(height)};
+    surface->refcount = 1;
+    return surface;
+}
+
+void SDL_FreeSurface(SDL_Surface* surface) {
+    if (surface == nullptr || surface == &window_surface) {
+        return;  // the window's is SDL's own
+    }
+    std::free(surface->pixels);
+    std::free(surface);
+}
+
+// As SDL does, only the window's surface is shown; flipping another changes nothing.
 int SDL_Flip(SDL_Surface* screen) {
-    web_present(screen->pixels, screen->w, screen->h);
+    if (screen == &window_surface) {
+        web_present(screen->pixels, screen->w, screen->h);
+    }
     return 0;
 }
 

@@ -27,8 +27,8 @@ void web_audio_halt(int channel);
 int web_audio_playing(int channel);
 void web_audio_volume(const void* chunk, int volume);
 
-int web_kept_reaction();  // the computer's reaction the page kept, or 0
-void web_keep_reaction(int ms);
+void web_frame(const Uint8* rgb);  // a frame composed: 11 x 9 cells, red, green, blue
+void web_computer_level(int ms);   // the computer's reaction after a round's result
 
 void web_guest_ready();  // the guest's clips are loaded: the page may play them
 

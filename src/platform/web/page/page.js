@@ -148,15 +148,15 @@
     const audioError = sound.error;
     show(null);
     canvas.focus();
+    // The game is told how the match is played: it decides whose every key is.
+    const level = page.computerReaction ? '=' + page.computerReaction : '';
     createBrelvo({
       canvas: canvas,
-      arguments: alone ? ['--computer'] : [],
-      computerReaction: alone && page.computerReaction || 0,
-      onComputerReaction: (ms) => { page.computerReaction = ms; },
+      arguments: alone ? ['--computer' + level] : remote.remote ? ['--remote'] : [],
+      onComputerLevel: (ms) => { page.computerReaction = ms; },
       audioContext: audioContext,
       audioError: audioError,
       instantiateWasm: instantiate,
-      remote: remote.remote,
       onComposed: remote.onComposed,
       onSound: remote.onSound,
       onMatchEnd: (status) => {

@@ -234,7 +234,7 @@
     if (remote.role === 'host') {
       status('Your friend left.');
       letGo();
-      if (page.game) page.game.remote = false;
+      if (page.game && page.game.friendLeft) page.game.friendLeft();
       page.mode = 'two';
       $('pad1').hidden = false;
     } else {
@@ -246,7 +246,7 @@
   // The guest's keys still down on the host are let go: player 1 stands still.
   function letGo() {
     held.forEach((way) => {
-      if (page.game && page.game.guestKey) page.game.guestKey(WAYS[way], false);
+      if (page.game && page.game.friend) page.game.friend(way, false);
     });
     held = new Set();
   }
@@ -312,9 +312,9 @@
       if (m.v !== VERSION) status('Your friend\'s page is another version of Brelvo: they must reload it.');
     } else if (m.k === 'key') {
       // Only while the match runs, and only player 1's keys: the game's own rules do the rest.
-      if (page.state !== 'running' || !page.game || !page.game.guestKey) return;
+      if (page.state !== 'running' || !page.game || !page.game.friend) return;
       if (m.d) held.add(m.key); else held.delete(m.key);
-      page.game.guestKey(WAYS[m.key], m.d === 1);
+      page.game.friend(m.key, m.d === 1);
     } else if (m.k === 'beat') {
       // A beat that answers a heartbeat carries its time; one sent on its own, none.
       if (m.t > 0) {

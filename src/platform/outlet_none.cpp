@@ -1,0 +1,5 @@
+#include "platform/outlet.h"
+
+void frame_composed(const Frame& /*frame*/) {}
+
+void computer_level(Uint32 /*reaction_ms*/) {}

@@ -1,0 +1,29 @@
+#include <emscripten.h>
+
+#include "platform/remote.h"
+
+namespace {
+
+void post(Uint8 type, int code) {
+    SDL_Event event{};
+    event.user.type = type;
+    event.user.code = code;
+    SDL_PushEvent(&event);  // a full queue drops it, as it would drop a key
+}
+
+}  // namespace
+
+extern "C" {
+
+// The friend's press from the connection, way 0 to 3 as the game numbers them.
+EMSCRIPTEN_KEEPALIVE void brelvo_web_friend(int way, int down) {
+    if (way >= 0 && way < 4) {
+        post(remote::PRESSED, way + (down != 0 ? remote::DOWN : 0));
+    }
+}
+
+EMSCRIPTEN_KEEPALIVE void brelvo_web_friend_gone() {
+    post(remote::GONE, 0);
+}
+
+}  // extern "C"

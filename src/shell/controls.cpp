@@ -1,0 +1,199 @@
+#include "shell/controls.h"
+
+#include <algorithm>
+
+#include "platform/outlet.h"
+#include "platform/remote.h"
+#include "shell/computer.h"
+#include "shell/events.h"
+
+namespace {
+
+// Each player's keys by Game::Button, as the game reads them.
+constexpr SDLKey KEYS[2][4] = {
+    {SDLK_w, SDLK_s, SDLK_a, SDLK_d},
+    {SDLK_UP, SDLK_DOWN, SDLK_LEFT, SDLK_RIGHT},
+};
+
+constexpr int NOBODY = -1;
+
+// The press a key of this device makes, if it is one of the players' keys.
+bool press_of(const SDL_Event& event, Press& press) {
+    for (int player = 0; player < 2; ++player) {
+        for (int way = 0; way < 4; ++way) {
+            if (event.key.keysym.sym == KEYS[player][way]) {
+                press = Press{player, static_cast<Game::Button>(way), event.type == SDL_KEYDOWN,
+                              Press::From::HERE};
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool is_key(const SDL_Event& event) {
+    return event.type == SDL_KEYDOWN || event.type == SDL_KEYUP;
+}
+
+}  // namespace
+
+Controls::Controls(const Play& setup) : setup(setup) {
+    for (auto& source : held) {
+        for (auto& player : source) {
+            player.fill(NOBODY);
+        }
+    }
+    joysticks = std::make_unique<Joysticks>(Pads::buttons_used(Joysticks::layout()));
+    if (setup.mode == Play::Mode::ALONE) {
+        opponent = std::make_unique<Computer>(setup.computer_ms);
+    }
+}
+
+Controls::~Controls() {
+    alarm.remove_all();
+}
+
+bool Controls::wait(SDL_Event& event) {
+    return joysticks->wait(event);
+}
+
+int Controls::player_of(const Press& press) const {
+    switch (press.from) {
+        case Press::From::HERE:
+            return setup.mode == Play::Mode::TWO ? press.player : 0;
+        case Press::From::FRIEND:
+            return setup.mode == Play::Mode::HOST ? 1 : NOBODY;  // late, after leaving
+        case Press::From::COMPUTER:
+            return opponent ? 1 : NOBODY;
+    }
+    return NOBODY;
+}
+
+SDL_Event Controls::key(const Press& press) {
+    int& was = held[static_cast<std::size_t>(press.from)][static_cast<std::size_t>(press.player & 1)]
+                   [static_cast<std::size_t>(press.way & 3)];
+    int player = player_of(press);
+    if (!press.down && was != NOBODY) {
+        player = was;  // up as the key it went down as
+    }
+    was = press.down ? player : NOBODY;
+    if (player == NOBODY) {
+        return SDL_Event{};
+    }
+    return player_key(press.down ? SDL_KEYDOWN : SDL_KEYUP, KEYS[player][press.way]);
+}
+
+std::vector<SDL_Event> Controls::pad_keys(const std::vector<SDL_Event>& made) {
+    std::vector<SDL_Event> keys;
+    for (const SDL_Event& event : made) {
+        Press press{};
+        if (press_of(event, press)) {
+            keys.push_back(key(press));
+        } else {
+            keys.push_back(event);  // Back's Esc
+        }
+    }
+    return keys;
+}
+
+std::vector<SDL_Event> Controls::keys(const SDL_Event& event) {
+    if (is_key(event)) {
+        Press press{};
+        if (!press_of(event, press)) {
+            return {event};  // not a player's key: the screen may still want it
+        }
+        const SDL_Event made = key(press);
+        return made.type != 0 ? std::vector<SDL_Event>{made} : std::vector<SDL_Event>{};
+    }
+    switch (event.type) {
+        case SDL_JOYAXISMOTION:
+        case SDL_JOYBALLMOTION:
+        case SDL_JOYHATMOTION:
+        case SDL_JOYBUTTONDOWN:
+        case SDL_JOYBUTTONUP:
+            return pad_keys(pads.input(event));
+        case BR_PADS: {
+            std::vector<SDL_Event> made;
+            const auto states = joysticks->poll();
+            for (int pad = 0; pad < Pads::PADS; ++pad) {
+                if (joysticks->open(pad)) {
+                    const std::vector<SDL_Event> more = pads.update(pad, states[pad]);
+                    made.insert(made.end(), more.begin(), more.end());
+                }
+            }
+            return pad_keys(made);
+        }
+        case BR_FRIEND: {
+            const int code = event.user.code;
+            const SDL_Event made = key(Press{1, static_cast<Game::Button>(code & 3),
+                                             (code & remote::DOWN) != 0, Press::From::FRIEND});
+            return made.type != 0 ? std::vector<SDL_Event>{made} : std::vector<SDL_Event>{};
+        }
+        case BR_FRIEND_GONE:
+            if (setup.mode == Play::Mode::HOST) {
+                setup.mode = Play::Mode::TWO;  // the arrows are player 1's again
+            }
+            return {};
+        case BR_COMPUTER:
+            if (!opponent) {
+                return {event};  // another user event, as any other
+            }
+            alarm_at = 0;
+            return think(SDL_GetTicks());
+        default:
+            return {event};
+    }
+}
+
+std::vector<SDL_Event> Controls::shown(const Frame& frame, Uint32 now) {
+    if (!opponent) {
+        return {};
+    }
+    for (int y = 0; y < 9; ++y) {
+        for (int x = 0; x < 9; ++x) {
+            grid[static_cast<std::size_t>(x + y * 9)] = frame.at(x, y);
+        }
+    }
+    return think(now);
+}
+
+std::vector<SDL_Event> Controls::think(Uint32 now) {
+    std::vector<SDL_Event> keys;
+    for (const SDL_Event& event : opponent->decide(grid, now)) {
+        Press press{};
+        if (press_of(event, press)) {
+            press.from = Press::From::COMPUTER;
+            const SDL_Event made = key(press);
+            if (made.type != 0) {
+                keys.push_back(made);
+            }
+        }
+    }
+    const Uint32 due = opponent->due();
+    if (due != alarm_at) {
+        alarm.remove(alarm_id);
+        alarm_id = 0;
+        alarm_at = due;
+        if (due != 0) {
+            const auto ahead = static_cast<Sint32>(due - now);
+            alarm_id = alarm.add(static_cast<Uint32>(std::max<Sint32>(ahead, 1)), wake, nullptr);
+        }
+    }
+    return keys;
+}
+
+void Controls::round_over(int code) {
+    if (opponent && (code == -1 || code == 1)) {
+        opponent->round_over(code);  // a round won: the splash's report teaches nothing
+        computer_level(opponent->reaction());
+    }
+}
+
+// On SDL's timer thread: only posts, and a full queue is no matter, as the next frame
+// shows the computer the grid anyway.
+Uint32 Controls::wake(Uint32 /*interval*/, void* /*param*/) {
+    SDL_Event event{};
+    event.user.type = BR_COMPUTER;
+    SDL_PushEvent(&event);
+    return 0;
+}
