@@ -1044,14 +1044,14 @@ def scenario_two_copies_on_one_site(game):
         shutil.rmtree(site, ignore_errors=True)
 
 
-# What the page hands each match it starts (its arguments and the computer's level), and
-# every level the game reports.
+# What the page hands each match it starts (its arguments: the mode and the computer's
+# level), and every level the game reports.
 GIVEN = """window.given = []; window.reported = [];
 const create = window.createBrelvo;
 window.createBrelvo = (options) => {
-  given.push({arguments: options.arguments || [], reaction: options.computerReaction || 0});
-  const report = options.onComputerReaction;
-  options.onComputerReaction = (ms) => { reported.push(ms); report(ms); };
+  given.push({arguments: options.arguments || []});
+  const report = options.onComputerLevel;
+  options.onComputerLevel = (ms) => { reported.push(ms); report(ms); };
   return create(options);
 };"""
 
@@ -1070,7 +1070,7 @@ def scenario_alone(game):
     b.press("Enter")
     game.wait("return !!(brelvo.game && brelvo.game.frames > 0)", "the first frame")
     started = b.evaluate("return [brelvo.mode, given]")
-    assert started == ["alone", [{"arguments": ["--computer"], "reaction": 0}]], started
+    assert started == ["alone", [{"arguments": ["--computer"]}]], started
 
     # Player 0 where a round puts it, whatever the computer has done since.
     def home(scores, seconds=10):
@@ -1104,7 +1104,7 @@ def scenario_alone(game):
     b.press("Enter")
     game.wait("return brelvo.state === 'running' && brelvo.game.frames > 0", "another match")
     started = b.evaluate("return [brelvo.mode, given[1]]")
-    assert started == ["alone", {"arguments": ["--computer"], "reaction": level}], started
+    assert started == ["alone", {"arguments": ["--computer=%d" % level]}], started
 
     # A tablet: one pad, player 0's, clear of the grid; its touch steps player 0.
     b.emulate(1024, 768, 2)
