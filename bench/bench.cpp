@@ -47,6 +47,9 @@ std::atomic<bool> quit_on_flip{false};
 extern "C" int __real_SDL_Flip(SDL_Surface* screen);
 extern "C" int __wrap_SDL_Flip(SDL_Surface* screen) {
     const int result = __real_SDL_Flip(screen);
+    if (screen != SDL_GetVideoSurface()) {
+        return result;  // the players' frame at one pixel a cell: the window is not shown yet
+    }
     last_flip = Clock::now().time_since_epoch().count();
     ++flips;
     if (quit_on_flip.exchange(false)) {

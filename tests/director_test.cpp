@@ -48,7 +48,9 @@ struct DirectorProbe {
     static const Computer* computer(const Director& director) {
         return director.controls->computer();
     }
-    static bool look(Director& director, SDL_Event& event) { return director.controls->look(event); }
+    static bool look(Director& director, SDL_Event& event) {
+        return director.controls->look(event);
+    }
     static const Frame& frame(const Director& director) { return director.frame; }
 };
 
@@ -287,10 +289,14 @@ TEST(WhoseKey, EachSourcePlaysThePlayerTheMatchGivesIt) {
     SDL_Event gone{};
     gone.user.type = BR_FRIEND_GONE;
     const SDL_Event presses[] = {
-        support::key_event(SDL_KEYDOWN, SDLK_w), support::key_event(SDL_KEYDOWN, SDLK_UP),
-        friend_press(Game::LEFT, true),          friend_press(Game::LEFT, false),
-        gone,                                    support::key_event(SDL_KEYUP, SDLK_UP),
-        support::key_event(SDL_KEYDOWN, SDLK_UP), friend_press(Game::DOWN, true),
+        support::key_event(SDL_KEYDOWN, SDLK_w),
+        support::key_event(SDL_KEYDOWN, SDLK_UP),
+        friend_press(Game::LEFT, true),
+        friend_press(Game::LEFT, false),
+        gone,
+        support::key_event(SDL_KEYUP, SDLK_UP),
+        support::key_event(SDL_KEYDOWN, SDLK_UP),
+        friend_press(Game::DOWN, true),
         support::key_event(SDL_KEYDOWN, SDLK_q),
     };
     using Got = std::vector<std::pair<char, int>>;
@@ -303,8 +309,13 @@ TEST(WhoseKey, EachSourcePlaysThePlayerTheMatchGivesIt) {
         {Play::Mode::ALONE,
          {{'+', SDLK_w}, {'+', SDLK_w}, {'-', SDLK_w}, {'+', SDLK_w}, {'+', SDLK_q}}},
         {Play::Mode::HOST,
-         {{'+', SDLK_w}, {'+', SDLK_w}, {'+', SDLK_LEFT}, {'-', SDLK_LEFT}, {'-', SDLK_w},
-          {'+', SDLK_UP}, {'+', SDLK_q}}},
+         {{'+', SDLK_w},
+          {'+', SDLK_w},
+          {'+', SDLK_LEFT},
+          {'-', SDLK_LEFT},
+          {'-', SDLK_w},
+          {'+', SDLK_UP},
+          {'+', SDLK_q}}},
     };
     for (const auto& [mode, want] : cases) {
         Director director(Play{mode, 0});

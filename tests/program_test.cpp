@@ -87,10 +87,15 @@ TEST(CommandLine, HelpAndUnknownOptionsAnswerLikeACommandLineProgram) {
 
     // A level that is not a whole number of milliseconds is no option of the game's; nor is
     // the page's hosting of a friend, which only the page can do.
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--bogus"}, {"--computer", "extra"}, {"-computer"},
-          {"--computer="}, {"--computer=0"}, {"--computer=-5"}, {"--computer=2x"},
-          {"--computer=99999999999"}, {"--remote"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--bogus"},
+                                                 {"--computer", "extra"},
+                                                 {"-computer"},
+                                                 {"--computer="},
+                                                 {"--computer=0"},
+                                                 {"--computer=-5"},
+                                                 {"--computer=2x"},
+                                                 {"--computer=99999999999"},
+                                                 {"--remote"}}) {
         process::Child brelvo(BRELVO_EXE, {"SDL_VIDEODRIVER=x11", "DISPLAY=:4242"}, args);
         const int status = brelvo.wait(10);
         ASSERT_NE(status, -1) << "still running";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 
 #include "framework/game.h"
 
@@ -13,8 +14,9 @@ struct Frame {
 
     // Column -1 is player 0's score column, 0 to 8 the grid, 9 player 1's; row 0 the top.
     [[nodiscard]] Game::Color at(int column, int row) const {
-        return cells[static_cast<std::size_t>(row * COLUMNS + column + 1)];
+        return cells[static_cast<std::size_t>(row) * COLUMNS +
+                     static_cast<std::size_t>(column + 1)];
     }
 
-    std::array<Game::Color, COLUMNS * ROWS> cells{};
+    std::array<Game::Color, std::size_t{COLUMNS} * ROWS> cells{};
 };

@@ -70,8 +70,9 @@ int Controls::player_of(const Press& press) const {
 }
 
 SDL_Event Controls::key(const Press& press) {
-    int& was = held[static_cast<std::size_t>(press.from)][static_cast<std::size_t>(press.player & 1)]
-                   [static_cast<std::size_t>(press.way & 3)];
+    int& was =
+        held[static_cast<std::size_t>(press.from)][static_cast<std::size_t>(press.player & 1)]
+            [static_cast<std::size_t>(press.way & 3)];
     int player = player_of(press);
     if (!press.down && was != NOBODY) {
         player = was;  // up as the key it went down as
@@ -149,10 +150,8 @@ std::vector<SDL_Event> Controls::shown(const Frame& frame, Uint32 now) {
     if (!opponent) {
         return {};
     }
-    for (int y = 0; y < 9; ++y) {
-        for (int x = 0; x < 9; ++x) {
-            grid[static_cast<std::size_t>(x + y * 9)] = frame.at(x, y);
-        }
+    for (std::size_t i = 0; i < grid.size(); ++i) {
+        grid[i] = frame.at(static_cast<int>(i % 9), static_cast<int>(i / 9));
     }
     return think(now);
 }

@@ -10,8 +10,8 @@
 #include "framework/timers.h"
 #include "platform/joysticks.h"
 #include "shell/pads.h"
-#include "shell/press.h"
 #include "shell/play.h"
+#include "shell/press.h"
 
 class Computer;
 

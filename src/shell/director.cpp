@@ -171,15 +171,12 @@ void Director::render() {
     // drawn again at the window's size: the same drawing, so the two always agree, and the
     // frame is whole even in a window too small to show a cell.
     compose(cells.get());
-    for (int row = 0; row < Frame::ROWS; ++row) {
-        const auto* pixel = reinterpret_cast<const Uint32*>(static_cast<const Uint8*>(cells->pixels) +
-                                                            row * cells->pitch);
-        for (int column = 0; column < Frame::COLUMNS; ++column) {
-            const Uint32 colour = pixel[column];
-            frame.cells[static_cast<std::size_t>(row * Frame::COLUMNS + column)] =
-                Game::Color{static_cast<Uint8>(colour), static_cast<Uint8>(colour >> 8),
-                            static_cast<Uint8>(colour >> 16)};
-        }
+    for (std::size_t i = 0; i < frame.cells.size(); ++i) {
+        const std::size_t row = i / Frame::COLUMNS;
+        const auto* pixels = static_cast<const Uint8*>(cells->pixels) + row * cells->pitch;
+        const Uint32 colour = reinterpret_cast<const Uint32*>(pixels)[i % Frame::COLUMNS];
+        frame.cells[i] = Game::Color{static_cast<Uint8>(colour), static_cast<Uint8>(colour >> 8),
+                                     static_cast<Uint8>(colour >> 16)};
     }
     compose(screen);
     frame_composed(frame);

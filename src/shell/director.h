@@ -58,6 +58,6 @@ class Director {
     int score1 = 0;
     // The frame at one pixel a cell, composed as the window's is, whatever the window's size.
     std::unique_ptr<SDL_Surface, SurfaceFree> cells;
-    Frame frame;                        // the last one composed
+    Frame frame;                         // the last one composed
     std::unique_ptr<Controls> controls;  // closed before the media stop
 };

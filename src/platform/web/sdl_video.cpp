@@ -92,15 +92,16 @@ int SDL_FillRect(SDL_Surface* dst, SDL_Rect* dstrect, Uint32 color) {
 
 // A surface of the program's own, in the canvas's format: it draws there what it keeps to
 // itself.
-SDL_Surface* SDL_CreateRGBSurface(Uint32 /*flags*/, int width, int height, int depth,
-                                  Uint32 rmask, Uint32 gmask, Uint32 bmask, Uint32 amask) {
+SDL_Surface* SDL_CreateRGBSurface(Uint32 /*flags*/, int width, int height, int depth, Uint32 rmask,
+                                  Uint32 gmask, Uint32 bmask, Uint32 amask) {
     if (width <= 0 || height <= 0 || depth != 32 || rmask != canvas_format.Rmask ||
         gmask != canvas_format.Gmask || bmask != canvas_format.Bmask || amask != 0) {
         SDL_SetError("Unsupported surface");
         return nullptr;
     }
     auto* surface = static_cast<SDL_Surface*>(std::calloc(1, sizeof(SDL_Surface)));
-    void* pixels = std::calloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 4);
+    void* pixels =
+        std::calloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 4);
     if (surface == nullptr || pixels == nullptr) {
         std::free(surface);
         std::free(pixels);
