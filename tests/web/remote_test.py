@@ -453,6 +453,14 @@ def scenario_handoff(net, site, host, guest):
     assert said == "This invite is already used.", said
     h.use(playing)
     duel.press(guest, "a", cells(((2, 4), (2, 3)), ((6, 4), (5, 4))))
+    # A host whose window is too narrow to show a cell still sends its friend every frame,
+    # as the game composed it.
+    h.evaluate("document.getElementById('game').style.width = '8px'")
+    host.wait("return document.getElementById('game').width === 8", "the host's narrow window")
+    h.evaluate(Game.send("d"))
+    guest.wait_lit(cells(((2, 4), (3, 4)), ((6, 4), (5, 4))), "a frame of a host 8 px wide")
+    h.evaluate("document.getElementById('game').style.width = ''")
+    host.wait_lit(cells(((2, 4), (3, 4)), ((6, 4), (5, 4))), "the host's window back")
     rogue = guest.wait("return rogue.state && rogue", "the second guest's end")
     assert not rogue["opened"] and rogue["state"] != "connected", rogue
     assert h.evaluate("return brelvo.remote.state") == "connected", "the second guest"
