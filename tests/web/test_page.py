@@ -706,13 +706,17 @@ def check_layout(game, portrait):
     return box
 
 
-def pad_point(box, player, way):
-    """A point on a player's pad, two thirds of the way out in a direction."""
+def pad_point(box, player, way, reach=1 / 3, turn=0):
+    """A point on a player's pad, `reach` of its width out from its middle in a direction
+    (two thirds of the way out unless told), turned `turn` degrees clockwise off it."""
     left, top, right, bottom = box["pads"][player]
     x, y = (left + right) / 2, (top + bottom) / 2
-    reach = (right - left) / 3
+    reach *= right - left
     dx, dy = {"up": (0, -1), "down": (0, 1), "left": (-1, 0), "right": (1, 0),
               "middle": (0, 0)}[way]
+    angle = numpy.radians(turn)
+    dx, dy = (dx * numpy.cos(angle) - dy * numpy.sin(angle),
+              dx * numpy.sin(angle) + dy * numpy.cos(angle))
     return round(x + dx * reach), round(y + dy * reach)
 
 
@@ -774,6 +778,7 @@ def scenario_two_fingers_on_a_phone(game):
                  ("move",) + at(1, "up"), ("pause", 100), ("up",)])
         game.wait_lit({(2, 4): WHITE, (3, 4): RED, (6, 3): BLUE, (6, 4): WHITE}, "a turn")
         assert b.evaluate("return sent") == [["d", True], ["d", False]]
+        fingers_on_the_pads(game, at)
 
         if b.name != "webkit":  # MiniBrowser under Xvfb is slow to go full screen, if at all
             for pressed in ("true", "false"):
@@ -791,6 +796,62 @@ def scenario_two_fingers_on_a_phone(game):
         game.wait("return brelvo.state === 'over'", "the second end")
     finally:
         b.emulate()
+
+
+def fingers_on_the_pads(game, at):
+    """How a pad reads a finger, both players at once, player 0 at (2, 4) facing right and
+    player 1 at (6, 4) facing up: the way nearest the finger's angle, nothing in the
+    middle, a slide lets go of one way and presses the next, a finger stays its own pad's
+    wherever it strays, and a lifted finger holds nothing. Each gesture is checked by what
+    the game got, what the pads lit and what the grid shows."""
+    b = game.b
+
+    def played(cells, keys, *fingers):
+        time.sleep(0.06)  # past both players' re-arm
+        b.evaluate("sent.length = 0; lit.length = 0")
+        b.touch(*fingers)
+        game.wait_lit({(2, 4): WHITE, (6, 4): WHITE, **cells}, "the pads: %s" % (keys,))
+        sent, shown, held = b.evaluate("return [sent, lit, document.querySelectorAll("
+                                       "'#play .held').length]")
+        for player, want in enumerate(keys):
+            ways = [[key, down] for key, down in want]
+            got, lit = ([k for k in seen if (k[0] in "wasd") == (player == 0)]
+                        for seen in (sent, shown))
+            assert got == ways, "player %d's keys: %s, not %s" % (player, sent, ways)
+            assert lit == ways, "player %d's pad lit %s, not %s" % (player, shown, ways)
+        assert held == 0, "%d ways still lit after the fingers lifted" % held
+
+    def tap(key):
+        return [(key, True), (key, False)]
+
+    # Every way on both pads, two fingers at once, each 35 degrees off the way's own line,
+    # to one side and then the other: a turn each.
+    turns = ((("down", "s", (2, 5)), ("right", "ArrowRight", (7, 4))),
+             (("left", "a", (1, 4)), ("down", "ArrowDown", (6, 5))),
+             (("up", "w", (2, 3)), ("left", "ArrowLeft", (5, 4))),
+             (("right", "d", (3, 4)), ("up", "ArrowUp", (6, 3))))
+    for n, ((way0, key0, blade0), (way1, key1, blade1)) in enumerate(turns):
+        turn = 35 if n % 2 else -35
+        played({blade0: RED, blade1: BLUE}, (tap(key0), tap(key1)),
+               [("down",) + at(0, way0, turn=turn), ("pause", 80), ("up",)],
+               [("down",) + at(1, way1, turn=-turn), ("pause", 80), ("up",)])
+    # Player 0's finger comes down in the middle (a tenth of the pad's width out): nothing;
+    # slides a fifth out to the left: a turn; back to the middle lets go; then down. Player
+    # 1's slides from left to up to right, a turn at each, one way held at a time.
+    played({(2, 5): RED, (7, 4): BLUE},
+           (tap("a") + tap("s"), tap("ArrowLeft") + tap("ArrowUp") + tap("ArrowRight")),
+           [("down",) + at(0, "up", 0.1), ("pause", 150), ("move",) + at(0, "left", 0.2),
+            ("pause", 150), ("move",) + at(0, "right", 0.05), ("pause", 150),
+            ("move",) + at(0, "down"), ("pause", 150), ("up",)],
+           [("down",) + at(1, "left"), ("pause", 150), ("move",) + at(1, "up"),
+            ("pause", 150), ("move",) + at(1, "right"), ("pause", 150), ("pause", 0),
+            ("pause", 150), ("up",)])
+    # Player 1's finger strays across the middle onto player 0's pad, up to its top, while
+    # player 0's own finger holds right: each still plays its own player alone.
+    played({(3, 4): RED, (5, 4): BLUE}, (tap("d"), tap("ArrowLeft")),
+           [("pause", 0), ("down",) + at(0, "right"), ("pause", 300), ("up",)],
+           [("down",) + at(1, "left"), ("move",) + at(0, "middle") + (150,),
+            ("move",) + at(0, "up"), ("pause", 100), ("up",)])
 
 
 # The page's view of itself going out of sight and back, as the browser reports it.
