@@ -5,6 +5,7 @@
 #include <SDL_mixer.h>
 #include <emscripten.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +39,12 @@ struct Call {
     int rate;
 };
 std::vector<Call> calls;
+
+// The clip each channel of the page sounds, or null: a clip plays on until it is halted,
+// replaced, freed or ends.
+std::vector<const void*> sounding(MIX_CHANNELS);
+int played_on = -1;       // the channel of the last clip the page was asked to play
+std::vector<int> halted;  // each channel the page was asked to halt, in order
 
 std::vector<Call> taken() {
     std::vector<Call> all;
@@ -176,6 +183,44 @@ void what_is_not_ogg_vorbis_fails_at_load() {
     taken();
 }
 
+// What the game counts on when it plays over the hum and the start sounds: -1 takes the
+// first channel that is silent, whatever ended or was halted before it; a named channel
+// plays there whatever it still plays; with every channel busy a clip is not played.
+void channels_are_taken_in_order() {
+    Mix_Chunk* clip = load("GAMEJEDI_SOUND_STRIKE0");
+    halted.clear();
+    for (int channel = 0; channel < 3; ++channel) {
+        check(Mix_PlayChannelTimed(-1, clip, 0, -1) == channel && played_on == channel,
+              "a clip on the first free channel: " + std::to_string(channel));
+    }
+    sounding[1] = nullptr;  // its clip ended
+    check(Mix_PlayChannelTimed(-1, clip, 0, -1) == 1, "a channel whose clip ended stays taken");
+    Mix_HaltChannel(0);
+    check(halted == std::vector<int>{0} && Mix_PlayChannelTimed(-1, clip, 0, -1) == 0,
+          "a halted channel stays taken");
+    check(Mix_PlayChannelTimed(2, clip, 0, -1) == 2 && played_on == 2,
+          "a clip on a named channel that still plays is not played there");
+    for (int channel = 3; channel < MIX_CHANNELS; ++channel) {
+        check(Mix_PlayChannelTimed(-1, clip, 0, -1) == channel, "the channels fill in order");
+    }
+    taken();
+    check(Mix_PlayChannelTimed(-1, clip, 0, -1) == -1 &&
+              std::string(SDL_GetError()) == "No free channels available" && taken().empty(),
+          "a clip played with every channel busy");
+    halted.clear();
+    Mix_HaltChannel(-1);
+    check(halted == std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}, "halting all halts each channel");
+    halted.clear();
+    check(Mix_AllocateChannels(4) == 4 && halted == std::vector<int>{4, 5, 6, 7},
+          "the channels given up are halted");
+    check(Mix_PlayChannelTimed(4, clip, 0, -1) == -1 &&
+              std::string(SDL_GetError()) == "Invalid channel",
+          "a clip played on a channel given up");
+    Mix_AllocateChannels(MIX_CHANNELS);
+    Mix_FreeChunk(clip);
+    taken();
+}
+
 }  // namespace
 
 // The page's side of the layer, as this test plays it.
@@ -193,12 +238,22 @@ void web_audio_clip(const void* chunk) { calls.push_back({"clip", chunk, {}, 0})
 void web_audio_samples(const void* chunk, const Sint16* frames, int count, int rate) {
     calls.push_back({"samples", chunk, std::vector<Sint16>(frames, frames + count * 2), rate});
 }
-void web_audio_forget(const void* chunk) { calls.push_back({"forget", chunk, {}, 0}); }
-void web_audio_play(int, const void* chunk, int, int, int) {
-    calls.push_back({"play", chunk, {}, 0});
+void web_audio_forget(const void* chunk) {
+    calls.push_back({"forget", chunk, {}, 0});
+    std::replace(sounding.begin(), sounding.end(), chunk, static_cast<const void*>(nullptr));
 }
-void web_audio_halt(int) {}
-int web_audio_playing(int) { return 0; }
+void web_audio_play(int channel, const void* chunk, int, int, int) {
+    calls.push_back({"play", chunk, {}, 0});
+    played_on = channel;
+    sounding.at(static_cast<std::size_t>(channel)) = chunk;
+}
+void web_audio_halt(int channel) {
+    halted.push_back(channel);
+    sounding.at(static_cast<std::size_t>(channel)) = nullptr;
+}
+int web_audio_playing(int channel) {
+    return sounding.at(static_cast<std::size_t>(channel)) != nullptr ? 1 : 0;
+}
 void web_audio_volume(const void*, int) {}
 void web_exited(int) {}
 void web_failed(const char*) {}
@@ -219,6 +274,7 @@ int main() {
     loading_reads_only_the_headers();
     a_clip_played_before_its_turn_is_decoded_then();
     what_is_not_ogg_vorbis_fails_at_load();
+    channels_are_taken_in_order();
     Mix_CloseAudio();
     std::printf("mixer: %s\n", failures == 0 ? "all checks passed" : "FAILED");
     return failures == 0 ? 0 : 1;

@@ -219,9 +219,10 @@ class Game:
 START = {(1, 4): WHITE, (2, 4): RED, (6, 4): BLUE, (7, 4): WHITE}
 
 # The page's output as a player hears it: every sample on its way out, recorded by a
-# processor that sounds nothing itself.
+# processor that sounds nothing itself. MIXER is the instance's mixer: the game's unless
+# told.
 LISTEN = """
-  const out = brelvo.game.mixer.output, context = out.context;
+  const out = MIXER.output, context = out.context;
   return context.audioWorklet.addModule('/test-recorder.js').then(() => {
     const ear = new AudioWorkletNode(context, 'brelvo-recorder'), chunks = [];
     ear.port.onmessage = (e) => chunks.push(e.data);
@@ -233,7 +234,7 @@ LISTEN = """
 # The recording, each buffer in its place on the output's clock, and the page's time of
 # its first sample (within the output's latency, which the check allows for).
 HEARD = """
-  const h = window.heard, out = brelvo.game.mixer.output, context = out.context;
+  const h = window.heard, out = MIXER.output, context = out.context;
   out.disconnect(h.tap);
   h.tap.disconnect();
   const first = h.chunks[0], last = h.chunks[h.chunks.length - 1], rate = context.sampleRate;
@@ -243,9 +244,17 @@ HEARD = """
   let text = '';
   for (let i = 0; i < bytes.length; i += 32768)
     text += String.fromCharCode.apply(null, bytes.subarray(i, i + 32768));
-  return {rate: rate, samples: btoa(text), log: brelvo.game.mixer.log.slice(),
+  return {rate: rate, samples: btoa(text), log: MIXER.log.slice(),
           from: now + (first.at - then) * 1000};
 """
+
+
+def listen(b, mixer="brelvo.game.mixer"):
+    b.evaluate(LISTEN.replace("MIXER", mixer))
+
+
+def recorded(b, mixer="brelvo.game.mixer"):
+    return b.evaluate(HEARD.replace("MIXER", mixer))
 
 
 @functools.lru_cache(maxsize=None)
@@ -307,12 +316,12 @@ def pitch_spectrum(samples, rate):
     return numpy.array([spectrum[which == n].sum() for n in range(1, len(bands))])
 
 
-def check_heard(recording, hums):
-    """The output holds what the mixer's log says, as heard: the same clips, as loud and
-    as long as they are, together when they play together, silent once halted; each hum
-    alone (a second from each time in `hums`, page time) as loud as it should be, the
-    first at the clip's own pitch."""
-    rate, step = recording["rate"], int(recording["rate"] / 50)
+def heard_as_played(recording, what="heard against played"):
+    """The recording's samples, its loudness and the loudness the mixer's log says, 20 ms a
+    step, and the steps by which what is heard trails what is played; checks that the two
+    match: the same clips, as loud and as long as they are, together when they play
+    together, silent once halted or replaced."""
+    rate = recording["rate"]
     heard = numpy.frombuffer(base64.b64decode(recording["samples"]), "<f4").astype(float)
     heard_env = envelope(heard, rate)
     want_env = expected(recording["log"], rate, len(heard), recording["from"])
@@ -324,8 +333,17 @@ def check_heard(recording, hums):
     a, b = lined_up(lag)
     match, loudness = numpy.corrcoef(a, b)[0, 1], a.mean() / b.mean()
     assert match > 0.9 and 0.8 < loudness < 1.25, \
-        "heard against played: correlation %.3f, loudness %.2f, lag %d ms" % (
-            match, loudness, lag * 20)
+        "%s: correlation %.3f, loudness %.2f, lag %d ms" % (what, match, loudness, lag * 20)
+    return heard, heard_env, want_env, lag
+
+
+def check_heard(recording, hums):
+    """The output holds what the mixer's log says, as heard: the same clips, as loud and
+    as long as they are, together when they play together, silent once halted; each hum
+    alone (a second from each time in `hums`, page time) as loud as it should be, the
+    first at the clip's own pitch."""
+    rate, step = recording["rate"], int(recording["rate"] / 50)
+    heard, heard_env, want_env, lag = heard_as_played(recording)
     for n, at in enumerate(hums):
         start = int((at - recording["from"]) / 1000 * rate) + lag * step
         window = slice(start // step, start // step + 50)
@@ -338,6 +356,76 @@ def check_heard(recording, hums):
     shift = max(range(-24, 25), key=lambda n: float(numpy.dot(
         played[max(0, n):len(played) + min(0, n)], own[max(0, -n):len(own) - max(0, n)])))
     assert abs(shift) <= 1, "the hum is %d/48 octave off its pitch" % shift
+
+
+# A friend's page of the test's own: a second instance of the game, a guest's, on the
+# match's sound, which plays what it is told as a guest's page plays the host's sounds.
+FRIEND = """
+  let ready;
+  const told = new Promise((resolve) => { ready = resolve; });
+  const made = createBrelvo({arguments: ['--guest'], instantiateWasm: brelvo.instantiate,
+                             audioContext: brelvo.game.mixer.output.context,
+                             onGuestReady: () => ready()});
+  return Promise.all([made, told]).then(([friend]) => { window.friend = friend; });
+"""
+# A hum on channel 1, a strike started over it there, then once that has ended a hum on
+# channel 2, halted: what each channel plays (its clip, or null) after each.
+OVER = """
+  const f = window.friend, seen = [];
+  const wait = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+  const look = () => seen.push([0, 1, 2].map((n) => {
+    const channel = f.mixer.channels()[n];
+    return channel ? channel.clip : null;
+  }));
+  const play = (channel, clip, loops) => f.sound({k: 'play', c: channel, p: clip, l: loops,
+                                                 t: -1, g: 128});
+  return (async () => {
+    await wait(200);
+    play(1, %(hum)d, -1);
+    await wait(500);
+    look();
+    play(1, %(strike)d, 0);
+    look();
+    await wait(1000);
+    look();
+    play(2, %(hum)d, -1);
+    await wait(400);
+    f.sound({k: 'halt', c: 2});
+    look();
+    await wait(600);
+    return seen;
+  })();
+"""
+
+
+def check_a_channel_played_over(game):
+    """A clip started on a channel that still plays another replaces it: the first is heard
+    no more, and the log says which it replaced. A clip that ended leaves its channel
+    free; a halted channel is free and silent at once. Checked on a friend's page, whose
+    mixer plays just what it is told."""
+    b = game.b
+    b.evaluate(FRIEND)
+    game.wait("return friend.mixer.clips().length === 13 &&"
+              " friend.mixer.clips().every((c) => c.frames > 0)", "the friend's clips")
+    listen(b, "friend.mixer")
+    seen = b.evaluate(OVER % {"hum": IDLE, "strike": 0})
+    recording = recorded(b, "friend.mixer")
+    assert seen == [[None, IDLE, None], [None, 0, None], [None, None, None],
+                    [None, None, None]], seen
+    told = [{k: e[k] for k in e if k != "at" and k != "gain"} for e in recording["log"]]
+    assert told == [{"play": IDLE, "channel": 1, "loops": -1, "replaced": -1},
+                    {"play": 0, "channel": 1, "loops": 0, "replaced": IDLE},
+                    {"play": IDLE, "channel": 2, "loops": -1, "replaced": -1},
+                    {"halt": 2, "clip": IDLE}], told
+    # Heard as the log says; and where it says nothing plays (40 ms clear of each change,
+    # for the output's latency) nothing is heard: not the hum replaced, nor the one halted.
+    _, heard_env, want_env, lag = heard_as_played(recording, "the friend's page heard")
+    want = numpy.roll(want_env, lag)[:len(heard_env)]
+    silent = numpy.convolve(want < 0.01 * want.max(), numpy.ones(5), "same") == 5
+    silent[:max(0, lag) + 2] = False
+    loudest = heard_env[silent].max() / want.max()
+    assert silent.sum() > 40 and loudest < 0.05, \
+        "%.2f of the clips' level heard where nothing plays" % loudest
 
 
 def scenario_a_whole_match(game):
@@ -356,7 +444,7 @@ def scenario_a_whole_match(game):
     assert game.lit() == {cell: WHITE for cell in mark}, game.lit()
     assert game.scores() == [0, 0]
     game.b.evaluate(game.send("d") + game.send("ArrowLeft"))
-    game.b.evaluate(LISTEN)
+    listen(game.b)
     game.round_start([0, 0])
     # The splash's 2 s, counted from the starting gesture (which the game's start, a few
     # hundred ms, follows) to the round's first sound; then the round's start pause of 50
@@ -390,7 +478,8 @@ def scenario_a_whole_match(game):
     game.press("ArrowUp")
     game.wait_lit({(2, 4): WHITE, (3, 4): RED, (7, 3): BLUE, (7, 4): WHITE}, "a turn")
     swing = game.log()[heard:]
-    assert [e["play"] in SWINGS and e["channel"] > 0 for e in swing] == [True], swing
+    # The start sounds have ended: their channels are free again, the first one first.
+    assert [(e["play"] in SWINGS, e["channel"]) for e in swing] == [(True, 1)], swing
     time.sleep(0.06)
     game.b.evaluate(game.send("ArrowLeft") + game.send("ArrowDown"))
     game.wait_lit({(2, 4): WHITE, (3, 4): RED, (6, 4): BLUE, (7, 4): WHITE}, "a turn back")
@@ -429,7 +518,8 @@ def scenario_a_whole_match(game):
     assert len(ons) == 2, after
     second_hum = ons[-1] + len(clip(12)[0]) / 22.05 + 100
     time.sleep(max(0, second_hum + 1100 - game.b.evaluate("return performance.now()")) / 1000)
-    check_heard(game.b.evaluate(HEARD), [hum_alone, second_hum])
+    check_heard(recorded(game.b), [hum_alone, second_hum])
+    check_a_channel_played_over(game)
 
     # Player 1 wins nine rounds; the grid fills green from player 1's side and the page
     # ends the match.
@@ -706,13 +796,17 @@ def check_layout(game, portrait):
     return box
 
 
-def pad_point(box, player, way):
-    """A point on a player's pad, two thirds of the way out in a direction."""
+def pad_point(box, player, way, reach=1 / 3, turn=0):
+    """A point on a player's pad, `reach` of its width out from its middle in a direction
+    (two thirds of the way out unless told), turned `turn` degrees clockwise off it."""
     left, top, right, bottom = box["pads"][player]
     x, y = (left + right) / 2, (top + bottom) / 2
-    reach = (right - left) / 3
+    reach *= right - left
     dx, dy = {"up": (0, -1), "down": (0, 1), "left": (-1, 0), "right": (1, 0),
               "middle": (0, 0)}[way]
+    angle = numpy.radians(turn)
+    dx, dy = (dx * numpy.cos(angle) - dy * numpy.sin(angle),
+              dx * numpy.sin(angle) + dy * numpy.cos(angle))
     return round(x + dx * reach), round(y + dy * reach)
 
 
@@ -774,6 +868,7 @@ def scenario_two_fingers_on_a_phone(game):
                  ("move",) + at(1, "up"), ("pause", 100), ("up",)])
         game.wait_lit({(2, 4): WHITE, (3, 4): RED, (6, 3): BLUE, (6, 4): WHITE}, "a turn")
         assert b.evaluate("return sent") == [["d", True], ["d", False]]
+        fingers_on_the_pads(game, at)
 
         if b.name != "webkit":  # MiniBrowser under Xvfb is slow to go full screen, if at all
             for pressed in ("true", "false"):
@@ -791,6 +886,62 @@ def scenario_two_fingers_on_a_phone(game):
         game.wait("return brelvo.state === 'over'", "the second end")
     finally:
         b.emulate()
+
+
+def fingers_on_the_pads(game, at):
+    """How a pad reads a finger, both players at once, player 0 at (2, 4) facing right and
+    player 1 at (6, 4) facing up: the way nearest the finger's angle, nothing in the
+    middle, a slide lets go of one way and presses the next, a finger stays its own pad's
+    wherever it strays, and a lifted finger holds nothing. Each gesture is checked by what
+    the game got, what the pads lit and what the grid shows."""
+    b = game.b
+
+    def played(cells, keys, *fingers):
+        time.sleep(0.06)  # past both players' re-arm
+        b.evaluate("sent.length = 0; lit.length = 0")
+        b.touch(*fingers)
+        game.wait_lit({(2, 4): WHITE, (6, 4): WHITE, **cells}, "the pads: %s" % (keys,))
+        sent, shown, held = b.evaluate("return [sent, lit, document.querySelectorAll("
+                                       "'#play .held').length]")
+        for player, want in enumerate(keys):
+            ways = [[key, down] for key, down in want]
+            got, lit = ([k for k in seen if (k[0] in "wasd") == (player == 0)]
+                        for seen in (sent, shown))
+            assert got == ways, "player %d's keys: %s, not %s" % (player, got, ways)
+            assert lit == ways, "player %d's pad lit %s, not %s" % (player, lit, ways)
+        assert held == 0, "%d ways still lit after the fingers lifted" % held
+
+    def tap(key):
+        return [(key, True), (key, False)]
+
+    # Every way on both pads, two fingers at once, each 35 degrees off the way's own line,
+    # to one side and then the other: a turn each.
+    turns = ((("down", "s", (2, 5)), ("right", "ArrowRight", (7, 4))),
+             (("left", "a", (1, 4)), ("down", "ArrowDown", (6, 5))),
+             (("up", "w", (2, 3)), ("left", "ArrowLeft", (5, 4))),
+             (("right", "d", (3, 4)), ("up", "ArrowUp", (6, 3))))
+    for n, ((way0, key0, blade0), (way1, key1, blade1)) in enumerate(turns):
+        turn = 35 if n % 2 else -35
+        played({blade0: RED, blade1: BLUE}, (tap(key0), tap(key1)),
+               [("down",) + at(0, way0, turn=turn), ("pause", 80), ("up",)],
+               [("down",) + at(1, way1, turn=-turn), ("pause", 80), ("up",)])
+    # Player 0's finger comes down in the middle (a tenth of the pad's width out): nothing;
+    # slides a fifth out to the left: a turn; back to the middle lets go; then down. Player
+    # 1's slides from left to up to right, a turn at each, one way held at a time.
+    played({(2, 5): RED, (7, 4): BLUE},
+           (tap("a") + tap("s"), tap("ArrowLeft") + tap("ArrowUp") + tap("ArrowRight")),
+           [("down",) + at(0, "up", 0.1), ("pause", 150), ("move",) + at(0, "left", 0.2),
+            ("pause", 150), ("move",) + at(0, "right", 0.05), ("pause", 150),
+            ("move",) + at(0, "down"), ("pause", 150), ("up",)],
+           [("down",) + at(1, "left"), ("pause", 150), ("move",) + at(1, "up"),
+            ("pause", 150), ("move",) + at(1, "right"), ("pause", 150), ("pause", 0),
+            ("pause", 150), ("up",)])
+    # Player 1's finger strays across the middle onto player 0's pad, up to its top, while
+    # player 0's own finger holds right: each still plays its own player alone.
+    played({(3, 4): RED, (5, 4): BLUE}, (tap("d"), tap("ArrowLeft")),
+           [("pause", 0), ("down",) + at(0, "right"), ("pause", 300), ("up",)],
+           [("down",) + at(1, "left"), ("move",) + at(0, "middle") + (150,),
+            ("move",) + at(0, "up"), ("pause", 100), ("up",)])
 
 
 # The page's view of itself going out of sight and back, as the browser reports it.
