@@ -63,10 +63,14 @@ int SDL_Init(Uint32 flags) {
 }
 
 // Everything the game asks of the browser is there once the page runs, so starting a
-// subsystem only notes it; video listens for the page's keys and size.
+// subsystem only notes it; video listens for the page's keys and size, the joysticks for
+// its gamepads.
 int SDL_InitSubSystem(Uint32 flags) {
     if ((flags & SDL_INIT_VIDEO) != 0 && (started & SDL_INIT_VIDEO) == 0) {
         web_listen();
+    }
+    if ((flags & SDL_INIT_JOYSTICK) != 0) {
+        web::start_joysticks();
     }
     started |= flags;
     return 0;
@@ -74,12 +78,19 @@ int SDL_InitSubSystem(Uint32 flags) {
 
 void SDL_Quit() {
     web::stop_timers();
+    web::stop_joysticks();
     web::stop_events();
     web::stop_video();
     if ((started & SDL_INIT_VIDEO) != 0) {
         web_unlisten();
     }
     started = 0;
+}
+
+// The layer stands in for SDL 1.2 as the headers it is built with number it.
+const SDL_version* SDL_Linked_Version() {
+    static const SDL_version linked = {SDL_MAJOR_VERSION, SDL_MINOR_VERSION, SDL_PATCHLEVEL};
+    return &linked;
 }
 
 Uint32 SDL_WasInit(Uint32 flags) {

@@ -618,13 +618,15 @@
     $('pad0').hidden = true;
     audio = page.makeAudio();
     page.adoptAudio(audio.context);
-    // The guest's own instance holds the clips; it draws nothing and hears no key.
+    // The guest's own instance holds the clips and reads the gamepads; it draws nothing and
+    // hears no key.
     createBrelvo({
       arguments: ['--guest'],
       audioContext: audio.context,
       audioError: audio.error,
       instantiateWasm: page.instantiate,
       onFailure: page.fail,
+      onPress: (key, isDown) => press(key, isDown),  // its gamepads'
     }).then((game) => {
       guest = page.game = game;
       guest.frames = 0;
