@@ -12,11 +12,15 @@ constexpr Uint32 WAIT_MS = 10;
 // controller layout; it takes it when this variable holds a number other than 0, read as
 // its joysticks start. It sends no joystick events then.
 bool compat_controllers() {
+#ifdef __EMSCRIPTEN__
+    return false;  // the browser's layer, which is no SDL and sends its joystick events
+#else
     const SDL_version* linked = SDL_Linked_Version();
     const bool over_sdl2 = linked->major == 1 && linked->minor == 2 && linked->patch >= 50;
     const char* chosen = std::getenv("SDL12COMPAT_USE_GAME_CONTROLLERS");
     const bool controllers = chosen != nullptr && std::atoi(chosen) != 0;
     return over_sdl2 && controllers;
+#endif
 }
 
 }  // namespace

@@ -87,12 +87,6 @@ void SDL_Quit() {
     started = 0;
 }
 
-// The layer stands in for SDL 1.2 as the headers it is built with number it.
-const SDL_version* SDL_Linked_Version() {
-    static const SDL_version linked = {SDL_MAJOR_VERSION, SDL_MINOR_VERSION, SDL_PATCHLEVEL};
-    return &linked;
-}
-
 Uint32 SDL_WasInit(Uint32 flags) {
     return started & flags;
 }

@@ -626,7 +626,8 @@
       audioError: audio.error,
       instantiateWasm: page.instantiate,
       onFailure: page.fail,
-      onPress: (key, isDown) => press(key, isDown),  // its gamepads'
+      // Its gamepads' keys, while a match runs, as the host's own pads play.
+      onPress: (key, isDown) => { if (page.state === 'running') press(key, isDown); },
     }).then((game) => {
       guest = page.game = game;
       guest.frames = 0;
