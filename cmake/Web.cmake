@@ -18,6 +18,7 @@ add_library(brelvo_media STATIC
     ${web_src}/entry.cpp
     ${web_src}/sdl_core.cpp
     ${web_src}/sdl_events.cpp
+    ${web_src}/sdl_joystick.cpp
     ${web_src}/sdl_mixer.cpp
     ${web_src}/sdl_timer.cpp
     ${web_src}/sdl_video.cpp

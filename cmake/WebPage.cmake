@@ -32,7 +32,7 @@ foreach(size 192 512)
 endforeach()
 
 set(page_inputs ${page_src}/index.html ${page_src}/style.css ${page_src}/page.js
-    ${page_src}/touch.js ${page_src}/gamepads.js ${page_src}/link.js ${page_src}/qr.js
+    ${page_src}/touch.js ${page_src}/link.js ${page_src}/qr.js
     ${page_src}/remote.js ${PROJECT_SOURCE_DIR}/data/web/ice-servers.json
     ${page_src}/manifest.webmanifest ${page_src}/sw.js.in
     ${PROJECT_SOURCE_DIR}/data/icons/org.brelvo.Brelvo.svg ${PROJECT_SOURCE_DIR}/LICENSE)
@@ -53,7 +53,7 @@ add_custom_target(web_zip
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/README.txt README.txt
     COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/fixed_pack.py zip
             ${BRELVO_WEB_ZIP} .
-            index.html style.css page.js touch.js gamepads.js link.js qr.js remote.js
+            index.html style.css page.js touch.js link.js qr.js remote.js
             sw.js manifest.webmanifest ice-servers.json
             brelvo.js brelvo.wasm
             icon.svg icon-192.png icon-512.png README.txt LICENSE.txt licenses

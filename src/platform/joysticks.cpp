@@ -8,6 +8,21 @@ namespace {
 // The pause SDL_WaitEvent takes between its looks at an empty queue.
 constexpr Uint32 WAIT_MS = 10;
 
+// Only sdl12-compat, SDL 1.2 over SDL2, which numbers itself 1.2.50 and up, has SDL2's
+// controller layout; it takes it when this variable holds a number other than 0, read as
+// its joysticks start. It sends no joystick events then.
+bool compat_controllers() {
+#ifdef __EMSCRIPTEN__
+    return false;  // the browser's layer, which is no SDL and sends its joystick events
+#else
+    const SDL_version* linked = SDL_Linked_Version();
+    const bool over_sdl2 = linked->major == 1 && linked->minor == 2 && linked->patch >= 50;
+    const char* chosen = std::getenv("SDL12COMPAT_USE_GAME_CONTROLLERS");
+    const bool controllers = chosen != nullptr && std::atoi(chosen) != 0;
+    return over_sdl2 && controllers;
+#endif
+}
+
 }  // namespace
 
 Joysticks::Joysticks(Uint32 buttons) : wanted(buttons) {
@@ -18,7 +33,8 @@ Joysticks::Joysticks(Uint32 buttons) : wanted(buttons) {
     for (int pad = 0; pad < open; ++pad) {
         sticks[pad] = SDL_JoystickOpen(pad);
     }
-    read_on_look = layout() == Layout::CONTROLLER && count() > 0;
+    read_on_look = compat_controllers() && count() > 0;
+    read_whole = layout() == Layout::CONTROLLER && !read_on_look && count() > 0;
 }
 
 Joysticks::~Joysticks() {
@@ -29,15 +45,14 @@ Joysticks::~Joysticks() {
     }
 }
 
-// Only sdl12-compat, SDL 1.2 over SDL2, which numbers itself 1.2.50 and up, has SDL2's
-// controller layout; it takes it when this variable holds a number other than 0, read as
-// its joysticks start.
 Joysticks::Layout Joysticks::layout() {
-    const SDL_version* linked = SDL_Linked_Version();
-    const bool over_sdl2 = linked->major == 1 && linked->minor == 2 && linked->patch >= 50;
-    const char* chosen = std::getenv("SDL12COMPAT_USE_GAME_CONTROLLERS");
-    const bool controllers = chosen != nullptr && std::atoi(chosen) != 0;
-    return over_sdl2 && controllers ? Layout::CONTROLLER : Layout::RAW;
+#ifdef __EMSCRIPTEN__
+    // The browser's layer shows a pad whose buttons the browser knows in SDL2's
+    // controller layout, and any other with no buttons.
+    return Layout::CONTROLLER;
+#else
+    return compat_controllers() ? Layout::CONTROLLER : Layout::RAW;
+#endif
 }
 
 int Joysticks::count() const {
@@ -48,7 +63,11 @@ int Joysticks::count() const {
 // SDL 1.2 over SDL2 waits exactly so, a look and then a pause: the keys are seen no later.
 bool Joysticks::wait(SDL_Event& event) {
     if (!read_on_look) {
-        return SDL_WaitEvent(&event) != 0;
+        if (SDL_WaitEvent(&event) == 0) {
+            return false;
+        }
+        heard(event);
+        return true;
     }
     while (!look(event)) {
         SDL_Delay(WAIT_MS);
@@ -58,6 +77,7 @@ bool Joysticks::wait(SDL_Event& event) {
 
 bool Joysticks::look(SDL_Event& event) {
     if (SDL_PollEvent(&event) != 0) {
+        heard(event);
         return true;
     }
     if (read_on_look && read() != last) {
@@ -66,6 +86,24 @@ bool Joysticks::look(SDL_Event& event) {
         return true;
     }
     return false;
+}
+
+void Joysticks::heard(SDL_Event& event) const {
+    if (!read_whole) {
+        return;
+    }
+    switch (event.type) {
+        case SDL_JOYAXISMOTION:
+        case SDL_JOYBALLMOTION:
+        case SDL_JOYHATMOTION:
+        case SDL_JOYBUTTONDOWN:
+        case SDL_JOYBUTTONUP:
+            event = SDL_Event{};
+            event.user.type = MOVED;
+            break;
+        default:
+            break;
+    }
 }
 
 bool Joysticks::open(int pad) const {

@@ -7,12 +7,17 @@
 // The players' pads as this home's media library shows them, opened at start-up: what
 // each reports, and nothing of what it means to the game (the shell's Pads decide that).
 // A home with no pad, or whose library cannot look for any, plays on with keys: nothing
-// here fails or prints.
+// here fails or prints. In the browser the pads come and go as the match runs: its layer
+// shows two seats, which the page's gamepads fill as they show themselves.
 //
 // Where the library sends no joystick events (sdl12-compat in the controller layout
 // sends none), the pads are read where the event wait looks at the queue: SDL2 brings
 // them up to date at each look, so a pad's press is seen as soon as a key's would be, and
 // no thread has to wake to ask for it.
+//
+// Where the controller layout comes with events (the browser's layer), each event says
+// only that the pads changed, and they are read whole: a d-pad's diagonal is two buttons
+// that change at once, and a stick's two axes move together, as the polled pads do.
 class Joysticks {
   public:
     // How the library numbers a pad's buttons.
@@ -35,7 +40,7 @@ class Joysticks {
     };
 
     static constexpr int PADS = 2;  // one a player
-    // The event `look` makes when the pads are to be read.
+    // The event `wait` and `look` make when the pads are to be read.
     static constexpr Uint8 MOVED = SDL_USEREVENT + 2;
 
     // `buttons`: the buttons worth reading, as bits; the others always read as let go.
@@ -52,7 +57,8 @@ class Joysticks {
     // Waits for the next event as SDL_WaitEvent does; false if SDL cannot wait.
     bool wait(SDL_Event& event);
     // One look at the queue, as SDL_PollEvent. Where the pads are read rather than heard,
-    // an empty queue and pads that have moved since they were last read give a MOVED.
+    // an empty queue and pads that have moved since they were last read give a MOVED;
+    // where they are read whole, a joystick event does.
     bool look(SDL_Event& event);
     // Whether a player's pad is open.
     [[nodiscard]] bool open(int pad) const;
@@ -62,10 +68,12 @@ class Joysticks {
   private:
     // Every pad's controls as they stand; the buttons only those the layout uses.
     [[nodiscard]] std::array<State, PADS> read() const;
+    // A joystick event as MOVED where the pads are read whole; any other event as it is.
+    void heard(SDL_Event& event) const;
 
-    // Unused where the home has no joysticks of SDL's (the browser).
-    [[maybe_unused]] Uint32 wanted = 0;
-    [[maybe_unused]] std::array<SDL_Joystick*, PADS> sticks{};
-    [[maybe_unused]] std::array<State, PADS> last{};  // as `poll` last read them
-    [[maybe_unused]] bool read_on_look = false;       // no joystick events: the wait reads the pads
+    Uint32 wanted = 0;
+    std::array<SDL_Joystick*, PADS> sticks{};
+    std::array<State, PADS> last{};  // as `poll` last read them
+    bool read_on_look = false;       // no joystick events: the wait reads the pads
+    bool read_whole = false;         // joystick events in the controller layout: read on each
 };

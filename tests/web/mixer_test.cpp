@@ -260,7 +260,9 @@ void web_failed(const char*) {}
 }
 
 namespace web {
+void start_joysticks() {}
 void stop_events() {}
+void stop_joysticks() {}
 void stop_timers() {}
 void stop_video() {}
 }  // namespace web

@@ -26,7 +26,8 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import browsers  # noqa: E402
-from test_page import BLUE, RED, WHITE, Game, Page, poll, sound_server  # noqa: E402
+from test_page import (BLUE, RED, TEST_PADS, WHITE, Game, Page, Pads, poll,  # noqa: E402
+                       sound_server)
 
 ROUTER = "10.77.0.1"  # the router's own address, up whichever link is cut
 SIDES = {"host": 1, "guest": 2}  # each at 10.77.N.2, its router at 10.77.N.1
@@ -453,14 +454,29 @@ def scenario_handoff(net, site, host, guest):
     assert said == "This invite is already used.", said
     h.use(playing)
     duel.press(guest, "a", cells(((2, 4), (2, 3)), ((6, 4), (5, 4))))
+    # The guest's gamepad plays player 1 as its keys do: its d-pad turns the blade down,
+    # then its stick up.
+    g.evaluate(TEST_PADS)
+    pads = Pads(guest)
+    pad = pads.add()
+    pads.set(pad, buttons=[0], up=[0])
+    time.sleep(0.08)
+    pads.set(pad, buttons=[13])
+    host.wait_lit(cells(((2, 4), (2, 3)), ((6, 4), (6, 5))), "the guest's d-pad down")
+    pads.set(pad, up=[13])
+    time.sleep(0.08)
+    pads.set(pad, axes=[(1, -0.9)])
+    host.wait_lit(cells(((2, 4), (2, 3)), ((6, 4), (6, 3))), "the guest's stick up")
+    pads.set(pad, axes=[(1, 0)])
+    duel.same("after the guest's pad")
     # A host whose window is too narrow to show a cell still sends its friend every frame,
     # as the game composed it.
     h.evaluate("document.getElementById('game').style.width = '8px'")
     host.wait("return document.getElementById('game').width === 8", "the host's narrow window")
     h.evaluate(Game.send("d"))
-    guest.wait_lit(cells(((2, 4), (3, 4)), ((6, 4), (5, 4))), "a frame of a host 8 px wide")
+    guest.wait_lit(cells(((2, 4), (3, 4)), ((6, 4), (6, 3))), "a frame of a host 8 px wide")
     h.evaluate("document.getElementById('game').style.width = ''")
-    host.wait_lit(cells(((2, 4), (3, 4)), ((6, 4), (5, 4))), "the host's window back")
+    host.wait_lit(cells(((2, 4), (3, 4)), ((6, 4), (6, 3))), "the host's window back")
     rogue = guest.wait("return rogue.state && rogue", "the second guest's end")
     assert not rogue["opened"] and rogue["state"] != "connected", rogue
     assert h.evaluate("return brelvo.remote.state") == "connected", "the second guest"

@@ -1080,7 +1080,7 @@ class Pads:
 
     def set(self, pad, buttons=(), up=(), axes=()):
         """Presses `buttons`, lets go of `up`, moves (axis, value) pairs; then waits for two
-        animation frames, in which the page reads them."""
+        animation frames, in which the page reads them and the game shows what they did."""
         js = ["testPads.button(%d, %d, true)" % (pad, n) for n in buttons]
         js += ["testPads.button(%d, %d, false)" % (pad, n) for n in up]
         js += ["testPads.axis(%d, %d, %s)" % (pad, n, v) for n, v in axes]
@@ -1088,21 +1088,26 @@ class Pads:
                              " requestAnimationFrame(() => requestAnimationFrame(r))))"
                              % ", ".join(js))
 
-    def sent(self):
-        """The keys sent since the last call, as [name, down]."""
-        return self.game.b.evaluate("return sent.splice(0)")
-
 
 UP, DOWN, LEFT, RIGHT, BACK = 12, 13, 14, 15, 8
 
 
 def scenario_gamepads(game):
-    """Two gamepads, one a player: both step at once, the stick presses past 60% and again
-    only from the middle, a diagonal presses nothing new, a pad that goes lets go, a pad
-    without the standard mapping plays only its stick, and Back ends the match."""
+    """Two gamepads, one a player, read by the game as its joysticks: a pad that shows
+    itself mid-match takes the next free seat, both step at once, the stick presses past
+    60% and again only from the middle, a diagonal presses nothing new, a pad that goes
+    while holding a way lets go of it, a pad without the standard mapping plays only its
+    stick, a third pad plays no one, and Back ends the match. Each press is watched on the
+    screen; one that should press nothing is given the 50 ms re-arm, so that a wrong press
+    would show."""
     b = game.b
     game.open(TEST_PADS)
     pads = Pads(game)
+
+    def still(cells, what):  # nothing new on the screen, after the page's reading
+        pads.set(0)
+        assert game.lit() == cells, "%s: the grid shows %s, not %s" % (what, game.lit(), cells)
+
     first = pads.add()
     pads.set(first, buttons=[0], up=[0])  # a pad on the start screen
     if b.evaluate("return brelvo.state") == "gate":  # the browser wants a tap, click or key
@@ -1111,50 +1116,71 @@ def scenario_gamepads(game):
         game.start()
     game.wait("return brelvo.state === 'running'", "a match")
     game.round_start([0, 0])
-    b.evaluate(WATCH)
-    second = pads.add()
+    second = pads.add()  # shows itself mid-match: player 1's seat
     pads.set(second, buttons=[0], up=[0])
+    still(START, "a button that is no way")
     pads.set(first, buttons=[RIGHT])
     pads.set(second, buttons=[LEFT])
     game.wait_lit({(2, 4): WHITE, (3, 4): RED, (5, 4): BLUE, (6, 4): WHITE}, "a step each")
     pads.set(first, up=[RIGHT])
     pads.set(second, up=[LEFT])
-    assert pads.sent() == [["d", True], ["ArrowLeft", True], ["d", False], ["ArrowLeft", False]]
 
-    time.sleep(0.06)
     # Player 1's stick: 50% presses nothing, 70% up turns the blade, 30% holds it, 70%
     # again presses nothing, 20% lets go, and down past 60% turns it down.
-    for value in (-0.5, -0.7, -0.3, -0.7, -0.2):
-        pads.set(second, axes=[(1, value)])
-    game.wait_lit({(2, 4): WHITE, (3, 4): RED, (6, 4): WHITE, (6, 3): BLUE}, "a turn up")
+    time.sleep(0.06)
+    stepped = {(2, 4): WHITE, (3, 4): RED, (6, 4): WHITE, (5, 4): BLUE}
+    pads.set(second, axes=[(1, -0.5)])
+    still(stepped, "the stick at 50%")
+    pads.set(second, axes=[(1, -0.7)])
+    turned_up = {(2, 4): WHITE, (3, 4): RED, (6, 4): WHITE, (6, 3): BLUE}
+    game.wait_lit(turned_up, "a turn up")
+    pads.set(second, axes=[(1, -0.3)])
+    time.sleep(0.06)
+    pads.set(second, axes=[(1, -0.7)])
+    still(turned_up, "the stick back at 70% without the middle")
+    pads.set(second, axes=[(1, -0.2)])
     time.sleep(0.06)
     pads.set(second, axes=[(1, 0.7)])
     pads.set(second, axes=[(1, 0)])
-    game.wait_lit({(2, 4): WHITE, (3, 4): RED, (6, 4): WHITE, (6, 5): BLUE}, "a turn down")
-    assert pads.sent() == [["ArrowUp", True], ["ArrowUp", False], ["ArrowDown", True],
-                           ["ArrowDown", False]]
+    turned_down = {(2, 4): WHITE, (3, 4): RED, (6, 4): WHITE, (6, 5): BLUE}
+    game.wait_lit(turned_down, "a turn down")
+
     # Player 0's d-pad: a diagonal from the middle presses nothing; let go of one way and
     # the other is pressed; a way held stays held through a diagonal.
     time.sleep(0.06)
     pads.set(first, buttons=[UP, LEFT])
+    still(turned_down, "a diagonal from the middle")
     pads.set(first, up=[LEFT])
+    up = {(2, 3): RED, (2, 4): WHITE, (6, 4): WHITE, (6, 5): BLUE}
+    game.wait_lit(up, "a turn up")
+    time.sleep(0.06)
     pads.set(first, buttons=[RIGHT])
-    assert pads.sent() == [["w", True]]
-    game.wait_lit({(2, 3): RED, (2, 4): WHITE, (6, 4): WHITE, (6, 5): BLUE}, "a turn up")
-    # The pad goes while held: its way is let go.
+    still(up, "a diagonal with up held")
+
+    # The pad goes while it holds up: its seat is free, and what it held is let go, so
+    # the next pad's up is a press of its own. That pad's buttons are unknown to the
+    # browser: they do nothing, Back's number included; its stick plays.
     pads.set(first, up=[0])
     b.evaluate("return testPads.remove(%d)" % first)
-    game.wait("return sent.length > 0", "the pad's keys let go")
-    assert pads.sent() == [["w", False]]
-    # A pad whose buttons the browser does not know takes player 0's place: its stick
-    # plays, its buttons, Back's number included, do nothing.
-    time.sleep(0.06)
     raw = pads.add(False)
-    pads.set(raw, buttons=[BACK, DOWN])
-    pads.set(raw, up=[BACK, DOWN], axes=[(0, -0.9)])
+    pads.set(raw, buttons=[BACK, DOWN, LEFT])
+    still(up, "a pad's unknown buttons")
+    assert b.evaluate("return brelvo.state") == "running"
+    pads.set(raw, up=[BACK, DOWN, LEFT], axes=[(1, -0.9)])
+    game.wait_lit({(2, 2): RED, (2, 3): WHITE, (6, 4): WHITE, (6, 5): BLUE}, "a step up")
+    pads.set(raw, axes=[(1, 0)])
+    time.sleep(0.06)
+    pads.set(raw, axes=[(0, -0.9)])
     pads.set(raw, axes=[(0, 0)])
-    assert pads.sent() == [["a", True], ["a", False]]
-    game.wait_lit({(1, 4): RED, (2, 4): WHITE, (6, 4): WHITE, (6, 5): BLUE}, "a turn left")
+    left = {(1, 3): RED, (2, 3): WHITE, (6, 4): WHITE, (6, 5): BLUE}
+    game.wait_lit(left, "a turn left")
+
+    # Both seats taken: a third pad plays no one.
+    third = pads.add()
+    pads.set(third, buttons=[0], up=[0])
+    time.sleep(0.06)
+    pads.set(third, buttons=[RIGHT, BACK])
+    still(left, "a third pad")
     assert b.evaluate("return brelvo.state") == "running"
     # Back ends the match as Esc does.
     pads.set(second, buttons=[BACK])

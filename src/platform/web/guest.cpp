@@ -5,13 +5,15 @@
 #include <string>
 
 #include "framework/games.h"
+#include "platform/joysticks.h"
 #include "platform/media.h"
 #include "platform/web/web.h"
+#include "shell/pads.h"
 
 // A friend's page that joins a match played on another device runs no game of its own: it
 // shows the host's frames and plays the host's sounds, which name each clip by the order
 // in which the host's catalogue loaded it. So the guest builds the same catalogue, for its
-// clips alone, and waits until the page lets it go.
+// clips alone, and waits until the page lets it go, passing on its own pads' keys.
 int web_guest() {
     start_media(SDL_INIT_TIMER | SDL_INIT_AUDIO);
     if (Mix_OpenAudio(22050, AUDIO_S16LSB, 2, 1024) < 0) {
@@ -19,9 +21,25 @@ int web_guest() {
     }
     {
         const Games catalogue;
+        // The guest's gamepads play too: their keys go to the page, which sends them on.
+        const Joysticks::Layout layout = Joysticks::layout();
+        Joysticks joysticks(Pads::buttons_used(layout));
+        Pads pads(layout);
         web_guest_ready();
         SDL_Event event{};
-        while (SDL_WaitEvent(&event) != 0 && event.type != SDL_QUIT) {
+        while (joysticks.wait(event) && event.type != SDL_QUIT) {
+            if (event.type != Joysticks::MOVED) {
+                continue;
+            }
+            const auto states = joysticks.poll();
+            for (int pad = 0; pad < Pads::PADS; ++pad) {
+                if (!joysticks.open(pad)) {
+                    continue;
+                }
+                for (const SDL_Event& key : pads.update(pad, states[pad])) {
+                    web_guest_press(key.key.keysym.sym, key.type == SDL_KEYDOWN ? 1 : 0);
+                }
+            }
         }
     }
     Mix_CloseAudio();

@@ -1,4 +1,5 @@
-// The page's side of the browser layer (web.h): the canvas, the keys and the sound.
+// The page's side of the browser layer (web.h): the canvas, the keys, the gamepads and
+// the sound.
 mergeInto(LibraryManager.library, {
   $brelvo: {
     // SDL 1.2's key symbols for the keys that are not characters.
@@ -103,6 +104,61 @@ mergeInto(LibraryManager.library, {
       state.gain.disconnect();
       return playing ? state.clip.index : -1;
     },
+    // The gamepads, in the joysticks' two seats (sdl_joystick.cpp): the first pad the
+    // browser shows sits in seat 0, player 0's, the next in seat 1; a pad that goes frees
+    // its seat for the next to come. The seated pads are read each animation frame, and
+    // only then: a change is seen at once, and nothing runs while no pad is seated.
+    seats: null,  // each seat's pad, by the browser's index, or null
+    reading: 0,  // the animation frame asked for the next reading
+    gamepads: function() {
+      try {
+        return navigator.getGamepads ? Array.from(navigator.getGamepads()) : [];
+      } catch (error) {
+        return [];  // a page the browser does not let near the pads has none
+      }
+    },
+    sit: function(pad) {
+      var seats = brelvo.seats;
+      if (!pad || pad.connected === false || seats.indexOf(pad.index) >= 0) return;
+      var seat = seats.indexOf(null);
+      if (seat < 0) return;
+      seats[seat] = pad.index;
+      _brelvo_web_pad_seat(seat, pad.axes.length, pad.mapping === 'standard' ? 1 : 0);
+      if (!brelvo.reading) brelvo.reading = requestAnimationFrame(brelvo.readPads);
+    },
+    leave: function(seat) {
+      brelvo.seats[seat] = null;
+      _brelvo_web_pad_seat(seat, 0, 0);  // which lets go of all it held
+    },
+    onPad: function(event) {
+      if (event.type === 'gamepadconnected') {
+        brelvo.sit(event.gamepad);
+      } else {
+        var seat = brelvo.seats.indexOf(event.gamepad.index);
+        if (seat >= 0) brelvo.leave(seat);
+      }
+    },
+    readPads: function() {
+      brelvo.reading = 0;
+      var pads = brelvo.gamepads();
+      brelvo.seats.forEach(function(index, seat) {
+        if (index === null) return;
+        var pad = pads.find(function(each) { return each && each.index === index; });
+        if (!pad || pad.connected === false) {
+          brelvo.leave(seat);
+          return;
+        }
+        pad.axes.forEach(function(value, axis) {
+          _brelvo_web_pad_axis(seat, axis, Math.trunc(value * 32767));
+        });
+        pad.buttons.forEach(function(button, n) {
+          _brelvo_web_pad_button(seat, n, button.pressed ? 1 : 0);
+        });
+      });
+      if (brelvo.seats.some(function(index) { return index !== null; })) {
+        brelvo.reading = requestAnimationFrame(brelvo.readPads);
+      }
+    },
     held: null,  // the keys the keyboard holds down, while the game listens
     width: 0,
     height: 0,
@@ -157,6 +213,28 @@ mergeInto(LibraryManager.library, {
     if (brelvo.observer) brelvo.observer.disconnect();
     brelvo.observer = null;
     brelvo.held = null;
+  },
+
+  web_pads_listen__deps: ['$brelvo'],
+  web_pads_listen: function() {
+    brelvo.seats = [null, null];
+    window.addEventListener('gamepadconnected', brelvo.onPad);
+    window.addEventListener('gamepaddisconnected', brelvo.onPad);
+    // The pads shown before this match take their seats in the browser's order.
+    brelvo.gamepads().forEach(brelvo.sit);
+  },
+  web_pads_unlisten__deps: ['$brelvo'],
+  web_pads_unlisten: function() {
+    window.removeEventListener('gamepadconnected', brelvo.onPad);
+    window.removeEventListener('gamepaddisconnected', brelvo.onPad);
+    if (brelvo.reading) cancelAnimationFrame(brelvo.reading);
+    brelvo.reading = 0;
+    brelvo.seats = null;
+  },
+  web_pads_read__deps: ['$brelvo'],
+  web_pads_read: function() {
+    if (brelvo.reading) cancelAnimationFrame(brelvo.reading);
+    brelvo.readPads();
   },
 
   web_wait__deps: ['$brelvo'],
@@ -331,6 +409,14 @@ mergeInto(LibraryManager.library, {
     Module['leave'] = function() { _brelvo_web_quit(); };
     if (Module['onGuestReady']) Module['onGuestReady']();
   },
+  // A key the guest's gamepad presses, by its name ('w', 'ArrowUp', 'Escape'), for the
+  // page to send to the host.
+  web_guest_press__deps: ['$brelvo'],
+  web_guest_press: function(symbol, down) {
+    var name = symbol < 128 && symbol !== 27 ? String.fromCharCode(symbol) :
+        Object.keys(brelvo.keys).find(function(key) { return brelvo.keys[key] === symbol; });
+    if (name && Module['onPress']) Module['onPress'](name, down !== 0);
+  },
 
   // Each frame as the game composed it, cell by cell: 11 x 9 cells, row by row, red,
   // green and blue, whatever the canvas's size (a friend's device draws it at its own).
@@ -347,9 +433,10 @@ mergeInto(LibraryManager.library, {
     if (Module['onMatchEnd']) Module['onMatchEnd'](status);
   },
   // A game that fails ends without SDL_Quit: it still takes nothing more from the page.
-  web_failed__deps: ['$brelvo', 'web_unlisten'],
+  web_failed__deps: ['$brelvo', 'web_unlisten', 'web_pads_unlisten'],
   web_failed: function(message) {
     if (brelvo.held) _web_unlisten();
+    if (brelvo.seats) _web_pads_unlisten();
     if (Module['onFailure']) Module['onFailure'](UTF8ToString(message));
   },
 });

@@ -63,10 +63,14 @@ int SDL_Init(Uint32 flags) {
 }
 
 // Everything the game asks of the browser is there once the page runs, so starting a
-// subsystem only notes it; video listens for the page's keys and size.
+// subsystem only notes it; video listens for the page's keys and size, the joysticks for
+// its gamepads.
 int SDL_InitSubSystem(Uint32 flags) {
     if ((flags & SDL_INIT_VIDEO) != 0 && (started & SDL_INIT_VIDEO) == 0) {
         web_listen();
+    }
+    if ((flags & SDL_INIT_JOYSTICK) != 0) {
+        web::start_joysticks();
     }
     started |= flags;
     return 0;
@@ -74,6 +78,7 @@ int SDL_InitSubSystem(Uint32 flags) {
 
 void SDL_Quit() {
     web::stop_timers();
+    web::stop_joysticks();
     web::stop_events();
     web::stop_video();
     if ((started & SDL_INIT_VIDEO) != 0) {

@@ -17,6 +17,10 @@ int web_canvas(int width, int height);  // sizes the canvas; 0 when the page has
 void web_present(const void* pixels, int width, int height);
 void web_set_title(const char* title);
 
+void web_pads_listen();    // the page's gamepads start sitting in the joysticks' seats
+void web_pads_unlisten();  // and stop
+void web_pads_read();      // the seated pads read at once
+
 int web_audio_open(char* reason, int size);  // 0, or -1 with the reason written
 void web_audio_close();
 void web_audio_clip(const void* chunk);  // a clip loaded, its samples still to come
@@ -31,6 +35,8 @@ void web_frame(const Uint8* rgb);  // a frame composed: 11 x 9 cells, red, green
 void web_computer_level(int ms);   // the computer's reaction after a round's result
 
 void web_guest_ready();  // the guest's clips are loaded: the page may play them
+// A key the guest's own pads press, for the page to send to the host.
+void web_guest_press(int symbol, int down);
 
 void web_exited(int status);
 void web_failed(const char* message);
@@ -42,7 +48,9 @@ int web_guest();
 // What one part of the layer asks of another.
 namespace web {
 
+void start_joysticks();
 void stop_events();
+void stop_joysticks();
 void stop_timers();
 void stop_video();
 

@@ -175,8 +175,9 @@
     });
   }
 
-  // The page's other ways to play (touch pads, gamepads) press the players' own keys:
-  // one key by its name ('w', 'ArrowUp', 'Escape'), down or up, while a match runs.
+  // The page's other ways to play (the touch pads) press the players' own keys: one key
+  // by its name ('w', 'ArrowUp', 'Escape'), down or up, while a match runs. The game
+  // reads the gamepads itself.
   page.press = (key, down) => {
     if (page.state === 'running' && page.game && page.game.key) page.game.key(key, down);
   };
@@ -211,6 +212,17 @@
   $('gate').addEventListener('click', (event) => {
     const mode = chosen(event.target);
     if (mode) page.start(event, mode);
+  });
+  // A gamepad shows itself with its first button. On the gate that press starts a match
+  // only where the browser counts it as the player's gesture, which sound needs;
+  // elsewhere the gate asks for a tap, a click or a key.
+  window.addEventListener('gamepadconnected', () => {
+    if (page.state !== 'gate') return;
+    if (navigator.userActivation && navigator.userActivation.isActive) {
+      page.start({timeStamp: performance.now()});
+    } else {
+      $('prompt').textContent = 'a pad plays once a match runs: tap, click or press a key to start';
+    }
   });
   $('again').addEventListener('click', (event) => page.start(event));
   $('retry').addEventListener('click', (event) => page.start(event));

@@ -618,13 +618,16 @@
     $('pad0').hidden = true;
     audio = page.makeAudio();
     page.adoptAudio(audio.context);
-    // The guest's own instance holds the clips; it draws nothing and hears no key.
+    // The guest's own instance holds the clips and reads the gamepads; it draws nothing and
+    // hears no key.
     createBrelvo({
       arguments: ['--guest'],
       audioContext: audio.context,
       audioError: audio.error,
       instantiateWasm: page.instantiate,
       onFailure: page.fail,
+      // Its gamepads' keys, while a match runs, as the host's own pads play.
+      onPress: (key, isDown) => { if (page.state === 'running') press(key, isDown); },
     }).then((game) => {
       guest = page.game = game;
       guest.frames = 0;
