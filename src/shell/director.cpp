@@ -202,8 +202,10 @@ void Director::think(Uint32 now) {
     if (!computer) {
         return;
     }
-    for (const SDL_Event& key : computer->decide(shown, now)) {
-        input(key);
+    // Its presses as player 1's arrows, as the keys would give them.
+    constexpr SDLKey ARROWS[] = {SDLK_UP, SDLK_DOWN, SDLK_LEFT, SDLK_RIGHT};
+    for (const Press& press : computer->decide(shown, now)) {
+        input(player_key(press.down ? SDL_KEYDOWN : SDL_KEYUP, ARROWS[press.way]));
     }
     const Uint32 due = computer->due();
     if (due == alarm_at) {
