@@ -376,4 +376,83 @@ TEST_F(ComputerMatch, KeepsEveryMatchCloseAgainstThreeStrengthsAndBeatsAnIdlePla
     EXPECT_EQ(idle.reactions.back(), Computer::SLOWEST_MS);  // and it slows to its bound
 }
 
+// A first match against a player it has not met: from its starting level the computer
+// comes near its even level within about four rounds, against a quick player as against a
+// slow one, and the match is close. Its even level against a player is where it keeps
+// itself in later matches, each begun at the level the last one ended at; those stay close.
+TEST_F(ComputerMatch, AFirstMatchIsCloseAndFindsTheEvenLevelWithinFourRounds) {
+    constexpr int MATCHES = 40;    // first matches against each player, each its own seed
+    constexpr int LATER = 3;       // matches after each first one
+    constexpr int SETTLED_BY = 4;  // rounds
+    constexpr std::size_t SHOWN = 10;
+    const auto loser = [](const std::array<int, 2>& score) { return std::min(score[0], score[1]); };
+    for (const Uint32 reaction : {150U, 250U, 400U, 600U, 700U}) {
+        std::vector<std::vector<Uint32>> levels;  // after each round of each first match
+        std::vector<int> losers;                  // the loser's points in each first match
+        int later_close = 0;                      // later matches the loser took 5 points of
+        std::array<int, 2> later_points{0, 0};
+        std::vector<Uint32> later_levels;
+        for (int match = 0; match < MATCHES; ++match) {
+            const auto seed = static_cast<unsigned>(3000 + match * 10);
+            Scripted player(reaction, seed);
+            Computer computer;
+            Tally first;
+            losers.push_back(loser(play(player, computer, seed, first, true)));
+            levels.push_back(first.reactions);
+            for (unsigned later = 1; later <= LATER; ++later) {
+                Computer kept(computer.reaction());
+                Scripted again(reaction, seed + later);
+                Tally tally;
+                const std::array<int, 2> score = play(again, kept, seed + later, tally, true);
+                later_close += loser(score) >= 5 ? 1 : 0;
+                later_points[0] += score[0];
+                later_points[1] += score[1];
+                later_levels.insert(later_levels.end(), tally.reactions.begin(),
+                                    tally.reactions.end());
+                computer = kept;
+            }
+        }
+        ASSERT_FALSE(later_levels.empty());
+        double even = 0;
+        for (const Uint32 level : later_levels) {
+            even += level;
+        }
+        even /= static_cast<double>(later_levels.size());
+        std::printf("player reacting in %u ms: even level %.0f ms; first matches' by round:",
+                    reaction, even);
+        // From the fourth round on, the level, averaged over the first matches, lies
+        // within 40 ms of the even level.
+        for (std::size_t round = 0; round < SHOWN; ++round) {
+            double sum = 0;
+            int count = 0;
+            for (const std::vector<Uint32>& match : levels) {
+                if (round < match.size()) {
+                    sum += match[round];
+                    ++count;
+                }
+            }
+            ASSERT_GT(count, 0);
+            std::printf(" %.0f", sum / count);
+            if (round + 1 >= SETTLED_BY) {
+                EXPECT_NEAR(sum / count, even, 40.0) << reaction << " ms, round " << round + 1;
+            }
+        }
+        std::sort(losers.begin(), losers.end());
+        const auto close =
+            std::count_if(losers.begin(), losers.end(), [](int p) { return p >= 5; });
+        const double share =
+            static_cast<double>(later_points[1]) / (later_points[0] + later_points[1]);
+        std::printf(
+            "\n  first matches close (the loser 5 points or more): %ld of %d; later: %d "
+            "of %d, the computer's share of their rounds %.2f\n",
+            static_cast<long>(close), MATCHES, later_close, MATCHES * LATER, share);
+        // In the first match the loser takes 5 points or more, in the median match; later
+        // matches, in three of four.
+        EXPECT_GE(losers[MATCHES / 2], 5) << reaction;
+        EXPECT_GE(later_close, MATCHES * LATER * 3 / 4) << reaction;
+        EXPECT_GE(share, 0.35) << reaction;
+        EXPECT_LE(share, 0.65) << reaction;
+    }
+}
+
 }  // namespace

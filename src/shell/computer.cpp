@@ -22,6 +22,13 @@ constexpr int FAR = 100;  // farther than any way across the grid
 constexpr Uint32 FIRST_STEP_MS = 120;
 constexpr Uint32 KEPT_STEP_MS = 50;  // a level kept from an earlier match has settled
 constexpr Uint32 LAST_STEP_MS = 30;
+// In the first rounds against a player not met before, how long a round lasted, in the
+// computer's reaction times, tells how far its level is from the even one: a round over
+// this soon was no contest, and the step grows two and a half times; one this long was
+// nearly even, and the step halves.
+constexpr int SEARCH_ROUNDS = 3;
+constexpr Uint32 QUICK_ROUND = 5;
+constexpr Uint32 LONG_ROUND = 12;
 
 using Fighter = Computer::Fighter;
 
@@ -116,11 +123,16 @@ bool foe_can_hit(const Bout& b) {
 
 Computer::Computer(Uint32 reaction)
     : reaction_ms(std::clamp(reaction == 0 ? START_MS : reaction, FASTEST_MS, SLOWEST_MS)),
-      step_ms(reaction == 0 ? FIRST_STEP_MS : KEPT_STEP_MS) {}
+      step_ms(reaction == 0 ? FIRST_STEP_MS : KEPT_STEP_MS),
+      searching(reaction == 0 ? SEARCH_ROUNDS : 0) {}
 
 std::vector<Press> Computer::decide(const Cells& cells, Uint32 now) {
     if (seen.empty() || !same(cells, seen.back().cells)) {
         seen.push_back({now, ++frames, cells});
+        if (!round_shown && look(cells, known).found) {
+            round_shown = true;  // the round's first frame with both fighters
+            round_from = now;
+        }
     }
     // It acts on the newest frame that has been on screen for a reaction time, which
     // wavers a little from press to press, as a person's does, never below its level.
@@ -191,8 +203,20 @@ void Computer::round_over(int code) {
         return;
     }
     // Winning, it takes longer to react; losing, less: a staircase to the even level.
+    Uint32 step = step_ms;
+    if (searching > 0) {
+        --searching;
+        // Rounds end on the frame of the hit, the last one shown.
+        const Uint32 lasted = round_shown ? seen.back().at - round_from : 0;
+        if (round_shown && lasted <= QUICK_ROUND * reaction_ms) {
+            step = step * 5 / 2;
+        } else if (round_shown && lasted >= LONG_ROUND * reaction_ms) {
+            step /= 2;
+        }
+    }
+    round_shown = false;
     const Sint32 moved =
-        static_cast<Sint32>(reaction_ms) + (code == 1 ? 1 : -1) * static_cast<Sint32>(step_ms);
+        static_cast<Sint32>(reaction_ms) + (code == 1 ? 1 : -1) * static_cast<Sint32>(step);
     reaction_ms = static_cast<Uint32>(std::clamp<Sint32>(moved, FASTEST_MS, SLOWEST_MS));
     step_ms = std::max(LAST_STEP_MS, step_ms * 3 / 4);
 }

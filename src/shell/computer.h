@@ -19,7 +19,9 @@
 // 150 ms, knowing its own presses since, as a player does; its presses come 100 ms less
 // than a reaction time apart, never closer than 100 ms. Between rounds it moves its
 // reaction toward the one at which it wins half the rounds against this player, so that a
-// match stays close; at whatever reaction, it always plays to win.
+// match stays close; against a player not met before it searches in big steps for the
+// first few rounds, the bigger the sooner a round was over. At whatever reaction, it
+// always plays to win.
 class Computer {
   public:
     using Cells = std::array<Game::Color, 81>;  // cell (x, y) is x + y * 9
@@ -77,8 +79,11 @@ class Computer {
     };
 
     Uint32 reaction_ms;
-    Uint32 step_ms;         // how far the next round's result moves the reaction
-    std::deque<View> seen;  // the frames of the last reaction time, oldest first
+    Uint32 step_ms;            // how far the next round's result moves the reaction
+    int searching;             // first rounds left in which a round's length scales the step
+    bool round_shown = false;  // whether the round's first frame has been seen
+    Uint32 round_from = 0;     // and when
+    std::deque<View> seen;     // the frames of the last reaction time, oldest first
     Uint32 frames = 0;
     Uint32 waver = 1;                         // drives the wobble
     Uint32 wobble = 0;                        // added to the reaction until the next press
