@@ -215,6 +215,10 @@ void Computer::round_over(int code) {
         }
     }
     round_shown = false;
+    // The next round starts afresh: presses made in this one will show nowhere, and the
+    // start, seen again, is no circle the foe leads it round.
+    presses.clear();
+    tried.clear();
     const Sint32 moved =
         static_cast<Sint32>(reaction_ms) + (code == 1 ? 1 : -1) * static_cast<Sint32>(step);
     reaction_ms = static_cast<Uint32>(std::clamp<Sint32>(moved, FASTEST_MS, SLOWEST_MS));
