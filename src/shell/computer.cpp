@@ -215,9 +215,7 @@ void Computer::round_over(int code) {
         }
     }
     round_shown = false;
-    // The next round starts afresh: presses made in this one will show nowhere, and the
-    // start, seen again, is no circle the foe leads it round.
-    presses.clear();
+    // The next round's start, seen again, is no circle the foe leads it round.
     tried.clear();
     const Sint32 moved =
         static_cast<Sint32>(reaction_ms) + (code == 1 ? 1 : -1) * static_cast<Sint32>(step);
