@@ -14,6 +14,7 @@
 #include <deque>
 #include <map>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "games/gamejedi.h"
@@ -93,19 +94,35 @@ Cells grid(const std::array<const char*, 9>& rows) {
     return cells;
 }
 
+constexpr SDLKey ARROWS[] = {SDLK_UP, SDLK_DOWN, SDLK_LEFT, SDLK_RIGHT};
+
+// The computer's presses as the keys player 1 would press for them.
+std::vector<SDL_Event> keys_of(const std::vector<Press>& presses) {
+    std::vector<SDL_Event> keys;
+    for (const Press& press : presses) {
+        keys.push_back(input::key_event(press.down ? SDL_KEYDOWN : SDL_KEYUP, ARROWS[press.way]));
+    }
+    return keys;
+}
+
 // The arrow the computer presses at `now` for a grid it has watched for a while, or 0.
 SDLKey pressed_on(const Cells& cells) {
     Computer computer(Computer::FASTEST_MS);
     computer.decide(cells, 1000);
-    const std::vector<SDL_Event> keys = computer.decide(cells, 1000 + Computer::FASTEST_MS);
-    if (keys.empty()) {
+    const std::vector<Press> presses = computer.decide(cells, 1000 + Computer::FASTEST_MS);
+    if (presses.empty()) {
         return SDLK_UNKNOWN;
     }
-    EXPECT_EQ(keys.size(), 2U);
-    EXPECT_EQ(keys[0].type, SDL_KEYDOWN);
-    EXPECT_EQ(keys[1].type, SDL_KEYUP);
-    EXPECT_EQ(keys[0].key.keysym.sym, keys[1].key.keysym.sym);
-    return keys[0].key.keysym.sym;
+    // A press and its release, both player 1's, both the computer's.
+    EXPECT_EQ(presses.size(), 2U);
+    for (const Press& press : presses) {
+        EXPECT_EQ(press.player, 1);
+        EXPECT_EQ(press.from, Press::From::COMPUTER);
+        EXPECT_EQ(press.way, presses[0].way);
+    }
+    EXPECT_TRUE(presses[0].down);
+    EXPECT_FALSE(presses[1].down);
+    return ARROWS[presses[0].way];
 }
 
 TEST(ComputerChoice, StepsTowardTheFoeTurnsAwayFromLosingAndNeverPressesIntoItsEdge) {
@@ -260,15 +277,20 @@ class ComputerMatch : public ::testing::Test {
 
     // One match to 9: the duel, the computer and the scripted player, with the frames
     // composed where the game posts them, every key through the duel's key mapping.
-    void play(Scripted& player, unsigned seed, Tally& tally, bool first) {
+    // `learn`: whether each round's result moves the computer's level, as in the game.
+    // Returns the match's score: [0] the player's, [1] the computer's.
+    std::array<int, 2> play(Scripted& player, Computer& computer, unsigned seed, Tally& tally,
+                            bool first, bool learn = true) {
         std::srand(seed);
-        Computer computer;
-        int score[2] = {0, 0};
+        std::array<int, 2> score{0, 0};
         Cells shown{};
         const auto press = [&](const std::vector<SDL_Event>& keys) {
             for (const SDL_Event& key : keys) {
                 duel.input(key);
             }
+        };
+        const auto computer_presses = [&](const std::vector<Press>& presses) {
+            press(keys_of(presses));
         };
         duel.run();
         Uint32 round_start = sim_now;
@@ -279,14 +301,16 @@ class ComputerMatch : public ::testing::Test {
             while (SDL_PollEvent(&event) == 1) {
                 if (event.type == BR_RENDER) {
                     shown = cells();
-                    press(computer.decide(shown, sim_now));
+                    computer_presses(computer.decide(shown, sim_now));
                 } else if (event.type == BR_GAMEOVER && code == 0) {
                     code = event.user.code;
                 }
             }
             if (code != 0) {
                 ++score[code == 1 ? 1 : 0];
-                computer.round_over(code);
+                if (learn) {
+                    computer.round_over(code);
+                }
                 tally.longest_round = std::max(tally.longest_round, sim_now - round_start);
                 if (first) {
                     tally.reactions.push_back(computer.reaction());
@@ -299,23 +323,28 @@ class ComputerMatch : public ::testing::Test {
                 continue;
             }
             if (computer.due() != 0 && static_cast<Sint32>(sim_now - computer.due()) >= 0) {
-                press(computer.decide(shown, sim_now));
+                computer_presses(computer.decide(shown, sim_now));
             }
             const SDLKey key = player.act(shown, sim_now);
             if (key != SDLK_UNKNOWN) {
                 press({input::key_event(SDL_KEYDOWN, key), input::key_event(SDL_KEYUP, key)});
             }
-            ASSERT_LT(sim_now - round_start, 120000U) << "a round that never ends, seed " << seed;
+            EXPECT_LT(sim_now - round_start, 120000U) << "a round that never ends, seed " << seed;
+            if (sim_now - round_start >= 120000U) {
+                return score;
+            }
         }
         ++tally.matches;
+        return score;
     }
 
     Tally matches(Uint32 reaction, int count) {
         Tally tally;
-        for (int match = 0; match < count && !HasFatalFailure(); ++match) {
+        for (int match = 0; match < count && !HasFailure(); ++match) {
             const auto seed = static_cast<unsigned>(1000 + match);
             Scripted player(reaction, seed);
-            play(player, seed, tally, match == 0);
+            Computer computer;
+            play(player, computer, seed, tally, match == 0);
         }
         const int rounds = tally.computer + tally.player;
         std::printf(
@@ -345,6 +374,85 @@ TEST_F(ComputerMatch, KeepsEveryMatchCloseAgainstThreeStrengthsAndBeatsAnIdlePla
     EXPECT_EQ(idle.computer, 27);
     EXPECT_EQ(idle.player, 0);
     EXPECT_EQ(idle.reactions.back(), Computer::SLOWEST_MS);  // and it slows to its bound
+}
+
+// A first match against a player it has not met: from its starting level the computer
+// comes near its even level within about four rounds, against a quick player as against a
+// slow one, and the match is close. Its even level against a player is where it keeps
+// itself in later matches, each begun at the level the last one ended at; those stay close.
+TEST_F(ComputerMatch, AFirstMatchIsCloseAndFindsTheEvenLevelWithinFourRounds) {
+    constexpr int MATCHES = 20;    // first matches against each player, each its own seed
+    constexpr int LATER = 2;       // matches after each first one
+    constexpr int SETTLED_BY = 4;  // rounds
+    constexpr std::size_t SHOWN = 10;
+    const auto loser = [](const std::array<int, 2>& score) { return std::min(score[0], score[1]); };
+    for (const Uint32 reaction : {150U, 250U, 400U, 600U, 700U}) {
+        std::vector<std::vector<Uint32>> levels;  // after each round of each first match
+        std::vector<int> losers;                  // the loser's points in each first match
+        int later_close = 0;                      // later matches the loser took 5 points of
+        std::array<int, 2> later_points{0, 0};
+        std::vector<Uint32> later_levels;
+        for (int match = 0; match < MATCHES; ++match) {
+            const auto seed = static_cast<unsigned>(3000 + match * 10);
+            Scripted player(reaction, seed);
+            Computer computer;
+            Tally first;
+            losers.push_back(loser(play(player, computer, seed, first, true)));
+            levels.push_back(first.reactions);
+            for (unsigned later = 1; later <= LATER; ++later) {
+                Computer kept(computer.reaction());
+                Scripted again(reaction, seed + later);
+                Tally tally;
+                const std::array<int, 2> score = play(again, kept, seed + later, tally, true);
+                later_close += loser(score) >= 5 ? 1 : 0;
+                later_points[0] += score[0];
+                later_points[1] += score[1];
+                later_levels.insert(later_levels.end(), tally.reactions.begin(),
+                                    tally.reactions.end());
+                computer = kept;
+            }
+        }
+        ASSERT_FALSE(later_levels.empty());
+        double even = 0;
+        for (const Uint32 level : later_levels) {
+            even += level;
+        }
+        even /= static_cast<double>(later_levels.size());
+        std::printf("player reacting in %u ms: even level %.0f ms; first matches' by round:",
+                    reaction, even);
+        // From the fourth round on, the level, averaged over the first matches, lies
+        // within 40 ms of the even level.
+        for (std::size_t round = 0; round < SHOWN; ++round) {
+            double sum = 0;
+            int count = 0;
+            for (const std::vector<Uint32>& match : levels) {
+                if (round < match.size()) {
+                    sum += match[round];
+                    ++count;
+                }
+            }
+            ASSERT_GT(count, 0);
+            std::printf(" %.0f", sum / count);
+            if (round + 1 >= SETTLED_BY) {
+                EXPECT_NEAR(sum / count, even, 40.0) << reaction << " ms, round " << round + 1;
+            }
+        }
+        std::sort(losers.begin(), losers.end());
+        const auto close =
+            std::count_if(losers.begin(), losers.end(), [](int p) { return p >= 5; });
+        const double share =
+            static_cast<double>(later_points[1]) / (later_points[0] + later_points[1]);
+        std::printf(
+            "\n  first matches close (the loser 5 points or more): %ld of %d; later: %d "
+            "of %d, the computer's share of their rounds %.2f\n",
+            static_cast<long>(close), MATCHES, later_close, MATCHES * LATER, share);
+        // In the first match the loser takes 5 points or more, in the median match; later
+        // matches, in two of three.
+        EXPECT_GE(losers[MATCHES / 2], 5) << reaction;
+        EXPECT_GE(later_close, MATCHES * LATER * 2 / 3) << reaction;
+        EXPECT_GE(share, 0.35) << reaction;
+        EXPECT_LE(share, 0.65) << reaction;
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <SDL_mixer.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -18,12 +19,21 @@
 #include "support.h"
 
 struct GameJediProbe {
-    static GameJedi::Player& player(GameJedi& duel, int p) { return duel.players[p]; }
+    // A player as the tests see it: the ready flag itself, and the fighter as it stands.
+    struct Player {
+        std::atomic<bool>& ready;
+        unsigned x;
+        unsigned y;
+        Game::Button direction;
+    };
+    static Player player(GameJedi& duel, int p) {
+        const Bout::Fighter& f = duel.bout.fighters[p];
+        return {duel.ready[p], static_cast<unsigned>(f.x), static_cast<unsigned>(f.y),
+                static_cast<Game::Button>(f.way)};
+    }
     static void place(GameJedi& duel, int p, unsigned x, unsigned y, Game::Button direction) {
         duel.unrender_player(p);
-        duel.players[p].x = x;
-        duel.players[p].y = y;
-        duel.players[p].direction = direction;
+        duel.bout.fighters[p] = {static_cast<int>(x), static_cast<int>(y), direction};
         duel.render_player(p);
     }
     static const std::vector<Mix_Chunk*>& strikes(GameJedi& duel) { return duel.strike_sounds; }
@@ -295,6 +305,136 @@ TEST_F(Duel, SoundsFollowTurnsClashesAndHits) {
     press(0, Game::RIGHT);
     EXPECT_EQ(Mix_Playing(0), 0);
     EXPECT_EQ(playing_beside_hum(), clips);
+}
+
+// --- The rules themselves, as the duel and the computer's look-ahead play them ---------
+
+using Move = Bout::Move;
+using F = Bout::Fighter;
+
+std::string show(const Bout& b) {
+    std::string text;
+    for (const F& f : b.fighters) {
+        text += "(" + std::to_string(f.x) + "," + std::to_string(f.y) + " way " +
+                std::to_string(f.way) + ") ";
+    }
+    return text;
+}
+
+// From the start: steps, a clash, a turn, and a hit for player 0; then the clashes that
+// need no straight line: at a right angle, and at the edge, where a blade flips off the grid.
+TEST(DuelRules, StepsTurnsClashesAndHitsPressByPress) {
+    struct Step {
+        int player;
+        Game::Button way;
+        Move move;
+        bool clash;
+        int first_hit;
+        F red, blue;
+    };
+    const int N = Bout::NOBODY;
+    const Step steps[] = {
+        {0, Game::RIGHT, Move::STEPPED, false, N, {2, 4, Game::RIGHT}, {7, 4, Game::LEFT}},
+        {1, Game::LEFT, Move::STEPPED, false, N, {2, 4, Game::RIGHT}, {6, 4, Game::LEFT}},
+        {0, Game::RIGHT, Move::STEPPED, false, N, {3, 4, Game::RIGHT}, {6, 4, Game::LEFT}},
+        // Both tips on (4, 4): both blades flip.
+        {1, Game::LEFT, Move::STEPPED, true, N, {3, 4, Game::LEFT}, {5, 4, Game::RIGHT}},
+        {0, Game::RIGHT, Move::TURNED, false, N, {3, 4, Game::RIGHT}, {5, 4, Game::RIGHT}},
+        {0, Game::RIGHT, Move::STEPPED, false, 0, {4, 4, Game::RIGHT}, {5, 4, Game::RIGHT}},
+    };
+    Bout bout = Bout::start();
+    for (const Step& step : steps) {
+        const Bout::Outcome outcome = bout.press(step.player, step.way);
+        const std::string where = "after " + show(bout);
+        EXPECT_EQ(outcome.move, step.move) << where;
+        EXPECT_EQ(outcome.clash, step.clash) << where;
+        EXPECT_EQ(outcome.hits[0], step.first_hit) << where;
+        EXPECT_EQ(outcome.hits[1], N) << where;
+        EXPECT_EQ(bout.fighters[0], step.red) << where;
+        EXPECT_EQ(bout.fighters[1], step.blue) << where;
+    }
+
+    // A right angle: player 1 steps up to (4, 5), both tips on (4, 4).
+    Bout square{{{3, 4, Game::RIGHT}, {4, 6, Game::UP}}};
+    EXPECT_TRUE(square.press(1, Game::UP).clash);
+    EXPECT_EQ(square.fighters[0], (F{3, 4, Game::LEFT}));
+    EXPECT_EQ(square.fighters[1], (F{4, 5, Game::DOWN}));
+
+    // At the edge: player 1 steps to (2, 4), both tips on (1, 4); the red blade flips off
+    // the grid, where it hits nothing and meets no tip.
+    Bout edge{{{0, 4, Game::RIGHT}, {3, 4, Game::LEFT}}};
+    const Bout::Outcome flipped = edge.press(1, Game::LEFT);
+    EXPECT_TRUE(flipped.clash);
+    EXPECT_EQ(flipped.hits[0], N);
+    EXPECT_EQ(edge.fighters[0], (F{0, 4, Game::LEFT}));
+    int x = 0;
+    int y = 0;
+    ASSERT_TRUE(edge.fighters[0].tip(x, y));
+    EXPECT_FALSE(Bout::on_grid(x, y));
+    // Its only way back is a turn; the press toward the edge is dropped.
+    EXPECT_EQ(edge.press(0, Game::LEFT).move, Move::DROPPED);
+    EXPECT_EQ(edge.press(0, Game::RIGHT).move, Move::TURNED);
+    EXPECT_EQ(edge.fighters[0], (F{0, 4, Game::RIGHT}));
+}
+
+// The edge guard drops a press toward the edge a fighter stands on, whether it would step
+// or turn, in every corner too, and lets every other press through; a blade the computer
+// cannot see neither clashes nor hits until it turns into sight.
+TEST(DuelRules, TheEdgeGuardBothHitsAndABladeOutOfSight) {
+    const Game::Button ways[] = {Game::UP, Game::DOWN, Game::LEFT, Game::RIGHT};
+    for (int x = 0; x < 9; ++x) {
+        for (int y = 0; y < 9; ++y) {
+            for (const Game::Button pointing : ways) {
+                for (const Game::Button way : ways) {
+                    const bool off = (way == Game::UP && y == 0) || (way == Game::DOWN && y == 8) ||
+                                     (way == Game::LEFT && x == 0) ||
+                                     (way == Game::RIGHT && x == 8);
+                    Bout bout{{{x, y, pointing}, {x == 4 ? 0 : 4, 4, Game::UP}}};
+                    const Bout before = bout;
+                    const std::string where = show(before) + "pressing " + std::to_string(way);
+                    EXPECT_EQ(bout.blocked(0, way), off) << where;
+                    const Move move = bout.move(0, way);
+                    EXPECT_EQ(move, off               ? Move::DROPPED
+                                    : way == pointing ? Move::STEPPED
+                                                      : Move::TURNED)
+                        << where;
+                    if (off) {
+                        EXPECT_EQ(bout.fighters[0], before.fighters[0]) << where;
+                    }
+                }
+            }
+        }
+    }
+
+    // Both blades on the other's body: both hit, the one who pressed first.
+    for (const int mover : {0, 1}) {
+        Bout both{{{3, 4, Game::UP}, {4, 4, Game::LEFT}}};
+        if (mover == 1) {
+            both = {{{3, 4, Game::RIGHT}, {4, 4, Game::UP}}};
+        }
+        const Bout::Outcome outcome = both.press(mover, mover == 0 ? Game::RIGHT : Game::LEFT);
+        EXPECT_EQ(outcome.move, Move::TURNED);
+        EXPECT_FALSE(outcome.clash);
+        EXPECT_EQ(outcome.hits[0], mover);
+        EXPECT_EQ(outcome.hits[1], 1 - mover);
+    }
+
+    // The computer's model: its own blade off the grid in a corner, its way unseen. The
+    // foe's tip lies where that blade might be, yet nothing clashes and nothing hits. Any
+    // press turns the blade into sight; turned right it meets the foe's tip and clashes.
+    Bout corner{{{2, 0, Game::LEFT}, {0, 0, Bout::UNSEEN}}};
+    EXPECT_FALSE(corner.clashing());
+    EXPECT_FALSE(corner.hits(0));
+    EXPECT_FALSE(corner.hits(1));
+    Bout down = corner;
+    EXPECT_EQ(down.press(1, Game::DOWN).move, Move::TURNED);
+    EXPECT_EQ(down.fighters[1], (F{0, 0, Game::DOWN}));
+    const Bout::Outcome outcome = corner.press(1, Game::RIGHT);
+    EXPECT_EQ(outcome.move, Move::TURNED);
+    EXPECT_TRUE(outcome.clash);
+    EXPECT_EQ(outcome.hits[0], Bout::NOBODY);
+    EXPECT_EQ(corner.fighters[0], (F{2, 0, Game::RIGHT}));
+    EXPECT_EQ(corner.fighters[1], (F{0, 0, Game::LEFT}));
 }
 
 // --- What a player feels ---------------------------------------------------------------

@@ -8,22 +8,15 @@
 
 #include "framework/game.h"
 #include "framework/timers.h"
+#include "games/bout.h"
 
 // The duel of two light blades: each fighter is a white body cell with a one-cell blade,
 // red for player 0 and blue for player 1. Pressing the way the blade points steps the
 // fighter; pressing another way turns the blade. Tips that meet clash and both blades
-// flip; a blade on the other fighter's body wins the round.
+// flip; a blade on the other fighter's body wins the round. The rules themselves are the
+// Bout's; the duel makes them seen and heard.
 class GameJedi : public Game {
   public:
-    struct Player {
-        // Whether the next press is taken; set again on the timer thread 50 ms after an
-        // accepted press.
-        std::atomic<bool> ready{false};
-        unsigned int x = 0;
-        unsigned int y = 0;
-        Game::Button direction = RIGHT;
-    };
-
     GameJedi();
     ~GameJedi() override;
 
@@ -43,8 +36,13 @@ class GameJedi : public Game {
     friend struct GameJediProbe;  // lets tests stage positions and read the clips
 
     void free_sounds();
+    // A fighter's body and, where it lies on the grid, its blade.
+    void paint(const Bout::Fighter& fighter, Color body, Color blade);
 
-    Player players[2];
+    Bout bout = Bout::start();
+    // Whether each player's next press is taken; set again on the timer thread 50 ms
+    // after an accepted press.
+    std::atomic<bool> ready[2] = {false, false};
     std::vector<Mix_Chunk*> strike_sounds;
     std::vector<Mix_Chunk*> swing_sounds;
     Mix_Chunk* idle_sound = nullptr;

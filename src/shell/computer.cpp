@@ -3,18 +3,18 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "shell/events.h"
-
 namespace {
 
-constexpr int SIZE = 9;
+constexpr int SIZE = Bout::SIZE;
 constexpr std::size_t REMEMBERED = 8;  // presses it remembers, to see it goes in circles
-constexpr int NONE = -1;
+constexpr int NONE = Bout::UNSEEN;
 constexpr int WAYS = 4;
 // Game::Button order: up, down, left, right.
 constexpr int DX[WAYS] = {0, 0, -1, 1};
 constexpr int DY[WAYS] = {-1, 1, 0, 0};
-constexpr SDLKey ARROWS[WAYS] = {SDLK_UP, SDLK_DOWN, SDLK_LEFT, SDLK_RIGHT};
+// The computer plays player 1; the look-ahead moves both.
+constexpr int ME = 1;
+constexpr int FOE = 0;
 
 constexpr int FAR = 100;  // farther than any way across the grid
 
@@ -22,6 +22,13 @@ constexpr int FAR = 100;  // farther than any way across the grid
 constexpr Uint32 FIRST_STEP_MS = 120;
 constexpr Uint32 KEPT_STEP_MS = 50;  // a level kept from an earlier match has settled
 constexpr Uint32 LAST_STEP_MS = 30;
+// In the first rounds against a player not met before, how long a round lasted, in the
+// computer's reaction times, tells how far its level is from the even one: a round over
+// this soon was no contest, and the step grows two and a half times; one this long was
+// nearly even, and the step halves.
+constexpr int SEARCH_ROUNDS = 3;
+constexpr Uint32 QUICK_ROUND = 5;
+constexpr Uint32 LONG_ROUND = 12;
 
 using Fighter = Computer::Fighter;
 
@@ -32,14 +39,6 @@ bool same(const Game::Color& a, const Game::Color& b) {
 bool same(const Computer::Cells& a, const Computer::Cells& b) {
     return std::equal(a.begin(), a.end(), b.begin(),
                       [](const Game::Color& p, const Game::Color& q) { return same(p, q); });
-}
-
-int opposite(int way) {
-    return way ^ 1;  // up-down, left-right
-}
-
-bool on_grid(int x, int y) {
-    return x >= 0 && x < SIZE && y >= 0 && y < SIZE;
 }
 
 bool adjacent(int ax, int ay, int bx, int by) {
@@ -60,7 +59,7 @@ int off_grid_way(int x, int y, int before) {
     int ways[2];
     int count = 0;
     for (int way = 0; way < WAYS; ++way) {
-        if (!on_grid(x + DX[way], y + DY[way])) {
+        if (!Bout::on_grid(x + DX[way], y + DY[way])) {
             ways[count++] = way;
         }
     }
@@ -73,69 +72,18 @@ int off_grid_way(int x, int y, int before) {
     return NONE;
 }
 
-// The duel's rules as a player knows them: the edge guard, a step or a turn, the clash
-// that flips both blades, and a hit, the mover's first.
-struct Position {
-    Fighter f[2];  // [0] the computer, [1] the foe
-
-    static bool tip(const Fighter& a, int& x, int& y) {
-        if (a.way == NONE) {
-            return false;
-        }
-        x = a.x + DX[a.way];
-        y = a.y + DY[a.way];
-        return true;
-    }
-    static bool hits(const Fighter& a, const Fighter& d) {
-        int x = 0;
-        int y = 0;
-        return tip(a, x, y) && x == d.x && y == d.y;
-    }
-    static bool blocked(const Fighter& a, int way) {
-        return !on_grid(a.x + DX[way], a.y + DY[way]);
-    }
-
-    // 1 when the computer wins by it, -1 when the foe does, else 0.
-    int press(int mover, int way) {
-        Fighter& m = f[mover];
-        Fighter& o = f[1 - mover];
-        if (m.way == way) {
-            m.x += DX[way];
-            m.y += DY[way];
-        } else {
-            m.way = way;
-        }
-        int mx = 0;
-        int my = 0;
-        int ox = 0;
-        int oy = 0;
-        if (tip(m, mx, my) && tip(o, ox, oy) && mx == ox && my == oy) {
-            m.way = opposite(m.way);
-            o.way = opposite(o.way);
-        }
-        const int sign = mover == 0 ? 1 : -1;
-        if (hits(m, o)) {
-            return sign;
-        }
-        if (hits(o, m)) {
-            return -sign;
-        }
-        return 0;
-    }
-};
-
 // Presses the attacker needs, the defender standing still, to put its blade on the
 // defender's body: to a cell beside it, facing it. Clashes aside; the cell under the
 // defender's blade is no way in, as stepping there loses.
 int presses_to_hit(const Fighter& a, const Fighter& d) {
     int dtx = 0;
     int dty = 0;
-    const bool armed = Position::tip(d, dtx, dty);
+    const bool armed = d.tip(dtx, dty);
     int best = FAR;
     for (int face = 0; face < WAYS; ++face) {
         const int tx = d.x - DX[face];
         const int ty = d.y - DY[face];
-        if (!on_grid(tx, ty) || (armed && tx == dtx && ty == dty)) {
+        if (!Bout::on_grid(tx, ty) || (armed && tx == dtx && ty == dty)) {
             continue;
         }
         const int dx = tx - a.x;
@@ -161,13 +109,11 @@ int presses_to_hit(const Fighter& a, const Fighter& d) {
 }
 
 // Whether the foe, pressing next, can hit the computer with that one press.
-bool foe_can_hit(const Position& p) {
+bool foe_can_hit(const Bout& b) {
     for (int way = 0; way < WAYS; ++way) {
-        if (!Position::blocked(p.f[1], way)) {
-            Position next = p;
-            if (next.press(1, way) < 0) {
-                return true;
-            }
+        Bout next = b;
+        if (next.press(FOE, way).hits[0] == FOE) {
+            return true;
         }
     }
     return false;
@@ -177,11 +123,16 @@ bool foe_can_hit(const Position& p) {
 
 Computer::Computer(Uint32 reaction)
     : reaction_ms(std::clamp(reaction == 0 ? START_MS : reaction, FASTEST_MS, SLOWEST_MS)),
-      step_ms(reaction == 0 ? FIRST_STEP_MS : KEPT_STEP_MS) {}
+      step_ms(reaction == 0 ? FIRST_STEP_MS : KEPT_STEP_MS),
+      searching(reaction == 0 ? SEARCH_ROUNDS : 0) {}
 
-std::vector<SDL_Event> Computer::decide(const Cells& cells, Uint32 now) {
+std::vector<Press> Computer::decide(const Cells& cells, Uint32 now) {
     if (seen.empty() || !same(cells, seen.back().cells)) {
         seen.push_back({now, ++frames, cells});
+        if (!round_shown && look(cells, known).found) {
+            round_shown = true;  // the round's first frame with both fighters
+            round_from = now;
+        }
     }
     // It acts on the newest frame that has been on screen for a reaction time, which
     // wavers a little from press to press, as a person's does, never below its level.
@@ -233,9 +184,9 @@ std::vector<SDL_Event> Computer::decide(const Cells& cells, Uint32 now) {
         next_look = later != 0 ? later : view.at + 2 * reaction_ms;
         return {};
     }
-    Position after{{sight.me, sight.foe}};
-    after.press(0, way);
-    presses.push_back({now, seen.back().number, after.f[0]});
+    Bout after{{sight.foe, sight.me}};
+    after.press(ME, way);
+    presses.push_back({now, seen.back().number, after.fighters[ME]});
     tried.emplace_back(sight, way);
     if (tried.size() > REMEMBERED) {
         tried.pop_front();
@@ -243,7 +194,8 @@ std::vector<SDL_Event> Computer::decide(const Cells& cells, Uint32 now) {
     waver = waver * 1103515245U + 12345U;  // the same wavering in every match
     wobble = (waver >> 16) % (reaction_ms / 4 + 1);
     next_look = now + gap;
-    return {player_key(SDL_KEYDOWN, ARROWS[way]), player_key(SDL_KEYUP, ARROWS[way])};
+    const auto button = static_cast<Game::Button>(way);
+    return {{ME, button, true, Press::From::COMPUTER}, {ME, button, false, Press::From::COMPUTER}};
 }
 
 void Computer::round_over(int code) {
@@ -251,8 +203,22 @@ void Computer::round_over(int code) {
         return;
     }
     // Winning, it takes longer to react; losing, less: a staircase to the even level.
+    Uint32 step = step_ms;
+    if (searching > 0) {
+        --searching;
+        // Rounds end on the frame of the hit, the last one shown.
+        const Uint32 lasted = round_shown ? seen.back().at - round_from : 0;
+        if (round_shown && lasted <= QUICK_ROUND * reaction_ms) {
+            step = step * 5 / 2;
+        } else if (round_shown && lasted >= LONG_ROUND * reaction_ms) {
+            step /= 2;
+        }
+    }
+    round_shown = false;
+    // The next round's start, seen again, is no circle the foe leads it round.
+    tried.clear();
     const Sint32 moved =
-        static_cast<Sint32>(reaction_ms) + (code == 1 ? 1 : -1) * static_cast<Sint32>(step_ms);
+        static_cast<Sint32>(reaction_ms) + (code == 1 ? 1 : -1) * static_cast<Sint32>(step);
     reaction_ms = static_cast<Uint32>(std::clamp<Sint32>(moved, FASTEST_MS, SLOWEST_MS));
     step_ms = std::max(LAST_STEP_MS, step_ms * 3 / 4);
 }
@@ -323,7 +289,7 @@ Computer::Sight Computer::look(const Cells& cells, const Sight& before) {
 }
 
 int Computer::choose(const Sight& sight, bool bold, unsigned spent) {
-    const Position now{{sight.me, sight.foe}};
+    const Bout now{{sight.foe, sight.me}};
     // What a choice leads to, least first: whether the foe can then hit with one press,
     // how many presses the computer's own hit still needs, how few the foe's needs, and
     // a press before waiting only when it gains something.
@@ -337,11 +303,13 @@ int Computer::choose(const Sight& sight, bool bold, unsigned spent) {
                                       : foe_left > o.foe_left;
         }
     };
-    const auto outlook = [](const Position& p) {
-        const int left = presses_to_hit(p.f[0], p.f[1]);
+    const auto outlook = [](const Bout& b) {
+        const Fighter& me = b.fighters[ME];
+        const Fighter& foe = b.fighters[FOE];
+        const int left = presses_to_hit(me, foe);
         // A foe one press from a hit is a danger, unless the computer is too: then it is
         // a race, which the quicker wins.
-        return Outlook{left > 1 && foe_can_hit(p) ? 1 : 0, left, presses_to_hit(p.f[1], p.f[0])};
+        return Outlook{left > 1 && foe_can_hit(b) ? 1 : 0, left, presses_to_hit(foe, me)};
     };
     int best = NONE;
     Outlook best_outlook{2, 0, 0};  // worse than any press
@@ -349,15 +317,15 @@ int Computer::choose(const Sight& sight, bool bold, unsigned spent) {
         best_outlook = outlook(now);
     }
     for (int way = 0; way < WAYS; ++way) {
-        if (Position::blocked(sight.me, way) || (spent & (1U << way)) != 0) {
+        if (now.blocked(ME, way) || (spent & (1U << way)) != 0) {
             continue;  // the edge it stands on drops the press; or it led round in a circle
         }
-        Position next = now;
-        const int result = next.press(0, way);
-        if (result > 0) {
+        Bout next = now;
+        const int first_hit = next.press(ME, way).hits[0];
+        if (first_hit == ME) {
             return way;  // a hit
         }
-        const Outlook seen = result < 0 ? Outlook{2, FAR, 0} : outlook(next);
+        const Outlook seen = first_hit == FOE ? Outlook{2, FAR, 0} : outlook(next);
         if (seen < best_outlook) {
             best = way;
             best_outlook = seen;

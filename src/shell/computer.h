@@ -7,16 +7,21 @@
 #include <vector>
 
 #include "framework/game.h"
+#include "games/bout.h"
+#include "shell/press.h"
 
 // The computer as player 1: it watches the grid as a player does (white bodies, the red
-// and the blue blade) and presses the arrow keys, so every rule of the duel holds for it
-// as for a person, the 50 ms re-arm included. It knows nothing of any game's insides.
+// and the blue blade) and presses player 1's ways, so every rule of the duel holds for it
+// as for a person, the 50 ms re-arm included. It knows the duel's rules, as a player
+// does, and nothing of the game's insides.
 //
 // It plays fair: it acts on what the screen showed one reaction time ago, never less than
 // 150 ms, knowing its own presses since, as a player does; its presses come 100 ms less
 // than a reaction time apart, never closer than 100 ms. Between rounds it moves its
 // reaction toward the one at which it wins half the rounds against this player, so that a
-// match stays close; at whatever reaction, it always plays to win.
+// match stays close; against a player not met before it searches in big steps for the
+// first few rounds, the bigger the sooner a round was over. At whatever reaction, it
+// always plays to win.
 class Computer {
   public:
     using Cells = std::array<Game::Color, 81>;  // cell (x, y) is x + y * 9
@@ -29,10 +34,10 @@ class Computer {
     // Starts at `reaction_ms` (START_MS when 0), held within the bounds.
     explicit Computer(Uint32 reaction_ms = 0);
 
-    // What the screen shows at `now` (ms, any clock that only goes forward), and the key
-    // events the computer makes then: a press and release of one of player 1's arrows,
-    // or none. Given the same frames at the same times it always does the same.
-    std::vector<SDL_Event> decide(const Cells& cells, Uint32 now);
+    // What the screen shows at `now` (ms, any clock that only goes forward), and the
+    // presses the computer makes then: one of player 1's ways pressed and let go, or
+    // none. Given the same frames at the same times it always does the same.
+    std::vector<Press> decide(const Cells& cells, Uint32 now);
     // When it next wants to look again though the screen stays as it is, or 0.
     [[nodiscard]] Uint32 due() const { return next_look; }
 
@@ -41,20 +46,15 @@ class Computer {
     [[nodiscard]] Uint32 reaction() const { return reaction_ms; }
 
     // One fighter as seen on the grid. `way` is where its blade points (a Game::Button),
-    // or -1 while the blade is off the grid and the body stands in a corner.
-    struct Fighter {
-        int x;
-        int y;
-        int way;
-    };
+    // or Bout::UNSEEN while the blade is off the grid and the body stands in a corner.
+    using Fighter = Bout::Fighter;
     struct Sight {
         bool found = false;
         Fighter me{};   // player 1, the blue blade
         Fighter foe{};  // player 0, the red blade
 
         bool operator==(const Sight& o) const {
-            return found == o.found && me.x == o.me.x && me.y == o.me.y && me.way == o.me.way &&
-                   foe.x == o.foe.x && foe.y == o.foe.y && foe.way == o.foe.way;
+            return found == o.found && me == o.me && foe == o.foe;
         }
     };
     // Finds both fighters on the grid; `before` breaks the tie when the computer's own
@@ -72,20 +72,23 @@ class Computer {
         Uint32 number;  // frames counted from the first
         Cells cells;
     };
-    struct Press {
+    struct Pending {
         Uint32 at;
         Uint32 frame;  // the newest frame when it pressed: later ones show the press
         Fighter then;  // where the press put the computer's fighter
     };
 
     Uint32 reaction_ms;
-    Uint32 step_ms;         // how far the next round's result moves the reaction
-    std::deque<View> seen;  // the frames of the last reaction time, oldest first
+    Uint32 step_ms;            // how far the next round's result moves the reaction
+    int searching;             // first rounds left in which a round's length scales the step
+    bool round_shown = false;  // whether the round's first frame has been seen
+    Uint32 round_from = 0;     // and when
+    std::deque<View> seen;     // the frames of the last reaction time, oldest first
     Uint32 frames = 0;
     Uint32 waver = 1;                         // drives the wobble
     Uint32 wobble = 0;                        // added to the reaction until the next press
     Sight known;                              // the fighters as last made out
-    std::deque<Press> presses;                // its own, not yet seen on the grid
+    std::deque<Pending> presses;              // its own, not yet seen on the grid
     std::deque<std::pair<Sight, int>> tried;  // its last presses, with what it saw then
     Uint32 next_look = 0;
 };

@@ -158,14 +158,10 @@ std::vector<SDL_Event> Controls::shown(const Frame& frame, Uint32 now) {
 
 std::vector<SDL_Event> Controls::think(Uint32 now) {
     std::vector<SDL_Event> keys;
-    for (const SDL_Event& event : opponent->decide(grid, now)) {
-        Press press{};
-        if (press_of(event, press)) {
-            press.from = Press::From::COMPUTER;
-            const SDL_Event made = key(press);
-            if (made.type != 0) {
-                keys.push_back(made);
-            }
+    for (const Press& press : opponent->decide(grid, now)) {
+        const SDL_Event made = key(press);
+        if (made.type != 0) {
+            keys.push_back(made);
         }
     }
     const Uint32 due = opponent->due();
