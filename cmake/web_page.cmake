@@ -1,14 +1,11 @@
 # Assembles the page (cmake -P, from WebPage.cmake). The service worker's cache is named
 # after a hash of every file it keeps, so any change makes a new version of the page, and
 # it knows each file's hash, so it never keeps another version's.
-set(kept index.html style.css page.js touch.js gamepads.js link.js qr.js remote.js
-    manifest.webmanifest brelvo.js
-    brelvo.wasm icon.svg
-    icon-192.png icon-512.png)
+include(${PAGE_SRC}/files.cmake)
+set(kept ${BRELVO_PAGE_FILES} brelvo.js brelvo.wasm icon.svg icon-192.png icon-512.png)
+list(TRANSFORM BRELVO_PAGE_FILES PREPEND ${PAGE_SRC}/ OUTPUT_VARIABLE page_files)
 file(MAKE_DIRECTORY ${OUT}/licenses)
-file(COPY ${PAGE_SRC}/index.html ${PAGE_SRC}/style.css ${PAGE_SRC}/page.js
-     ${PAGE_SRC}/touch.js ${PAGE_SRC}/gamepads.js ${PAGE_SRC}/link.js ${PAGE_SRC}/qr.js
-     ${PAGE_SRC}/remote.js ${PAGE_SRC}/manifest.webmanifest ${GAME}/brelvo.js ${GAME}/brelvo.wasm
+file(COPY ${page_files} ${GAME}/brelvo.js ${GAME}/brelvo.wasm
      ${ICONS}/icon-192.png ${ICONS}/icon-512.png DESTINATION ${OUT})
 file(COPY_FILE ${SOURCE_DIR}/data/icons/org.brelvo.Brelvo.svg ${OUT}/icon.svg ONLY_IF_DIFFERENT)
 file(COPY_FILE ${SOURCE_DIR}/LICENSE ${OUT}/LICENSE.txt ONLY_IF_DIFFERENT)

@@ -596,7 +596,7 @@ UPDATE = """return navigator.serviceWorker.getRegistration().then(async (r) => {
 def new_version(folder, marker, *files):
     """Writes `files` of a new version into the served `folder`: style.css with `marker`
     appended, sw.js naming that file's new hash and a new cache."""
-    style = open(os.path.join(ROOT, "src/platform/web/page/style.css")).read()
+    style = open(os.path.join(ROOT, "web/style.css")).read()
     style += "/* %s */\n" % marker
     worker = open(os.path.join(folder, "sw.js")).read()
     old = hashlib.sha256(open(os.path.join(folder, "style.css"), "rb").read()).hexdigest()

@@ -1,0 +1,5 @@
+# The page's own files, named once: what the build copies, what the service worker keeps
+# (with the game's files and the icons) and what the zip packs. The scripts in the order
+# index.html runs them.
+set(BRELVO_PAGE_SCRIPTS page.js link.js qr.js remote.js touch.js gamepads.js)
+set(BRELVO_PAGE_FILES index.html style.css ${BRELVO_PAGE_SCRIPTS} manifest.webmanifest)
