@@ -1046,12 +1046,18 @@ def scenario_two_copies_on_one_site(game):
 
 # What the page hands each match it starts (its arguments and the computer's level), and
 # every level the game reports.
+# The level as either of the game's ways takes it: --computer=MS, or computerReaction.
 GIVEN = """window.given = []; window.reported = [];
 const create = window.createBrelvo;
 window.createBrelvo = (options) => {
-  given.push({arguments: options.arguments || [], reaction: options.computerReaction || 0});
-  const report = options.onComputerReaction;
-  options.onComputerReaction = (ms) => { reported.push(ms); report(ms); };
+  const args = options.arguments || [];
+  const level = args.map((a) => /^--computer=(\\d+)$/.exec(a)).find(Boolean);
+  given.push({arguments: args.map((a) => a.replace(/=.*/, '')),
+              reaction: level ? Number(level[1]) : options.computerReaction || 0});
+  for (const name of ['onComputerReaction', 'onComputerLevel']) {
+    const report = options[name];
+    if (report) options[name] = (ms) => { reported.push(ms); report(ms); };
+  }
   return create(options);
 };"""
 
