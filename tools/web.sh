@@ -104,6 +104,7 @@ all)
     /usr/bin/python3 tests/doc_links.py --zip build/web/brelvo-*-web.zip
     started=$SECONDS
     node tests/web/link_qr_test.js
+    node tests/web/machine_test.js
     /usr/bin/python3 tests/web/link_browser_test.py
     echo "== links and QR codes tested in $((SECONDS - started)) s =="
     started=$SECONDS

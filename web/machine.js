@@ -16,7 +16,8 @@
   // nothing.
   const local = (d) => d.mode === 'two' || d.mode === 'alone';
   // The other page has gone: the host's page plays on with two players here.
-  const gone = (d) => (d.mode === 'host' ? {to: 'left', mode: 'two'} : {to: 'left', renew: true});
+  const gone = (d) => (d.mode === 'host' ? {to: 'left', mode: 'two'}
+    : d.mode === 'guest' ? {to: 'left', renew: true} : null);
   // The guest leaves (Esc, End match).
   const leave = (d) => (d.mode === 'guest' ? {to: 'left', renew: true} : null);
   const failed = {to: 'failed', renew: true};
