@@ -15,6 +15,7 @@ if(NOT BRELVO_ICONGEN)
     set(BRELVO_ICONGEN ${CMAKE_BINARY_DIR}/host/icongen)
 endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
+find_program(BRELVO_TERSER terser REQUIRED)
 set(page_src ${PROJECT_SOURCE_DIR}/web)
 include(${page_src}/files.cmake)
 set(page_icons ${CMAKE_BINARY_DIR}/icons)
@@ -38,6 +39,7 @@ list(APPEND page_inputs ${page_src}/files.cmake ${page_src}/sw.js.in
      ${PROJECT_SOURCE_DIR}/data/icons/org.brelvo.Brelvo.svg ${PROJECT_SOURCE_DIR}/LICENSE)
 add_custom_target(page ALL
     COMMAND ${CMAKE_COMMAND} -DPAGE_SRC=${page_src} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+            -DTERSER=${BRELVO_TERSER}
             -DGAME=$<TARGET_FILE_DIR:brelvo> -DICONS=${page_icons} -DOUT=${BRELVO_WEB_DIR}
             -P ${PROJECT_SOURCE_DIR}/cmake/web_page.cmake
     DEPENDS brelvo ${icons} ${page_inputs} ${PROJECT_SOURCE_DIR}/cmake/web_page.cmake

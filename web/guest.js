@@ -90,7 +90,11 @@
       });
       session.onEnd(() => {
         release();
-        if (game && game.leave) game.leave();
+        // The instance closes its own sound as it leaves.
+        if (game && game.leave) {
+          game.leave();
+          page.adoptAudio(null);
+        }
         game = null;
         peer = null;
       });
@@ -180,9 +184,11 @@
       },
       get canJoin() { return page.supported && !!invited && !!safeUnpack(invited); },
       enter: {
+        // The invite again (Try again): an old reply would answer a connection closed.
         joining: () => {
           $('join').disabled = false;
           $('reply-box').hidden = true;
+          $('reply-link').value = '';
         },
         connecting: join,
         connected: () => page.status('Connected'),

@@ -234,7 +234,7 @@
       },
       failed: ({data}) => {
         // The game ended without closing its sound: free it for the next try.
-        if (audioContext && audioContext.state !== 'closed') audioContext.close();
+        if (audioContext && audioContext.state !== 'closed') audioContext.close().catch(() => {});
         letSleep();
         showCount(0);
         $('message').textContent = data.message;
