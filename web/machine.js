@@ -85,9 +85,11 @@
       leave: leave,
       gone: gone,
     },
-    // Connected, no match yet: the host counts down once both pages are in view.
+    // Connected, no match yet: the host counts down once both pages are in view. The
+    // host's Esc gives up waiting: the start screen.
     connected: {
       count: count,
+      back: (d) => (d.mode === 'host' ? {to: 'gate', mode: null} : null),
       gone: gone,
       leave: leave,
       fail: failed,
@@ -96,6 +98,7 @@
     counting: {
       count: count,
       start: (d) => (d.mode === 'host' ? 'starting' : 'running'),
+      back: (d) => (d.mode === 'host' ? {to: 'gate', mode: null} : null),
       gone: gone,
       leave: leave,
       fail: failed,

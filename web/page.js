@@ -322,7 +322,9 @@
     // The page's other ways to play (touch pads, gamepads) press the players' own keys:
     // one key by its name ('w', 'ArrowUp', 'Escape'), down or up, while a match runs.
     press(key, down) {
-      if (machine.mode === 'guest') {
+      if (key === 'Escape' && waiting()) {
+        if (down) machine.fire('back');
+      } else if (machine.mode === 'guest') {
         guest.press(key, down);
       } else if (machine.state === 'running' && game && game.key) {
         game.key(key, down);
@@ -365,9 +367,14 @@
   // After a match or a failure, Enter or Space plays that mode again, wherever the focus
   // went.
   const again = new Set(['Enter', ' ']);
+  // The host waiting for its friend's page, or counting down: Esc gives up.
+  const waiting = () => machine.mode === 'host' && machine.can('back') &&
+    (machine.state === 'connected' || machine.state === 'counting');
   window.addEventListener('keydown', (event) => {
     if (event.repeat) return;
-    if (machine.state === 'gate' && !ignored.has(event.key)) {
+    if (event.key === 'Escape' && waiting()) {
+      machine.fire('back');
+    } else if (machine.state === 'gate' && !ignored.has(event.key)) {
       const mode = again.has(event.key) ? chosen(document.activeElement) : 'two';
       if (!mode) return;
       event.preventDefault();
