@@ -5,7 +5,6 @@
 // machine what happened by its events.
 'use strict';
 (function (root) {
-  const protocol = root.brelvoProtocol;
   const CONNECT_MS = 20000;  // from Connect to an open connection
   const COUNT_MS = 600;      // each step of the countdown
   const STATES = {none: 0, running: 1, over: 2};  // the game's, in each frame
@@ -182,7 +181,6 @@
         const game = page.game();
         if (game) game.friendLeft();
       },
-      supported: typeof root.RTCPeerConnection === 'function' && !!protocol,
     };
   }
 
