@@ -22,7 +22,8 @@
     // The guest's keys still down are let go: player 1 stands still.
     function letGo() {
       const game = page.game();
-      held.forEach((way) => { if (game) game.friend(way, false); });
+      // A game that ended has no ears left for its friend.
+      held.forEach((way) => { if (game && game.friend) game.friend(way, false); });
       held = new Set();
     }
 
@@ -125,7 +126,7 @@
       if (m.k === 'key') {
         // Only while the match runs; the game's own rules do the rest.
         const game = page.game();
-        if (machine.state !== 'running' || machine.mode !== 'host' || !game) return;
+        if (machine.state !== 'running' || machine.mode !== 'host' || !game || !game.friend) return;
         if (m.d) held.add(m.key); else held.delete(m.key);
         game.friend(m.key, m.d === 1);
       }
@@ -179,7 +180,7 @@
       friendLeft: () => {
         letGo();
         const game = page.game();
-        if (game) game.friendLeft();
+        if (game && game.friendLeft) game.friendLeft();
       },
     };
   }

@@ -201,7 +201,7 @@
     state.keep(createBrelvo(options)).then((made) => {
       game = adopt(made);
       // A friend who left while the game was made.
-      if (mode === 'host' && machine.mode === 'two') game.friendLeft();
+      if (mode === 'host' && machine.mode === 'two' && game.friendLeft) game.friendLeft();
       machine.fire('started');
     });
   }
