@@ -15,7 +15,9 @@ if(NOT BRELVO_ICONGEN)
     set(BRELVO_ICONGEN ${CMAKE_BINARY_DIR}/host/icongen)
 endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-set(page_src ${PROJECT_SOURCE_DIR}/src/platform/web/page)
+find_program(BRELVO_TERSER terser REQUIRED)
+set(page_src ${PROJECT_SOURCE_DIR}/web)
+include(${page_src}/files.cmake)
 set(page_icons ${CMAKE_BINARY_DIR}/icons)
 set(icons)
 foreach(size 192 512)
@@ -31,13 +33,13 @@ foreach(size 192 512)
     list(APPEND icons ${png})
 endforeach()
 
-set(page_inputs ${page_src}/index.html ${page_src}/style.css ${page_src}/page.js
-    ${page_src}/touch.js ${page_src}/link.js ${page_src}/qr.js
-    ${page_src}/remote.js ${PROJECT_SOURCE_DIR}/data/web/ice-servers.json
-    ${page_src}/manifest.webmanifest ${page_src}/sw.js.in
-    ${PROJECT_SOURCE_DIR}/data/icons/org.brelvo.Brelvo.svg ${PROJECT_SOURCE_DIR}/LICENSE)
+list(TRANSFORM BRELVO_PAGE_FILES PREPEND ${page_src}/ OUTPUT_VARIABLE page_inputs)
+list(APPEND page_inputs ${page_src}/files.cmake ${page_src}/sw.js.in
+     ${PROJECT_SOURCE_DIR}/data/web/ice-servers.json
+     ${PROJECT_SOURCE_DIR}/data/icons/org.brelvo.Brelvo.svg ${PROJECT_SOURCE_DIR}/LICENSE)
 add_custom_target(page ALL
     COMMAND ${CMAKE_COMMAND} -DPAGE_SRC=${page_src} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+            -DTERSER=${BRELVO_TERSER}
             -DGAME=$<TARGET_FILE_DIR:brelvo> -DICONS=${page_icons} -DOUT=${BRELVO_WEB_DIR}
             -P ${PROJECT_SOURCE_DIR}/cmake/web_page.cmake
     DEPENDS brelvo ${icons} ${page_inputs} ${PROJECT_SOURCE_DIR}/cmake/web_page.cmake
@@ -53,8 +55,7 @@ add_custom_target(web_zip
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/README.txt README.txt
     COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/fixed_pack.py zip
             ${BRELVO_WEB_ZIP} .
-            index.html style.css page.js touch.js link.js qr.js remote.js
-            sw.js manifest.webmanifest ice-servers.json
+            ${BRELVO_PAGE_FILES} sw.js ice-servers.json
             brelvo.js brelvo.wasm
             icon.svg icon-192.png icon-512.png README.txt LICENSE.txt licenses
     WORKING_DIRECTORY ${BRELVO_WEB_DIR}

@@ -1,15 +1,22 @@
 # Assembles the page (cmake -P, from WebPage.cmake). The service worker's cache is named
 # after a hash of every file it keeps, so any change makes a new version of the page, and
 # it knows each file's hash, so it never keeps another version's.
-set(kept index.html style.css page.js touch.js link.js qr.js remote.js
-    manifest.webmanifest brelvo.js
-    brelvo.wasm icon.svg
-    icon-192.png icon-512.png)
+include(${PAGE_SRC}/files.cmake)
+set(kept ${BRELVO_PAGE_FILES} brelvo.js brelvo.wasm icon.svg icon-192.png icon-512.png)
+set(others ${BRELVO_PAGE_FILES})
+list(REMOVE_ITEM others ${BRELVO_PAGE_SCRIPTS})
+list(TRANSFORM others PREPEND ${PAGE_SRC}/ OUTPUT_VARIABLE page_files)
 file(MAKE_DIRECTORY ${OUT}/licenses)
-file(COPY ${PAGE_SRC}/index.html ${PAGE_SRC}/style.css ${PAGE_SRC}/page.js
-     ${PAGE_SRC}/touch.js ${PAGE_SRC}/link.js ${PAGE_SRC}/qr.js
-     ${PAGE_SRC}/remote.js ${PAGE_SRC}/manifest.webmanifest ${GAME}/brelvo.js ${GAME}/brelvo.wasm
+file(COPY ${page_files} ${GAME}/brelvo.js ${GAME}/brelvo.wasm
      ${ICONS}/icon-192.png ${ICONS}/icon-512.png DESTINATION ${OUT})
+# The page's scripts as a browser needs them, without their comments and with short local
+# names: a first visit downloads a third less of them.
+foreach(name IN LISTS BRELVO_PAGE_SCRIPTS)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs
+                            ${TERSER} ${PAGE_SRC}/${name} --compress --mangle --ecma 2020
+                            -o ${OUT}/${name}
+                    COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
 file(COPY_FILE ${SOURCE_DIR}/data/icons/org.brelvo.Brelvo.svg ${OUT}/icon.svg ONLY_IF_DIFFERENT)
 file(COPY_FILE ${SOURCE_DIR}/LICENSE ${OUT}/LICENSE.txt ONLY_IF_DIFFERENT)
 # The servers remote play may use, which whoever hosts the page may edit: not kept by the

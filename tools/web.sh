@@ -3,8 +3,9 @@
 #   tools/web.sh              installs what is missing, builds the page into build/web and
 #                             packs build/web/brelvo-<version>-web.zip, checks that a second
 #                             build elsewhere packs the same bytes, tests the links and QR
-#                             codes of play over the net (in node, Chromium and Firefox ESR),
-#                             plays remote matches between Chromium and Firefox ESR on a
+#                             codes of play over the net (in node, Chromium and Firefox ESR)
+#                             and the page's state machine and protocol (in node), plays
+#                             remote matches between Chromium and Firefox ESR on a
 #                             network of the test's own (a TURN server on it) and tests the
 #                             page in Chromium, Firefox ESR and WebKitGTK
 #   tools/web.sh build        only builds the page and the zip
@@ -104,8 +105,9 @@ all)
     /usr/bin/python3 tests/doc_links.py --zip build/web/brelvo-*-web.zip
     started=$SECONDS
     node tests/web/link_qr_test.js
+    node tests/web/machine_test.js
     /usr/bin/python3 tests/web/link_browser_test.py
-    echo "== links and QR codes tested in $((SECONDS - started)) s =="
+    echo "== links, QR codes and the page's machine tested in $((SECONDS - started)) s =="
     started=$SECONDS
     private_coturn
     /usr/bin/python3 tests/web/remote_test.py build/web

@@ -93,7 +93,7 @@ def main(engines):
     with tempfile.TemporaryDirectory(prefix='brelvo-links.') as site, \
             contextlib.ExitStack() as stack:
         for name in ('link.js', 'qr.js', 'style.css'):
-            shutil.copy(os.path.join(ROOT, 'src', 'platform', 'web', 'page', name), site)
+            shutil.copy(os.path.join(ROOT, 'web', name), site)
         with open(os.path.join(site, 'index.html'), 'w') as f:
             f.write(HTML)
         page = Page(site)

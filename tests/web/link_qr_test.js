@@ -3,7 +3,7 @@
 'use strict';
 const assert = require('assert'), fs = require('fs'), os = require('os'), path = require('path');
 const {execFileSync} = require('child_process');
-const page = path.join(__dirname, '../../src/platform/web/page');
+const page = path.join(__dirname, '../../web');
 const link = require(path.join(page, 'link.js')), qr = require(path.join(page, 'qr.js'));
 
 const FP = 'C2:7E:39:B9:14:8D:E5:AD:F6:63:2A:1C:E0:FE:1B:15:52:0D:8F:4A:7D:BD:E2:AC:D0:2E:A0:' +

@@ -187,6 +187,11 @@ r.channel.send('{"k":"key","key":"up","d":1}');
 r.frameChannel.send(new Uint8Array(20));
 const frame = new Uint8Array(13 + 3 + 99); frame[0] = 1; frame[12] = 1; frame[20] = 5;
 r.frameChannel.send(frame);"""
+# The page out of view and back, as a browser tells it.
+HIDE_AND_SHOW = """Object.defineProperty(document, 'hidden', {configurable: true, get: () => true});
+document.dispatchEvent(new Event('visibilitychange'));
+delete document.hidden;
+setTimeout(() => document.dispatchEvent(new Event('visibilitychange')), 300);"""
 FLOOD = """window.flooded = null;
 const channel = brelvo.remote.channel, began = performance.now();
 let n = 0;
@@ -216,7 +221,8 @@ def connect(host, guest, way="field"):
     h.click("#invite")
     host.wait("return brelvo.state === 'inviting' && !document.getElementById('host').hidden",
               "the invite panel")
-    host.wait("return brelvo.remote.state === 'waiting'", "the invite", 15)
+    host.wait("return brelvo.state === 'inviting' && "
+              "document.getElementById('invite-link').value", "the invite", 15)
     link = h.evaluate("return document.getElementById('invite-link').value")
     assert link.startswith(url + "#"), link
     assert "QR code" in h.evaluate("return document.querySelector('#invite-code svg')"
@@ -225,7 +231,8 @@ def connect(host, guest, way="field"):
     guest.open(path=link[len(url):])
     g.evaluate(WATCH_COUNT)
     g.click("#join")
-    guest.wait("return brelvo.remote.state === 'replied'", "the reply", 15)
+    guest.wait("return brelvo.state === 'connecting' && "
+               "document.getElementById('reply-link').value", "the reply", 15)
     reply = g.evaluate("return document.getElementById('reply-link').value")
     assert reply.startswith(url + "#") and reply[-5:] == "." + link[-4:], (link, reply)
     h.evaluate(WATCH_COUNT)
@@ -236,8 +243,8 @@ def connect(host, guest, way="field"):
         h.use(waiting)
     elif way == "address":
         h.open(reply)  # only the fragment changes: the invite must survive it
-        host.wait("return location.hash === '' && brelvo.state === 'inviting' && "
-                  "brelvo.remote.state !== 'waiting'", "the reply taken in the invite's own tab")
+        host.wait("return location.hash === '' && brelvo.state !== 'inviting'",
+                  "the reply taken in the invite's own tab")
     else:
         h.click("#reply")
         h.press(*reply)
@@ -376,7 +383,7 @@ def scenario_direct(net, site, host, guest):
     host.wait_lit(cells(((2, 4), (2, 5)), ((5, 4), (4, 4))), "a step sent by hand")
     rogue = guest.wait("return rogue.state && rogue", "the second guest's end")
     assert rogue == {"opened": False, "state": rogue["state"]} and rogue["state"] != "connected"
-    assert h.evaluate("return brelvo.remote.state") == "connected", "the second guest"
+    assert h.evaluate("return brelvo.remote.open"), "the second guest"
     duel.last = {}
     duel.press(guest, "a", cells(((2, 4), (2, 5)), ((4, 4), (3, 4))))
     duel.press(guest, "ArrowLeft")
@@ -388,6 +395,13 @@ def scenario_direct(net, site, host, guest):
     slowed = site.slow.passed - slowed
     print("  %d datagrams by the TURN server's way; the second guest: %s" % (slowed, rogue))
     assert slowed < 100, "the match went through the TURN server"
+    # Either page out of view and back starts nothing: only Play again does.
+    for side in (host, guest):
+        side.b.evaluate(HIDE_AND_SHOW)
+    time.sleep(2.5)
+    for side in (host, guest):
+        shown = side.b.evaluate("return [brelvo.state, counted]")
+        assert shown == ["over", ["3", "2", "1"]], "a match without Play again: %s" % shown
     for side in (host, guest):
         side.b.evaluate("counted.length = 0")
     h.click("#again")
@@ -405,6 +419,88 @@ def scenario_direct(net, site, host, guest):
     host.wait_lit(cells(((1, 4), (2, 4)), ((6, 4), (5, 4))), "player 1 on the host's arrows")
     h.press("Escape")
     host.wait("return brelvo.state === 'over'", "the end")
+    never_stuck(net, host, guest)
+
+
+def never_stuck(net, host, guest):
+    """After a friend left, neither page needs a reload: the guest's Start screen and a
+    match of two players there; the host's Start screen and a new invite; a guest who
+    leaves while connecting hears no more of it; a guest whose connection failed tries
+    again and plays."""
+    h, g, url = host.b, guest.b, host.page.url
+    for side in (host, guest):
+        side.b.evaluate("window.kept = true")
+    assert not h.evaluate("return document.getElementById('over-home').hidden")
+    g.click("#home")
+    guest.wait("return brelvo.state === 'gate' && !document.getElementById('gate').hidden"
+               " && window.kept", "the guest's start screen, with no reload")
+    g.press("x")  # any key starts two players, as on the first start screen
+    guest.wait("return brelvo.state === 'running' && brelvo.mode === 'two' && "
+               "brelvo.game.frames > 0", "two players on the guest's device")
+    guest.round_start([0, 0])
+    g.press("ArrowLeft")
+    guest.wait_lit(cells(((1, 4), (2, 4)), ((6, 4), (5, 4))), "player 1 on the arrows there")
+    g.press("Escape")
+    guest.wait("return brelvo.state === 'over'", "the end of that match")
+
+    h.click("#over-home")
+    host.wait("return brelvo.state === 'gate' && window.kept", "the host's start screen")
+    h.click("#invite")
+    host.wait("return brelvo.state === 'inviting' && "
+              "document.getElementById('invite-link').value", "a new invite", 15)
+    link = h.evaluate("return document.getElementById('invite-link').value")
+
+    def unreachable():
+        """The invite opened and joined with the guest's link cut once the page has its
+        game: its connection is made, and cannot be."""
+        g.open("about:blank")
+        guest.open(path=link[len(url):])
+        guest.wait("return performance.getEntriesByType('resource').some((e) =>"
+                   " e.name.endsWith('brelvo.wasm') && e.responseEnd > 0)", "the game's file")
+        net.link("guest", False)
+        g.click("#join")
+        guest.wait("return brelvo.state === 'connecting' && "
+                   "document.getElementById('reply-link').value", "the reply", 15)
+    # The guest leaves while the connection is made: "You left the match." stays.
+    try:
+        unreachable()
+    finally:
+        net.link("guest", True)
+    g.press("Escape")
+    guest.wait("return brelvo.state === 'left'", "the guest's leaving")
+    time.sleep(21)
+    shown = g.evaluate("return [brelvo.state, document.getElementById('ended-message')"
+                       ".textContent, document.getElementById('status').textContent]")
+    assert shown[:2] == ["left", "You left the match."] and \
+        not shown[2].startswith("Could not"), shown
+    # The guest's connection fails, and Try again joins again and plays.
+    try:
+        unreachable()
+        guest.wait("return brelvo.state === 'failed' && document.getElementById('message')"
+                   ".textContent.startsWith('Could not connect')", "the failure to connect", 25)
+    finally:
+        net.link("guest", True)
+    g.click("#retry")
+    guest.wait("return brelvo.state === 'joining' && !document.getElementById('join').disabled",
+               "the invite again")
+    g.evaluate(WATCH_COUNT)
+    g.click("#join")
+    guest.wait("return brelvo.state === 'connecting' && "
+               "document.getElementById('reply-link').value", "another reply", 15)
+    again = g.evaluate("return document.getElementById('reply-link').value")
+    h.evaluate(WATCH_COUNT)
+    h.evaluate("document.getElementById('reply').value = %s" % json.dumps(again))
+    h.click("#connect")
+    for side in (host, guest):
+        side.wait("return brelvo.state === 'running' && counted.join() === '3,2,1'",
+                  "a match after Try again", 30)
+    # The match over, the guest's Start screen: the host is told at once.
+    h.press("Escape")
+    guest.wait("return brelvo.state === 'over'", "the end on the guest's page")
+    g.click("#over-home")
+    host.wait("return document.getElementById('status').textContent === 'Your friend left.'",
+              "the host told of the guest's start screen", 2)
+    guest.wait("return brelvo.state === 'gate'", "the guest's start screen")
 
 
 def scenario_turn(net, site, host, guest):
@@ -479,7 +575,7 @@ def scenario_handoff(net, site, host, guest):
     host.wait_lit(cells(((2, 4), (3, 4)), ((6, 4), (6, 3))), "the host's window back")
     rogue = guest.wait("return rogue.state && rogue", "the second guest's end")
     assert not rogue["opened"] and rogue["state"] != "connected", rogue
-    assert h.evaluate("return brelvo.remote.state") == "connected", "the second guest"
+    assert h.evaluate("return brelvo.remote.open"), "the second guest"
     # The guest checks what the host sends alike: a channel or a clip it has not, a
     # frame of the wrong size or with a colour it does not list, a guest's own kind.
     dropped = g.evaluate("return brelvo.remote.dropped")

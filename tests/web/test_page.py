@@ -686,7 +686,7 @@ UPDATE = """return navigator.serviceWorker.getRegistration().then(async (r) => {
 def new_version(folder, marker, *files):
     """Writes `files` of a new version into the served `folder`: style.css with `marker`
     appended, sw.js naming that file's new hash and a new cache."""
-    style = open(os.path.join(ROOT, "src/platform/web/page/style.css")).read()
+    style = open(os.path.join(ROOT, "web/style.css")).read()
     style += "/* %s */\n" % marker
     worker = open(os.path.join(folder, "sw.js")).read()
     old = hashlib.sha256(open(os.path.join(folder, "style.css"), "rb").read()).hexdigest()
@@ -1228,7 +1228,7 @@ const create = window.createBrelvo;
 window.createBrelvo = (options) => {
   given.push({arguments: options.arguments || []});
   const report = options.onComputerLevel;
-  options.onComputerLevel = (ms) => { reported.push(ms); report(ms); };
+  if (report) options.onComputerLevel = (ms) => { reported.push(ms); report(ms); };
   return create(options);
 };"""
 
@@ -1300,6 +1300,38 @@ def scenario_alone(game):
     finally:
         b.emulate()
 
+    # Not stuck alone: the over screen's Start screen, with no reload, where any key is
+    # two players again, and Play alone is there too.
+    b.evaluate("window.kept = true")
+    over = b.evaluate("return document.getElementById('over').innerText")
+    assert "Play again" in over and "Start screen" in over, over
+    b.click("#over-home")
+    game.wait("return brelvo.state === 'gate' && !document.getElementById('gate').hidden && "
+              "window.kept", "the start screen after a match alone")
+    b.press("x")
+    game.wait("return brelvo.state === 'running' && brelvo.game.frames > 0", "two players")
+    started = b.evaluate("return [brelvo.mode, given[given.length - 1]]")
+    assert started == ["two", {"arguments": []}], started
+    home([0, 0])
+    b.press("ArrowLeft")
+    game.until(lambda: game.lit().get((5, 4)) == BLUE, "player 1 on the arrows again")
+    b.press("Escape")
+    game.wait("return brelvo.state === 'over'", "the end of two players")
+
+
+# An invite whose servers come late (ice-servers.json held back a while), and every
+# connection the page makes.
+SLOW_INVITE = """window.made = [];
+const Connection = window.RTCPeerConnection, fetched = window.fetch;
+window.RTCPeerConnection = function (config) {
+  const made = new Connection(config);
+  window.made.push(made);
+  return made;
+};
+window.fetch = (what, options) => String(what).includes('ice-servers') ?
+  new Promise((resolve) => setTimeout(resolve, 800)).then(() => fetched(what, options)) :
+  fetched(what, options);"""
+
 
 def scenario_invite_on_this_device(game):
     """The gate's Invite a friend, where the browser has WebRTC: the invite link, its QR
@@ -1345,6 +1377,17 @@ def scenario_invite_on_this_device(game):
     assert b.evaluate(status) == "This invite is already used."
     b.click("#cancel")
     assert b.evaluate("return brelvo.state") == "gate"
+    # Back while the invite is still being made: it is given up, whenever its servers come.
+    b.evaluate(SLOW_INVITE)
+    b.click("#invite")
+    game.wait("return brelvo.state === 'inviting'", "another invite")
+    b.click("#cancel")
+    assert b.evaluate("return brelvo.state") == "gate"
+    alive = ("return document.getElementById('invite-link').value || "
+             "made.filter((c) => c.signalingState !== 'closed').length")
+    assert not poll(lambda: b.evaluate(alive), 4), "an invite lives on behind the start screen"
+    assert b.evaluate("return [brelvo.state, document.getElementById('gate').hidden, "
+                      "document.getElementById('link').hidden]") == ["gate", False, True]
 
 
 SCENARIOS = [scenario_a_whole_match, scenario_resize_keys_and_esc,

@@ -1,0 +1,189 @@
+// The host of a match with a friend elsewhere: its invite, the reply it takes (typed,
+// pasted, or handed over by another tab of this browser), the countdown once both pages
+// are in view, and its game's frames, sounds and end sent to the guest; the guest's
+// presses played as player 1's. The page's machine (machine.js) calls it; it tells the
+// machine what happened by its events.
+'use strict';
+(function (root) {
+  const CONNECT_MS = 20000;  // from Connect to an open connection
+  const COUNT_MS = 600;      // each step of the countdown
+  const STATES = {none: 0, running: 1, over: 2};  // the game's, in each frame
+
+  // page: {machine, view (brelvo.remote), panels, status(text), showCount(n), game()}.
+  function create(page) {
+    const {machine, panels} = page;
+    let peer = null;       // this mode's connection
+    let invite = null;     // this mode's invite: {text, tag, used}
+    const spent = new Set(); // tags of this tab's used or abandoned invites
+    let seenThere = false; // the guest's page is in view
+    let gameState = STATES.none;
+    let held = new Set();  // the ways the guest holds down
+
+    // The guest's keys still down are let go: player 1 stands still.
+    function letGo() {
+      const game = page.game();
+      // A game that ended has no ears left for its friend.
+      held.forEach((way) => { if (game && game.friend) game.friend(way, false); });
+      held = new Set();
+    }
+
+    // The match starts once both pages are in view and the second connection is made
+    // (or given up), after a countdown on both.
+    function tryCount() {
+      if (machine.state === 'connected' && peer && peer.open && !peer.renewing && seenThere &&
+          !document.hidden) {
+        machine.fire('count');
+      }
+    }
+
+    // Entering 'inviting': a fresh connection in the mode's scope and its invite link.
+    async function makeInvite({mode: session}) {
+      if (invite) spent.add(invite.tag);
+      invite = null;
+      seenThere = false;
+      gameState = STATES.none;
+      peer = root.brelvoPeer.create('host', session, page.view, {
+        open: () => machine.fire('open'),
+        gone: () => machine.fire('gone'),
+        message: (m) => fromGuest(m),
+        frame: () => {},
+        checking: () => {},
+        seen: (inView) => {
+          const was = seenThere;
+          seenThere = inView;
+          if (!was && seenThere) tryCount();
+        },
+        version: () => page.status('Your friend\'s page is another version of Brelvo: they must reload it.'),
+        rtt: () => page.showRtt(),
+        renewed: () => tryCount(),
+      });
+      session.onEnd(() => {
+        if (invite) spent.add(invite.tag);
+        invite = null;
+        peer = null;
+        letGo();
+      });
+      session.listen(document, 'visibilitychange', tryCount);
+      session.listen(window, 'pagehide', () => peer && peer.send({k: 'leave'}));
+      page.status('Making your invite…');
+      let offer;
+      try {
+        offer = await peer.offer();
+      } catch (error) {
+        if (session.alive) page.status('Could not make an invite: ' + error.message);
+        return;
+      }
+      // A late offer, for an invite given up meanwhile, changes nothing.
+      if (!session.alive || machine.state !== 'inviting') return;
+      const text = root.brelvoLink.pack(offer);
+      invite = {text: text, tag: text.slice(-4), used: false};
+      panels.showLink('invite', panels.base + '#' + text, 'the invite link');
+      page.status('Waiting for your friend\'s reply');
+      document.getElementById('copy-invite').focus();
+    }
+
+    // A reply, pasted or handed over by another tab: a message for the player, or null
+    // once the connection is under way.
+    function takeReply(text) {
+      const fragment = String(text).trim().split('#').pop();
+      const [packed, tag] = fragment.split('.');
+      let answer;
+      try {
+        answer = root.brelvoLink.unpack(packed);
+      } catch (error) {
+        answer = null;
+      }
+      if (!answer || answer.type !== 'answer') {
+        return 'This is not a reply link: paste the whole link your friend sent back.';
+      }
+      if (!invite || invite.used || tag !== invite.tag || machine.state !== 'inviting') {
+        return 'This invite is already used.';
+      }
+      invite.used = true;
+      spent.add(invite.tag);
+      machine.fire('reply');
+      peer.accept(answer).catch(() => machine.fire('timeout', {message: page.cannotConnect}));
+      return null;
+    }
+
+    // A reply opened in another tab of this browser, for this tab's waiting invite.
+    const replies = root.BroadcastChannel ? new BroadcastChannel('brelvo replies') : null;
+    if (replies) {
+      replies.onmessage = (event) => {
+        const data = event.data;
+        if (!data || typeof data.reply !== 'string') return;
+        const tag = data.reply.split('.')[1];
+        if (invite && !invite.used && tag === invite.tag && machine.state === 'inviting') {
+          replies.postMessage({answer: data.id, taken: true});
+          takeReply(data.reply);
+        } else if (spent.has(tag)) {
+          replies.postMessage({answer: data.id, taken: false});
+        }
+      };
+    }
+
+    function fromGuest(m) {
+      if (m.k === 'key') {
+        // Only while the match runs; the game's own rules do the rest.
+        const game = page.game();
+        if (machine.state !== 'running' || machine.mode !== 'host' || !game || !game.friend) return;
+        if (m.d) held.add(m.key); else held.delete(m.key);
+        game.friend(m.key, m.d === 1);
+      }
+    }
+
+    return {
+      peer: () => peer,
+      // The machine's effects in host mode.
+      enter: {
+        inviting: makeInvite,
+        connecting: ({state}) => {
+          page.status('Connecting…');
+          state.timeout(() => machine.fire('timeout', {message: page.cannotConnect}), CONNECT_MS);
+        },
+        connected: () => {
+          page.status('Connected');
+          tryCount();
+        },
+        counting: ({state}) => {
+          let n = 3;
+          const step = () => {
+            if (n > 0) {
+              peer.send({k: 'count', n: n});
+              page.showCount(n--);
+              state.timeout(step, COUNT_MS);
+              return;
+            }
+            page.showCount(0);
+            peer.send({k: 'start'});
+            gameState = STATES.running;
+            machine.fire('start');
+          };
+          step();
+        },
+      },
+      // The reply's field and the waiting tab's own address.
+      takeReply: takeReply,
+      waits: (tag) => !!(invite && !invite.used && tag === invite.tag && machine.state === 'inviting'),
+      // What the game's start takes for a match with a friend (page.js).
+      options: () => ({
+        onComposed: (cells) => peer && peer.open && peer.sendFrame(cells, gameState),
+        onSound: (what) => peer && peer.open && peer.send(what),
+        onMatchEnd: () => {
+          gameState = STATES.over;
+          letGo();
+          if (!peer) return;
+          peer.send({k: 'over'});
+          peer.beat(gameState);
+        },
+      }),
+      friendLeft: () => {
+        letGo();
+        const game = page.game();
+        if (game && game.friendLeft) game.friendLeft();
+      },
+    };
+  }
+
+  root.brelvoHost = {create: create};
+})(window);

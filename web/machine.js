@@ -1,0 +1,232 @@
+// What the page is doing, one state at a time, and the only writer of it. Each state is
+// entered by an event its table names; entering calls the page's effect for that state
+// with a scope that ends when the state is left: the state's timers, listeners and
+// pending promises die with it, so a late one changes nothing. The mode (two players,
+// alone, host or guest of a friend elsewhere) has a scope of its own, which lasts while
+// the mode does: the host's and the guest's connection live in it.
+//
+// Pure: no page, no DOM. The page (page.js) gives the effects; node tests give stubs.
+'use strict';
+(function (root) {
+  // Where each event leads, state by state. An entry is the next state, or
+  // {to, mode, renew, run}, or a function of (data, payload) giving one. `mode: null`
+  // ends the mode; renew ends the mode's scope (its connection) though the mode stays;
+  // `run` names an effect called on the way. A state's own name is a step inside it (its
+  // scope goes on). An event a state does not list, or whose entry is null, changes
+  // nothing.
+  const local = (d) => d.mode === 'two' || d.mode === 'alone';
+  // The other page has gone: the host's page plays on with two players here.
+  const gone = (d) => (d.mode === 'host' ? {to: 'left', mode: 'two'}
+    : d.mode === 'guest' ? {to: 'left', renew: true} : null);
+  // The guest leaves (Esc, End match).
+  const leave = (d) => (d.mode === 'guest' ? {to: 'left', renew: true} : null);
+  const failed = {to: 'failed', renew: true};
+  // The host's countdown, or each of its steps told to the guest.
+  const count = {to: 'counting', run: 'count'};
+  const TABLE = {
+    // The page's scripts have run; the address says what to show.
+    loading: {
+      ready: 'gate',
+      invited: {to: 'joining', mode: 'guest'},
+      handed: 'handing',                     // a reply opened in another tab than its invite's
+      unserved: 'failed',                    // opened from the disk
+    },
+    // The start screen: two players, alone or an invite.
+    gate: {
+      play: {to: 'starting', mode: (d, p) => p.mode},
+      invite: {to: 'inviting', mode: 'host'},
+    },
+    // The game's instance is being made (host: after the countdown).
+    starting: {
+      started: 'running',
+      fail: failed,
+      gone: (d) => (d.mode === 'host' ? {to: 'starting', mode: 'two', run: 'friendLeft'} : null),
+    },
+    running: {
+      over: 'over',
+      fail: failed,
+      // The host's match goes on with two players here; the guest's ends.
+      gone: (d) => (d.mode === 'host' ? {to: 'running', mode: 'two', run: 'friendLeft'} : gone(d)),
+      leave: leave,
+    },
+    over: {
+      // The same mode again; with a friend, both pages count down again.
+      again: (d) => (local(d) ? 'starting' : d.mode === 'host' ? 'connected' : null),
+      home: {to: 'gate', mode: null},
+      count: (d) => (d.mode === 'guest' ? count : null),
+      gone: (d) => (d.mode === 'host' ? {to: 'over', mode: 'two', run: 'friendLeft'} : gone(d)),
+      leave: leave,
+      fail: failed,
+    },
+    failed: {
+      // The same again: a match here, a new invite, or the same invite joined again.
+      retry: (d) => (d.served === false ? null : local(d) ? 'starting'
+        : d.mode === 'host' ? 'inviting' : d.mode === 'guest' ? 'joining' : null),
+      home: (d) => (d.served === false ? null : {to: 'gate', mode: null}),
+    },
+    // The host makes its invite, shows it and waits for the reply.
+    inviting: {
+      reply: 'connecting',
+      back: {to: 'gate', mode: null},
+      fail: failed,
+    },
+    // The guest's panel: the invite and Join; then its reply is made and shown.
+    joining: {
+      join: 'connecting',
+      home: {to: 'gate', mode: null},
+      fail: failed,
+    },
+    // A reply taken (host) or given (guest): the connection is being made.
+    connecting: {
+      open: 'connected',
+      timeout: failed,
+      fail: failed,
+      back: (d) => (d.mode === 'host' ? {to: 'gate', mode: null} : null),
+      leave: leave,
+      gone: gone,
+    },
+    // Connected, no match yet: the host counts down once both pages are in view. The
+    // host's Esc gives up waiting: the start screen.
+    connected: {
+      count: count,
+      back: (d) => (d.mode === 'host' ? {to: 'gate', mode: null} : null),
+      gone: gone,
+      leave: leave,
+      fail: failed,
+    },
+    // 3, 2, 1 on both pages; then the host starts its game, the guest shows it.
+    counting: {
+      count: count,
+      start: (d) => (d.mode === 'host' ? 'starting' : 'running'),
+      back: (d) => (d.mode === 'host' ? {to: 'gate', mode: null} : null),
+      gone: gone,
+      leave: leave,
+      fail: failed,
+    },
+    // Your friend left, the host left, or you left: the start screen, or (the host's
+    // page) a match of two players here.
+    left: {
+      home: {to: 'gate', mode: null},
+      again: (d) => (d.mode === 'two' ? 'starting' : null),
+    },
+    // This tab only says where the reply went.
+    handing: {},
+  };
+  const STATES = Object.keys(TABLE);
+  const MODES = ['two', 'alone', 'host', 'guest'];
+
+  // A scope: what a state (or a mode) owns, all ended at once by end().
+  function scope() {
+    const controller = new AbortController();
+    const signal = controller.signal;
+    const own = {
+      signal: signal,
+      get alive() { return !signal.aborted; },
+      timeout(action, ms) {
+        const timer = setTimeout(() => { if (!signal.aborted) action(); }, ms);
+        signal.addEventListener('abort', () => clearTimeout(timer));
+        return timer;
+      },
+      interval(action, ms) {
+        const timer = setInterval(() => { if (!signal.aborted) action(); }, ms);
+        signal.addEventListener('abort', () => clearInterval(timer));
+        return timer;
+      },
+      listen(target, type, action, options) {
+        target.addEventListener(type, action, Object.assign({signal: signal}, options));
+      },
+      // A promise that settles as `promise` does while the scope lives, and never after.
+      keep(promise) {
+        return new Promise((resolve, reject) => {
+          Promise.resolve(promise).then((value) => { if (!signal.aborted) resolve(value); },
+            (error) => { if (!signal.aborted) reject(error); });
+        });
+      },
+      // Called once the scope ends (a connection's close).
+      onEnd(action) {
+        if (signal.aborted) action(); else signal.addEventListener('abort', action);
+      },
+      end() { controller.abort(); },
+    };
+    return own;
+  }
+
+  // effects: {enter: {state: (context) => void}, run: {name: (context) => void},
+  // changed: (data) => void}; context: {data, payload, state: the state's scope,
+  // mode: the mode's scope, from: the state left}.
+  function create(effects) {
+    const data = {state: 'loading', mode: null, served: true, level: null, message: null};
+    let stateScope = scope(), modeScope = scope();
+    let depth = 0;
+    const queued = [];
+
+    // The next step for `event` in this state, or null.
+    function next(event, payload) {
+      let entry = Object.hasOwn(TABLE[data.state], event) ? TABLE[data.state][event] : null;
+      if (typeof entry === 'function') entry = entry(data, payload);
+      if (!entry) return null;
+      if (typeof entry === 'string') entry = {to: entry};
+      const to = typeof entry.to === 'function' ? entry.to(data, payload) : entry.to;
+      const mode = !Object.hasOwn(entry, 'mode') ? data.mode
+        : typeof entry.mode === 'function' ? entry.mode(data, payload) : entry.mode;
+      if (!STATES.includes(to) || (mode !== null && !MODES.includes(mode))) {
+        throw new Error('no way from ' + data.state + ' by ' + event + ' to ' + to + '/' + mode);
+      }
+      return {to: to, mode: mode, renew: !!entry.renew, run: entry.run};
+    }
+
+    // Fires `event`; true if the page moved. An event fired by an effect waits until
+    // the step under way is over.
+    function fire(event, payload) {
+      payload = payload || {};
+      if (depth > 0) {
+        queued.push([event, payload]);
+        return null;
+      }
+      const step = next(event, payload);
+      if (!step) return false;
+      depth++;
+      try {
+        const from = data.state;
+        const inside = step.to === from;
+        if (!inside) stateScope.end();
+        if (step.mode !== data.mode || step.renew) {
+          modeScope.end();
+          modeScope = scope();
+          data.mode = step.mode;
+        }
+        if (!inside) stateScope = scope();
+        data.state = step.to;
+        if (payload.message !== undefined) data.message = payload.message;
+        const context = {data: data, payload: payload, state: stateScope, mode: modeScope,
+                         from: from, event: event};
+        if (step.run) effects.run[step.run](context);
+        if (!inside && effects.enter[step.to]) effects.enter[step.to](context);
+        if (effects.changed) effects.changed(data);
+      } finally {
+        depth--;
+      }
+      while (depth === 0 && queued.length) fire(...queued.shift());
+      return true;
+    }
+
+    return {
+      fire: fire,
+      can: (event, payload) => !!next(event, payload || {}),
+      get state() { return data.state; },
+      get mode() { return data.mode; },
+      get level() { return data.level; },
+      // What the page keeps across states: the computer's level; whether it is served.
+      keep(what) {
+        if (Object.hasOwn(what, 'level')) data.level = what.level;
+        if (Object.hasOwn(what, 'served')) data.served = what.served;
+      },
+      get stateScope() { return stateScope; },
+      get modeScope() { return modeScope; },
+    };
+  }
+
+  const machine = {create: create, TABLE: TABLE, STATES: STATES, MODES: MODES, scope: scope};
+  if (typeof module === 'object' && module.exports) module.exports = machine;
+  else root.brelvoMachine = machine;
+})(typeof window === 'object' ? window : globalThis);
