@@ -621,13 +621,19 @@ class PadMatch : public ::testing::Test {
 TEST_F(PadMatch, BothPlayersStepWithTheirPadsAndTheReArmHolds) {
     ASSERT_TRUE(play({}));
     ASSERT_EQ(cell(2, 4), RED);
-    // One press each, then player 0 presses again at once: inside its 50 ms, dropped.
+    // One press each, then player 0 presses again at once: inside its 50 ms, dropped. Only
+    // a machine that took longer than that to hand the four over (a sanitizer's, loaded)
+    // may have the second press taken.
+    const Uint32 began = SDL_GetTicks();
     ASSERT_TRUE(play({hat_event(0, SDL_HAT_RIGHT), axis_event(1, 0, -32768),
                       hat_event(0, SDL_HAT_CENTERED), hat_event(0, SDL_HAT_RIGHT)}));
-    EXPECT_EQ(cell(1, 4), support::BLACK);
-    EXPECT_EQ(cell(2, 4), support::WHITE);
-    EXPECT_EQ(cell(3, 4), RED);
-    EXPECT_EQ(cell(4, 4), support::BLACK);
+    const Uint32 took = SDL_GetTicks() - began;
+    const int body = cell(4, 4) == RED ? 3 : 2;  // where player 0 stands
+    EXPECT_TRUE(body == 2 || took >= 50) << "a press inside its 50 ms was taken, " << took << " ms";
+    EXPECT_EQ(cell(body - 1, 4), support::BLACK);
+    EXPECT_EQ(cell(body, 4), support::WHITE);
+    EXPECT_EQ(cell(body + 1, 4), RED);
+    EXPECT_EQ(cell(body + 2, 4), body == 2 ? support::BLACK : BLUE);
     EXPECT_EQ(cell(5, 4), BLUE);
     EXPECT_EQ(cell(6, 4), support::WHITE);
     // Once the wait is over the same press is taken (pressed again, as a player would,
