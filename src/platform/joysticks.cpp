@@ -92,17 +92,9 @@ void Joysticks::heard(SDL_Event& event) const {
     if (!read_whole) {
         return;
     }
-    switch (event.type) {
-        case SDL_JOYAXISMOTION:
-        case SDL_JOYBALLMOTION:
-        case SDL_JOYHATMOTION:
-        case SDL_JOYBUTTONDOWN:
-        case SDL_JOYBUTTONUP:
-            event = SDL_Event{};
-            event.user.type = MOVED;
-            break;
-        default:
-            break;
+    if (reports(event.type)) {
+        event = SDL_Event{};
+        event.user.type = MOVED;
     }
 }
 

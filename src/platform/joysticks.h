@@ -51,6 +51,11 @@ class Joysticks {
 
     // How the library numbers the buttons; decided before the pads are opened.
     static Layout layout();
+    // Whether an event is one of SDL's joystick events.
+    static constexpr bool reports(Uint8 type) {
+        return type == SDL_JOYAXISMOTION || type == SDL_JOYBALLMOTION || type == SDL_JOYHATMOTION ||
+               type == SDL_JOYBUTTONDOWN || type == SDL_JOYBUTTONUP;
+    }
     // How many pads are open: at most two, one a player.
     [[nodiscard]] int count() const;
 

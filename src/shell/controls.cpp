@@ -106,13 +106,10 @@ std::vector<SDL_Event> Controls::keys(const SDL_Event& event) {
         const SDL_Event made = key(press);
         return made.type != 0 ? std::vector<SDL_Event>{made} : std::vector<SDL_Event>{};
     }
+    if (Joysticks::reports(event.type)) {
+        return pad_keys(pads.input(event));
+    }
     switch (event.type) {
-        case SDL_JOYAXISMOTION:
-        case SDL_JOYBALLMOTION:
-        case SDL_JOYHATMOTION:
-        case SDL_JOYBUTTONDOWN:
-        case SDL_JOYBUTTONUP:
-            return pad_keys(pads.input(event));
         case BR_PADS: {
             std::vector<SDL_Event> made;
             const auto states = joysticks->poll();

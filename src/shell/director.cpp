@@ -10,6 +10,7 @@
 #include "framework/games.h"
 #include "framework/gridlayout.h"
 #include "framework/renderable.h"
+#include "platform/joysticks.h"
 #include "platform/media.h"
 #include "platform/outlet.h"
 #include "screens/gameover.h"
@@ -119,14 +120,10 @@ bool Director::dispatch(const SDL_Event& event, Games& games, GameOver& gameover
             return true;
         case BR_GAMEOVER:
             return end_round(event.user.code, games, gameover);
-        case SDL_JOYAXISMOTION:
-        case SDL_JOYBALLMOTION:
-        case SDL_JOYHATMOTION:
-        case SDL_JOYBUTTONDOWN:
-        case SDL_JOYBUTTONUP:
-            input(event);  // the screen sees the pad as it is, then the keys it makes
-            return hand(controls->keys(event));
         default:
+            if (Joysticks::reports(event.type)) {
+                input(event);  // the screen sees the pad as it is, then the keys it makes
+            }
             return hand(controls->keys(event));
     }
 }

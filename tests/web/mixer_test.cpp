@@ -77,8 +77,8 @@ std::vector<Sint16> decoded(const char* name) {
     int channels = 0;
     int rate = 0;
     short* samples = nullptr;
-    const int frames = stb_vorbis_decode_memory(clip.bytes, static_cast<int>(clip.size),
-                                                &channels, &rate, &samples);
+    const int frames = stb_vorbis_decode_memory(clip.bytes, static_cast<int>(clip.size), &channels,
+                                                &rate, &samples);
     std::vector<Sint16> stereo;
     for (int i = 0; i < frames; ++i) {
         stereo.push_back(samples[i * channels]);
@@ -229,12 +229,18 @@ void web_listen() {}
 void web_unlisten() {}
 void web_wait() {}
 void web_wake() {}
-int web_canvas(int, int) { return 1; }
+int web_canvas(int, int) {
+    return 1;
+}
 void web_present(const void*, int, int) {}
 void web_set_title(const char*) {}
-int web_audio_open(char*, int) { return 0; }
+int web_audio_open(char*, int) {
+    return 0;
+}
 void web_audio_close() {}
-void web_audio_clip(const void* chunk) { calls.push_back({"clip", chunk, {}, 0}); }
+void web_audio_clip(const void* chunk) {
+    calls.push_back({"clip", chunk, {}, 0});
+}
 void web_audio_samples(const void* chunk, const Sint16* frames, int count, int rate) {
     calls.push_back({"samples", chunk, std::vector<Sint16>(frames, frames + count * 2), rate});
 }
