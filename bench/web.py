@@ -2,13 +2,17 @@
 """The page's costs, against the goals in docs/performance.md:
    bench/web.py PAGE_DIR [ENGINE...] [--starts N]
    bench/web.py PAGE_DIR --remote      (as root: a network of its own, as the tests make)
+   bench/web.py PAGE_DIR --against EARLIER_PAGE_DIR [--rounds N]
 In every engine (Chromium, Firefox ESR, WebKitGTK; all by default): the time from the
 starting gesture to the first frame, beside a floor page's, and where the game's goes.
 In Chromium also what a first visit fetches, the main thread's time in an idle round
 (Chromium's own metrics), and a key press, a touch on a pad and a gamepad press to the
 frame that shows it. With --remote, a match with a friend elsewhere between two Chromiums:
 the guest's press to the frame that shows it on the guest, straight and with 40 ms of
-round trip added, beside the host's own, and the bytes each way."""
+round trip added, beside the host's own, and the bytes each way. With --against, only the
+presses, in one Chromium, on this page and on one built from an earlier commit in turns,
+each kind's rounds pooled: a change's cost to a press is a fraction of a millisecond,
+under what two runs apart differ by."""
 import argparse
 import gzip
 import os
@@ -418,8 +422,17 @@ def main():
     parser.add_argument("--starts", type=int, default=8, help="starts of each, per engine")
     parser.add_argument("--remote", action="store_true",
                         help="only a match with a friend elsewhere, two Chromiums")
+    parser.add_argument("--against", metavar="EARLIER_PAGE",
+                        help="only the presses, this page's and an earlier build's in turns")
+    parser.add_argument("--rounds", type=int, default=4,
+                        help="with --against: rounds of 300 presses of each kind, per page")
     args = parser.parse_args()
     folder = os.path.abspath(args.page)
+    if args.against:
+        print("\n| What | Earlier | This page |\n|---|---|---|")
+        for row in against_rows(os.path.abspath(args.against), folder, args.rounds):
+            print("| %s | %s | %s |" % row)
+        return
     if args.remote:
         browsers.own_network()  # the network it makes is its own
         print("\n| What | Page | | | Goal |\n|---|---|---|---|---|")
@@ -488,6 +501,35 @@ def chromium_rows(folder, env):
                              "p99 under 16 ms"))
         finally:
             page.stop()
+    return rows
+
+
+def against_rows(earlier, folder, rounds):
+    """Each kind of press on two pages, a round of each in turns, pooled per page."""
+    rows = []
+    env, stop_sound = sound_server()
+    try:
+        with browsers.launch("chromium", env=env) as b:
+            pages = [Page(earlier), Page(folder)]
+            try:
+                for how, name in (("key", "Key"), ("touch", "Touch on a pad"),
+                                  ("pad", "Gamepad press")):
+                    pooled = [([], []), ([], [])]
+                    for _ in range(rounds):
+                        for page, (drawn, shown) in zip(pages, pooled):
+                            more_drawn, more_shown = press_to_frame(b, page, how, 300)
+                            drawn += more_drawn
+                            shown += more_shown
+                    for what, index in (("canvas drawn", 0), ("the frame that shows it", 1)):
+                        rows.append(("%s to %s, p50 / p99 of %d" % (name, what, 300 * rounds),) +
+                                    tuple("%.2f / %.2f ms" % (percentile(times[index], 0.5),
+                                                              percentile(times[index], 0.99))
+                                          for times in pooled))
+            finally:
+                for page in pages:
+                    page.stop()
+    finally:
+        stop_sound()
     return rows
 
 
