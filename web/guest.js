@@ -58,6 +58,8 @@
       } else if (m.k === 'over') {
         release();
         machine.fire('over');
+      } else if (m.k === 'again') {
+        machine.fire('asked');
       } else if (game && game.sound && game.mixer) {
         if (m.k !== 'halt' && m.p >= game.mixer.clips().length) {
           page.view.dropped++;

@@ -123,7 +123,9 @@
     }
 
     function fromGuest(m) {
-      if (m.k === 'key') {
+      if (m.k === 'again') {
+        machine.fire('asked');
+      } else if (m.k === 'key') {
         // Only while the match runs; the game's own rules do the rest.
         const game = page.game();
         if (machine.state !== 'running' || machine.mode !== 'host' || !game || !game.friend) return;

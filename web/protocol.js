@@ -30,6 +30,7 @@
     count: ['host', 32, (m) => int(m.n, 1, 9), '{n}: the countdown, 3 2 1'],
     start: ['host', 32, any, 'the match starts'],
     over: ['host', 32, any, 'the match is over'],
+    again: ['both', 32, any, 'this page asks for another match'],
     play: ['host', 96, (m) => int(m.c, 0, 15) && int(m.p, 0, 63) && int(m.l, -1, 1e6) &&
            int(m.t, -1, 1e9) && int(m.g, 0, 128),
            '{c: channel, p: clip, l: loops, t: ticks, g: volume}'],

@@ -127,7 +127,8 @@ WAYS.push(
   ['starting/host', 'gone', 'starting/two'],
   ['running/host', 'over', 'over/host'], ['running/host', 'fail', 'failed/host'],
   ['running/host', 'gone', 'running/two'],
-  ['over/host', 'again', 'connected/host'], ['over/host', 'home', 'gate/'],
+  ['over/host', 'again', 'over/host'], ['over/host', 'asked', 'over/host'],
+  ['over/host', 'home', 'gate/'],
   ['over/host', 'gone', 'over/two'], ['over/host', 'fail', 'failed/host'],
   ['failed/host', 'retry', 'inviting/host'], ['failed/host', 'home', 'gate/'],
   ['left/two', 'home', 'gate/'], ['left/two', 'again', 'starting/two'],
@@ -144,7 +145,8 @@ WAYS.push(
   ['counting/guest', 'fail', 'failed/guest'],
   ['running/guest', 'over', 'over/guest'], ['running/guest', 'fail', 'failed/guest'],
   ['running/guest', 'gone', 'left/guest'], ['running/guest', 'leave', 'left/guest'],
-  ['over/guest', 'count', 'counting/guest'], ['over/guest', 'home', 'gate/'],
+  ['over/guest', 'again', 'over/guest'], ['over/guest', 'asked', 'over/guest'],
+  ['over/guest', 'home', 'gate/'],
   ['over/guest', 'gone', 'left/guest'], ['over/guest', 'leave', 'left/guest'],
   ['over/guest', 'fail', 'failed/guest'],
   ['failed/guest', 'retry', 'joining/guest'], ['failed/guest', 'home', 'gate/'],
@@ -218,8 +220,42 @@ for (const where of Object.keys(PATHS)) {
     const m = reach('over/host');
     assert.ok(!m.fire('count') && m.state === 'over');
     m.fire('again');
+    assert.ok(!m.fire('count') && m.state === 'over', 'a countdown the guest did not ask for');
+    m.fire('asked');
     assert.strictEqual(m.state, 'connected');
     assert.ok(m.fire('count') && m.state === 'counting');
+  }
+  // Another match with a friend is one both ask for, whoever asks first: each page says
+  // what the other did, asks once, and the host's page counts down once both have. The
+  // next match's end forgets both.
+  for (const first of ['host', 'guest']) {
+    const host = reach('over/host'), guest = reach('over/guest');
+    const [asker, other] = first === 'host' ? [host, guest] : [guest, host];
+    for (const m of [host, guest]) m.seen.length = 0;
+    assert.ok(asker.fire('again') && asker.state === 'over');
+    assert.ok(!asker.fire('again'), 'asked twice');
+    assert.ok(other.fire('asked') && other.state === 'over');
+    assert.deepStrictEqual([asker.seen, other.seen],
+                           [[['run', 'ask', 'over', first]],
+                            [['run', 'asked', 'over', first === 'host' ? 'guest' : 'host']]]);
+    if (first === 'host') assert.ok(!guest.fire('count'), 'the guest counts before it asked');
+    other.fire('again');
+    if (first === 'host') host.fire('asked');  // the guest's ask reaches the host
+    assert.strictEqual(host.state, 'connected');
+    assert.deepStrictEqual(guest.asked, {mine: true, friend: first === 'host'});
+    assert.ok(host.fire('count') && guest.fire('count', {n: 3}) && guest.state === 'counting');
+    for (const m of [host, guest]) m.fire('start');
+    for (const m of [host, guest]) m.fire('started');
+    for (const m of [host, guest]) m.fire('over');
+    assert.deepStrictEqual([host.asked, guest.asked, guest.fire('count')],
+                           [{mine: false, friend: false}, {mine: false, friend: false}, false]);
+  }
+  // A friend who asked, then left: Play again is for two players here.
+  {
+    const m = reach('over/host');
+    m.fire('asked');
+    m.fire('gone');
+    assert.ok(m.fire('again') && m.state === 'starting' && m.mode === 'two');
   }
   // After a match alone ended by Esc: the start screen, then two players or an invite,
   // with no reload; likewise after "Your friend left." and the guest's "You left" and
@@ -299,7 +335,7 @@ for (const where of Object.keys(PATHS)) {
   const {take, packFrame, unpackFrame, MESSAGES} = protocol;
   // Each kind from its sender, at its size limit and one byte over it.
   const GOOD = {hello: {v: 1}, key: {key: 'left', d: 1}, beat: {t: 4294967296, s: 0},
-                offer: {sdp: 'v=0'}, answer: {sdp: 'v=0'}, count: {n: 3}, start: {}, over: {},
+                offer: {sdp: 'v=0'}, answer: {sdp: 'v=0'}, count: {n: 3}, start: {}, over: {}, again: {},
                 play: {c: 15, p: 63, l: -1, t: -1, g: 128}, halt: {c: 0}, volume: {p: 0, g: 0},
                 leave: {}};
   assert.deepStrictEqual(Object.keys(GOOD).sort(), Object.keys(MESSAGES).sort());

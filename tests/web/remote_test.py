@@ -404,10 +404,7 @@ def scenario_direct(net, site, host, guest):
         assert shown == ["over", ["3", "2", "1"]], "a match without Play again: %s" % shown
     for side in (host, guest):
         side.b.evaluate("counted.length = 0")
-    h.click("#again")
-    for side in (host, guest):
-        side.wait("return brelvo.state === 'running' && counted.join() === '3,2,1'",
-                  "another match after a countdown", 15)
+    rematch(host, guest)
     host.round_start([0, 0])
     g.press("Escape")
     left = time.monotonic()
@@ -420,6 +417,25 @@ def scenario_direct(net, site, host, guest):
     h.press("Escape")
     host.wait("return brelvo.state === 'over'", "the end")
     never_stuck(net, host, guest)
+
+
+def rematch(first, second):
+    """Another match, asked for by `first`'s Play again, then by `second`'s: until both
+    have, neither page counts down, and each says what the other did."""
+    asked = "return [brelvo.state, counted.length, document.getElementById('over-asked')" \
+        ".hidden ? '' : document.getElementById('over-asked').textContent]"
+    first.b.click("#again")
+    second.wait(asked + "[2] === 'Your friend wants another match: Play again to start it.'",
+                "the friend's wish told")
+    time.sleep(1)
+    for side, says in ((first, "Waiting for your friend to play again."),
+                       (second, "Your friend wants another match: Play again to start it.")):
+        shown = side.b.evaluate(asked)
+        assert shown == ["over", 0, says], "before both asked: %s" % shown
+    second.b.click("#again")
+    for side in (first, second):
+        side.wait("return brelvo.state === 'running' && counted.join() === '3,2,1'",
+                  "another match after a countdown", 15)
 
 
 def never_stuck(net, host, guest):
@@ -494,9 +510,15 @@ def never_stuck(net, host, guest):
     for side in (host, guest):
         side.wait("return brelvo.state === 'running' && counted.join() === '3,2,1'",
                   "a match after Try again", 30)
-    # The match over, the guest's Start screen: the host is told at once.
+    # The guest asks for another match first; then, that one over, its Start screen: the
+    # host is told at once.
     h.press("Escape")
     guest.wait("return brelvo.state === 'over'", "the end on the guest's page")
+    for side in (host, guest):
+        side.b.evaluate("counted.length = 0")
+    rematch(guest, host)
+    h.press("Escape")
+    guest.wait("return brelvo.state === 'over'", "the end of the rematch on the guest's page")
     g.click("#over-home")
     host.wait("return document.getElementById('status').textContent === 'Your friend left.'",
               "the host told of the guest's start screen", 2)
