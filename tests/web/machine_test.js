@@ -334,7 +334,7 @@ for (const where of Object.keys(PATHS)) {
   // ---- The protocol ----
   const {take, packFrame, unpackFrame, MESSAGES} = protocol;
   // Each kind from its sender, at its size limit and one byte over it.
-  const GOOD = {hello: {v: 1}, key: {key: 'left', d: 1}, beat: {t: 4294967296, s: 0},
+  const GOOD = {hello: {v: 1}, key: {key: 'left', d: 1, n: 134217727}, beat: {t: 4294967296, s: 0},
                 offer: {sdp: 'v=0'}, answer: {sdp: 'v=0'}, count: {n: 3}, start: {}, over: {}, again: {},
                 play: {c: 15, p: 63, l: -1, t: -1, g: 128}, halt: {c: 0}, volume: {p: 0, g: 0},
                 leave: {}};
@@ -353,7 +353,8 @@ for (const where of Object.keys(PATHS)) {
     assert.strictEqual(take(padded(most - text.length - 6), from), null, `${kind} over its limit`);
   }
   for (const bad of ['{"k":"nope"}', '{"k":"key","key":"left"', '{"k":"key","key":"w","d":1}',
-                     '{"k":"key","key":"up","d":2}', '[1]', 'null', '{"k":"count","n":0}',
+                     '{"k":"key","key":"up","d":2,"n":1}', '{"k":"key","key":"up","d":1}',
+                     '{"k":"key","key":"up","d":1,"n":134217728}', '[1]', 'null', '{"k":"count","n":0}',
                      '{"k":"play","c":16,"p":0,"l":0,"t":0,"g":0}', '{"k":"halt","c":-1}',
                      '{"k":"toString"}', '{"k":"volume","p":1.5,"g":0}']) {
     assert.strictEqual(take(bad, 'guest') || take(bad, 'host'), null, bad);
@@ -363,22 +364,24 @@ for (const where of Object.keys(PATHS)) {
   const cells = new Uint8Array(297);
   for (let i = 0; i < 99; i++) cells.set(i % 7 ? [0, 38, 0] : [255, 255, 255], 3 * i);
   cells.set([200, 0, 0], 3 * 50);
-  const bytes = packFrame(cells, {beat: true, state: 2, seq: 7, time: 2 ** 32 + 5.4, rtt: 70000});
-  assert.strictEqual(bytes.length, 13 + 3 * 3 + 99);
+  const bytes = packFrame(cells, {beat: true, state: 2, seq: 7, time: 2 ** 32 + 5.4, rtt: 70000,
+                                  taken: 2 ** 27 - 1});
+  assert.strictEqual(bytes.length, 17 + 3 * 3 + 99);
   const frame = unpackFrame(bytes.buffer);
-  assert.deepStrictEqual([frame.beat, frame.state, frame.seq, frame.time, frame.rtt],
-                         [true, 2, 7, 5, 0xfffe]);
+  assert.deepStrictEqual([frame.beat, frame.state, frame.seq, frame.time, frame.rtt, frame.taken],
+                         [true, 2, 7, 5, 0xfffe, 2 ** 27 - 1]);
   assert.deepStrictEqual(frame.cells, cells);
   const plain = unpackFrame(packFrame(cells, {beat: false, state: 0, seq: 8, time: 1, rtt: null}).buffer);
-  assert.ok(!plain.beat && plain.rtt === null && plain.state === 0);
+  assert.ok(!plain.beat && plain.rtt === null && plain.state === 0 && plain.taken === 0);
   const many = new Uint8Array(297).map((_, i) => i);  // 99 colours: the most a frame holds
   assert.ok(packFrame(many, {state: 1, seq: 1, time: 0, rtt: 0}).length <= protocol.FRAME_MOST);
   assert.deepStrictEqual(unpackFrame(packFrame(many, {state: 1, seq: 1, time: 0, rtt: 0}).buffer).cells, many);
   const damaged = (change) => { const b = bytes.slice(); change(b); return unpackFrame(b.buffer); };
   assert.strictEqual(damaged((b) => { b[0] = 2; }), null, 'another kind');
-  assert.strictEqual(damaged((b) => { b[12] = 4; }), null, 'a colour count for other bytes');
-  assert.strictEqual(damaged((b) => { b[13 + 9] = 3; }), null, 'a colour not listed');
-  assert.strictEqual(unpackFrame(bytes.buffer.slice(0, 12)), null, 'too short');
+  assert.strictEqual(damaged((b) => { b[16] = 4; }), null, 'a colour count for other bytes');
+  assert.strictEqual(damaged((b) => { b[17 + 9] = 3; }), null, 'a colour not listed');
+  assert.strictEqual(damaged((b) => { b[12] = 8; }), null, 'a press no guest numbers');
+  assert.strictEqual(unpackFrame(bytes.buffer.slice(0, 16)), null, 'too short');
   assert.strictEqual(unpackFrame(new ArrayBuffer(600)), null, 'too long');
   assert.strictEqual(unpackFrame('frame'), null, 'text');
 
