@@ -99,10 +99,13 @@ TEST(Prediction, TheGuestsOwnStepsAndTurnsShowAtOnceUntilTheHostsFramesShowThem)
     EXPECT_EQ(own.waiting(), 2U);
     EXPECT_EQ(lit(own.shown()),
               (Cells{{{2, 4}, 'W'}, {{3, 4}, 'R'}, {{6, 4}, 'W'}, {{6, 3}, 'B'}}));
-    // The host refused the turn (its re-arm saw the presses closer): its frame stands.
+    EXPECT_EQ(own.corrected(), 0U);
+    // The host refused the turn (its re-arm saw the presses closer): its frame stands,
+    // and the turn shown is counted as foreseen wrongly.
     own.frame(drawn(host), 3);
     EXPECT_EQ(own.waiting(), 0U);
     EXPECT_TRUE(same(own.shown(), drawn(host)));
+    EXPECT_EQ(own.corrected(), 1U);
 }
 
 // Neither into an edge, where a press does not count and so starts no re-arm, nor a

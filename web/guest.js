@@ -112,6 +112,7 @@
         message: fromHost,
         frame: (frame) => {
           shown = frame;
+          page.view.taken = frame.taken;
           draw();
         },
         // The clock for connecting starts when the host's checks arrive.
@@ -161,7 +162,7 @@
       if (!way || machine.state !== 'running') return;
       if (isDown) down.set(key, way); else down.delete(key);
       if (!peer) return;
-      if (isDown) pressed++;
+      if (isDown) page.view.pressed = ++pressed;
       peer.send({k: 'key', key: way, d: isDown ? 1 : 0, n: pressed});
       if (isDown && game && game.predictPress) {
         game.predictPress(pressed, way, performance.now());

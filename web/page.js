@@ -16,7 +16,7 @@
 
   // What the tests and the player's eyes see of a connection (peer.js keeps it).
   const remote = {rtt: null, dropped: 0, bytes: {sent: 0, received: 0},
-                  frames: {sent: 0, shown: 0}, renewed: false};
+                  frames: {sent: 0, shown: 0}, renewed: false, pressed: 0, taken: 0};
   let game = null;    // the running game's instance (the guest's: its clips and mixer)
   let status = null;  // how the last match ended
   let startedAt = null; // the starting gesture's time

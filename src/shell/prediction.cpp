@@ -50,10 +50,16 @@ void Prediction::press(Uint32 number, Game::Button way, Uint32 at) {
 }
 
 void Prediction::frame(const Frame& from_host, Uint32 taken) {
+    Bout before{};
+    const bool foreseen = !pending.empty() && ahead(before);
     host = from_host;
     known = Computer::look(grid_of(host), known);
     while (!pending.empty() && pending.front().number <= taken) {
         pending.pop_front();
+    }
+    Bout now{};
+    if (foreseen && ahead(now) && !(now.fighters[ME] == before.fighters[ME])) {
+        ++corrections;
     }
 }
 

@@ -27,6 +27,9 @@ class Prediction {
     [[nodiscard]] Frame shown() const;
     // Presses made and not yet taken.
     [[nodiscard]] std::size_t waiting() const { return pending.size(); }
+    // Frames from the host after which this page's own fighter, foreseen, stood otherwise
+    // than it had been shown: a press foreseen wrongly.
+    [[nodiscard]] Uint32 corrected() const { return corrections; }
 
   private:
     struct Pending {
@@ -43,4 +46,5 @@ class Prediction {
     std::deque<Pending> pending;
     bool counted = false;   // whether a press of this page's has counted yet
     Uint32 counted_at = 0;  // when the last one that counted was made
+    Uint32 corrections = 0;
 };

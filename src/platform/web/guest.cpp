@@ -38,6 +38,11 @@ EMSCRIPTEN_KEEPALIVE void brelvo_web_guest_pressed(Uint32 number, int way, Uint3
     }
 }
 
+// How many of the host's frames showed this page's own fighter otherwise than foreseen.
+EMSCRIPTEN_KEEPALIVE Uint32 brelvo_web_guest_corrected() {
+    return prediction().corrected();
+}
+
 // The host's frame in `cells`, which shows this page's presses up to `taken`; `cells`
 // then holds what this page shows.
 EMSCRIPTEN_KEEPALIVE void brelvo_web_guest_frame(Uint32 taken) {

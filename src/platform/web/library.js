@@ -422,6 +422,7 @@ mergeInto(LibraryManager.library, {
       _brelvo_web_guest_frame(taken >>> 0);
       return HEAPU8.slice(cells, cells + 297);
     };
+    Module['mispredicted'] = function() { return _brelvo_web_guest_corrected() >>> 0; };
     if (Module['onGuestReady']) Module['onGuestReady']();
   },
   // A key the guest's gamepad presses, by its name ('w', 'ArrowUp', 'Escape'), for the
