@@ -19,8 +19,9 @@ const Game::Color GREEN{0, 255, 0};
 // The host's frame of a round as the duel draws it, a point lit in each score column.
 Frame drawn(const Bout& bout) {
     Frame frame;
-    frame.cells[8 * Frame::COLUMNS] = GREEN;
-    frame.cells[8 * Frame::COLUMNS + 10] = GREEN;
+    constexpr std::size_t BOTTOM = std::size_t{8} * Frame::COLUMNS;
+    frame.cells[BOTTOM] = GREEN;
+    frame.cells[BOTTOM + 10] = GREEN;
     const auto put = [&frame](int x, int y, Game::Color c) {
         if (Bout::on_grid(x, y)) {
             frame.cells[static_cast<std::size_t>(y) * Frame::COLUMNS + x + 1] = c;
@@ -139,7 +140,7 @@ TEST(Prediction, ForeseesNoPressIntoAnEdgeNoClashNoHitAndNothingBetweenRounds) {
     Prediction over;
     Frame won = drawn(Bout::start());
     for (int x = 0; x < 9; ++x) {
-        won.cells[4 * Frame::COLUMNS + x + 1] = GREEN;
+        won.cells[std::size_t{4} * Frame::COLUMNS + static_cast<std::size_t>(x) + 1] = GREEN;
     }
     over.frame(won, 0);
     over.press(1, Game::LEFT, 1000);
