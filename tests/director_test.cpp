@@ -330,6 +330,62 @@ TEST(WhoseKey, EachSourcePlaysThePlayerTheMatchGivesIt) {
     }
 }
 
+// A friend's match held while they are not heard: every key held is let go at once, no
+// press of anyone's counts, and once they are heard again presses count as before. At
+// one keyboard there is no friend to wait for.
+TEST(WhoseKey, AHeldMatchLetsEveryKeyGoAndTakesNoPressUntilItGoesOn) {
+    struct Keys : Renderable {
+        void run() override {}
+        void render(SDL_Surface* /*surface*/) override {}
+        void input(SDL_Event event) override {
+            if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) {
+                got.emplace_back(event.type == SDL_KEYDOWN ? '+' : '-', event.key.keysym.sym);
+            }
+        }
+        std::vector<std::pair<char, int>> got;
+    };
+    const auto user = [](Uint8 type, int code) {
+        SDL_Event event{};
+        event.user.type = type;
+        event.user.code = code;
+        return event;
+    };
+    const SDL_Event presses[] = {
+        support::key_event(SDL_KEYDOWN, SDLK_d),
+        user(BR_FRIEND, Game::LEFT + remote::DOWN),
+        user(BR_HOLD, 1),
+        support::key_event(SDL_KEYDOWN, SDLK_w),
+        user(BR_FRIEND, Game::UP + remote::DOWN),
+        user(BR_FRIEND, Game::LEFT),
+        support::key_event(SDL_KEYUP, SDLK_d),
+        user(BR_HOLD, 0),
+        support::key_event(SDL_KEYDOWN, SDLK_s),
+        user(BR_FRIEND, Game::DOWN + remote::DOWN),
+    };
+    using Got = std::vector<std::pair<char, int>>;
+    const std::pair<Play::Mode, Got> cases[] = {
+        {Play::Mode::HOST,
+         {{'+', SDLK_d},
+          {'+', SDLK_LEFT},
+          {'-', SDLK_d},
+          {'-', SDLK_LEFT},
+          {'+', SDLK_s},
+          {'+', SDLK_DOWN}}},
+        {Play::Mode::TWO, {{'+', SDLK_d}, {'+', SDLK_w}, {'-', SDLK_d}, {'+', SDLK_s}}},
+    };
+    for (const auto& [mode, want] : cases) {
+        Director director(Play{mode, 0});
+        Games games;
+        GameOver gameover;
+        Keys keys;
+        DirectorProbe::show(director, DirectorProbe::screen(director), &keys, 0, 0);
+        for (const SDL_Event& event : presses) {
+            EXPECT_TRUE(DirectorProbe::dispatch(director, event, games, gameover));
+        }
+        EXPECT_EQ(keys.got, want) << static_cast<int>(mode);
+    }
+}
+
 // --- The match loop, event by event --------------------------------------------------
 
 // A screen that only remembers what reached it. The Director also draws every frame at

@@ -126,6 +126,8 @@
         version: () => page.status('Your friend\'s page is another version of Brelvo: reload this page to play.'),
         rtt: () => page.showRtt(),
         renewed: () => {},
+        quiet: () => machine.fire('quiet'),
+        heard: () => machine.fire('heard'),
       });
       session.listen(document, 'visibilitychange', () => {
         if (document.hidden) release();
@@ -207,6 +209,9 @@
         connecting: join,
         connected: () => page.status('Connected'),
         running: () => $('game').focus(),
+        // The host not heard: the host lets go of this page's keys itself, and none is
+        // sent meanwhile.
+        held: () => down.clear(),
       },
       // A step of the host's countdown.
       count: ({payload}) => page.showCount(payload.n || 0),

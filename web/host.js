@@ -27,6 +27,25 @@
       held = new Set();
     }
 
+    // 3, 2, 1 here and on the guest's page, then `then`, while `going` still holds.
+    let countdowns = 0;
+    function countDown(state, then, going = () => true) {
+      let n = 3;
+      const step = () => {
+        if (!going()) return;
+        if (n > 0) {
+          peer.send({k: 'count', n: n});
+          page.showCount(n--);
+          state.timeout(step, COUNT_MS);
+          return;
+        }
+        page.showCount(0);
+        peer.send({k: 'start'});
+        then();
+      };
+      step();
+    }
+
     // The match starts once both pages are in view and the second connection is made
     // (or given up), after a countdown on both.
     function tryCount() {
@@ -56,6 +75,8 @@
         version: () => page.status('Your friend\'s page is another version of Brelvo: they must reload it.'),
         rtt: () => page.showRtt(),
         renewed: () => tryCount(),
+        quiet: () => machine.fire('quiet'),
+        heard: () => machine.fire('heard'),
       });
       session.onEnd(() => {
         if (invite) spent.add(invite.tag);
@@ -147,22 +168,30 @@
           page.status('Connected');
           tryCount();
         },
-        counting: ({state}) => {
-          let n = 3;
-          const step = () => {
-            if (n > 0) {
-              peer.send({k: 'count', n: n});
-              page.showCount(n--);
-              state.timeout(step, COUNT_MS);
-              return;
-            }
-            page.showCount(0);
-            peer.send({k: 'start'});
-            gameState = STATES.running;
-            machine.fire('start');
-          };
-          step();
+        counting: ({state}) => countDown(state, () => {
+          gameState = STATES.running;
+          machine.fire('start');
+        }),
+        // The friend not heard: the match holds, every key let go.
+        held: () => {
+          letGo();
+          const game = page.game();
+          if (game && game.hold) game.hold(true);
         },
+      },
+      // Heard again: 3, 2, 1 on both pages, then the held match goes on.
+      resume: ({state}) => {
+        const counting = ++countdowns;
+        countDown(state, () => {
+          const game = page.game();
+          if (game && game.hold) game.hold(false);
+          machine.fire('start');
+        }, () => counting === countdowns);
+      },
+      // Not heard again before the countdown's end: it stops, the match still held.
+      hold: () => {
+        countdowns++;
+        page.showCount(0);
       },
       // The reply's field and the waiting tab's own address.
       takeReply: takeReply,

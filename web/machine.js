@@ -49,6 +49,21 @@
       // The host's match goes on with two players here; the guest's ends.
       gone: (d) => (d.mode === 'host' ? {to: 'running', mode: 'two', run: 'friendLeft'} : gone(d)),
       leave: leave,
+      // The other page not heard for a while: the match holds.
+      quiet: (d) => (local(d) ? null : 'held'),
+    },
+    // A match with a friend held while the other page is not heard: no press counts.
+    // Heard again, the host counts down on both pages and the match goes on; silent too
+    // long, the friend has gone.
+    held: {
+      heard: (d) => (d.mode === 'host' ? {to: 'held', run: 'resume'} : null),
+      quiet: (d) => (d.mode === 'host' ? {to: 'held', run: 'hold'} : null),
+      count: (d) => (d.mode === 'guest' ? {to: 'held', run: 'count'} : null),
+      start: 'running',
+      over: 'over',
+      fail: failed,
+      gone: (d) => (d.mode === 'host' ? {to: 'running', mode: 'two', run: 'friendLeft'} : gone(d)),
+      leave: leave,
     },
     over: {
       // The same mode again. With a friend, another match is one both pages ask for:

@@ -290,6 +290,10 @@
         show($('ended'));
         $('home').focus();
       },
+      held: (context) => {
+        say('Reconnecting…');
+        byMode(context, 'enter').held(context);
+      },
       handing: ({payload}) => {
         show($('handoff'));
         brelvoPanels.handOver(payload.fragment);
@@ -305,7 +309,19 @@
         $('again').disabled = false;
         $('pad1').hidden = false;
       },
-      count: (context) => { if (context.data.mode === 'guest') guest.count(context); },
+      count: (context) => {
+        if (context.data.mode !== 'guest') return;
+        if (context.data.state === 'held') say('Connected');
+        guest.count(context);
+      },
+      resume: (context) => {
+        say('Connected');
+        host.resume(context);
+      },
+      hold: () => {
+        say('Reconnecting…');
+        host.hold();
+      },
       // Another match with a friend: this page asks (and the host's gesture makes the
       // sound for it), or the friend has asked.
       ask: (context) => {

@@ -11,8 +11,9 @@
 (function (root) {
   const protocol = root.brelvoProtocol;
   const GATHER_MS = 3000;    // the longest an invite or a reply waits for its candidates
-  const BEAT_MS = 1000;      // the heartbeat, while nothing else is sent
-  const GONE_MS = 3500;      // silence after which the other page has gone
+  const BEAT_MS = 500;       // the heartbeat, while nothing else is sent: four to a hold
+  const QUIET_MS = 2000;     // silence after which the match holds until the other is heard
+  const GONE_MS = 30000;     // silence after which the other page has gone
   const RENEW_MS = 10000;    // the longest the second connection may take
   const MOST_A_SECOND = 100; // messages the host takes from the guest in any second
   const CLOSE_MS = 200;      // the leave message's time to go before the close
@@ -45,12 +46,12 @@
 
   // role: 'host' or 'guest'; scope: the mode's; view: the numbers the page shows and the
   // tests read ({rtt, dropped, bytes, frames, renewed}); on: {open, gone, message(m),
-  // frame(f), checking, seen(inView), version(theirs), rtt}.
+  // frame(f), checking, seen(inView), version(theirs), rtt, quiet, heard}.
   function create(role, scope, view, on) {
     const from = role === 'host' ? 'guest' : 'host';
     let pc = null, spare = null;  // the match's connection; the second, while it is made
     let channel = null, frames = null;
-    let open = false, heard = 0;
+    let open = false, heard = 0, quiet = false;
     let budget = {at: 0, left: MOST_A_SECOND};
     const last = {cells: new Uint8Array(297), state: 0, taken: 0, sentAt: 0, beatAt: 0, seq: 0};
     let shownSeq = 0;
@@ -143,6 +144,10 @@
         const data = event.data;
         view.bytes.received += typeof data === 'string' ? data.length : data.byteLength;
         heard = performance.now();
+        if (quiet) {
+          quiet = false;
+          on.heard();
+        }
         fromOther(data);
       };
       // The first connection's channel closes once the second has taken over.
@@ -156,9 +161,11 @@
       on.gone();
     }
 
+    // A connection that fails may yet come back (the browser's own checks go on): only
+    // silence or a close ends it.
     function watch(connection) {
       scope.listen(connection, 'connectionstatechange', () => {
-        if (connection === pc && ['failed', 'closed'].includes(connection.connectionState)) lost();
+        if (connection === pc && connection.connectionState === 'closed') lost();
       });
     }
 
@@ -166,7 +173,15 @@
       open = true;
       heard = performance.now();
       send({k: 'hello', v: protocol.VERSION});
-      scope.interval(() => { if (open && performance.now() - heard > GONE_MS) lost(); }, 250);
+      scope.interval(() => {
+        const silence = performance.now() - heard;
+        if (open && silence > GONE_MS) {
+          lost();
+        } else if (open && !quiet && silence > QUIET_MS) {
+          quiet = true;
+          on.quiet();
+        }
+      }, 250);
       if (role === 'host') {
         scope.interval(() => {
           if (performance.now() - last.sentAt >= BEAT_MS) sendFrame(last.cells, last.state, last.taken, true);

@@ -10,7 +10,7 @@
 // unknown), the number of the guest's newest press the frame shows (4), colour count n
 // (1), n colours (3 each), then each of the 11 x 9 cells' colour number, row by row: the
 // score columns and the grid as composed. At most 512 bytes. The
-// host sends one when a frame is composed, and once a second while nothing changes as
+// host sends one when a frame is composed, and twice a second while nothing changes as
 // the heartbeat, which the guest answers with a beat.
 'use strict';
 (function (root) {

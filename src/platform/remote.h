@@ -15,5 +15,8 @@ constexpr int NUMBERED = 8;
 constexpr Uint32 MOST_NUMBER = (1U << 27) - 1;
 // The friend has gone: the match goes on with two players at this device.
 constexpr Uint8 GONE = SDL_USEREVENT + 5;
+// The friend is not heard for a while (code 1), or heard again and the match goes on
+// (code 0): meanwhile no press of anyone's counts, and the keys held are let go.
+constexpr Uint8 HOLD = SDL_USEREVENT + 6;
 
 }  // namespace remote

@@ -70,6 +70,9 @@ int Controls::player_of(const Press& press) const {
 }
 
 SDL_Event Controls::key(const Press& press) {
+    if (holding) {
+        return SDL_Event{};  // every key was let go when the hold began
+    }
     int& was =
         held[static_cast<std::size_t>(press.from)][static_cast<std::size_t>(press.player & 1)]
             [static_cast<std::size_t>(press.way & 3)];
@@ -82,6 +85,21 @@ SDL_Event Controls::key(const Press& press) {
         return SDL_Event{};
     }
     return player_key(press.down ? SDL_KEYDOWN : SDL_KEYUP, KEYS[player][press.way]);
+}
+
+std::vector<SDL_Event> Controls::let_go() {
+    std::vector<SDL_Event> ups;
+    for (auto& source : held) {
+        for (auto& player : source) {
+            for (std::size_t way = 0; way < player.size(); ++way) {
+                if (player[way] != NOBODY) {
+                    ups.push_back(player_key(SDL_KEYUP, KEYS[player[way]][way]));
+                    player[way] = NOBODY;
+                }
+            }
+        }
+    }
+    return ups;
 }
 
 std::vector<SDL_Event> Controls::pad_keys(const std::vector<SDL_Event>& made) {
@@ -132,7 +150,14 @@ std::vector<SDL_Event> Controls::keys(const SDL_Event& event) {
             if (setup.mode == Play::Mode::HOST) {
                 setup.mode = Play::Mode::TWO;  // the arrows are player 1's again
             }
+            holding = false;
             return {};
+        case BR_HOLD:
+            if (setup.mode != Play::Mode::HOST) {
+                return {};
+            }
+            holding = event.user.code != 0;
+            return holding ? let_go() : std::vector<SDL_Event>{};
         case BR_COMPUTER:
             if (!opponent) {
                 return {event};  // another user event, as any other

@@ -51,6 +51,8 @@ class Controls {
     [[nodiscard]] int player_of(const Press& press) const;
     std::vector<SDL_Event> pad_keys(const std::vector<SDL_Event>& made);
     std::vector<SDL_Event> think(Uint32 now);
+    // Every key held, let go.
+    std::vector<SDL_Event> let_go();
     static Uint32 wake(Uint32 interval, void* param);
 
     Play setup;
@@ -60,6 +62,7 @@ class Controls {
     // The player each source's held way went down as, so that it comes up as the same
     // key though the rule changed in between (a friend who left): -1 when not held.
     std::array<std::array<std::array<int, 4>, 2>, 3> held{};
+    bool holding = false;                // a friend's match held while they are not heard
     std::array<Game::Color, 81> grid{};  // the grid of the last frame shown
     Timers alarm;                        // the computer's next look
     Timers::Id alarm_id = 0;

@@ -16,6 +16,7 @@ constexpr Uint8 BR_COMPUTER = SDL_USEREVENT + 3;
 // A friend's press from another device, and their going.
 constexpr Uint8 BR_FRIEND = remote::PRESSED;
 constexpr Uint8 BR_FRIEND_GONE = remote::GONE;
+constexpr Uint8 BR_HOLD = remote::HOLD;
 
 static_assert(BR_RENDER == 24 && BR_GAMEOVER == 25, "event numbers are part of the protocol");
 

@@ -75,6 +75,7 @@ const PATHS = {
   'starting/host': ['ready', 'invite', 'reply', 'open', 'count', 'start'],
   'running/host': ['ready', 'invite', 'reply', 'open', 'count', 'start', 'started'],
   'over/host': ['ready', 'invite', 'reply', 'open', 'count', 'start', 'started', 'over'],
+  'held/host': ['ready', 'invite', 'reply', 'open', 'count', 'start', 'started', 'quiet'],
   'left/two': ['ready', 'invite', 'reply', 'open', 'gone'],
   'joining/guest': ['invited'],
   'connecting/guest': ['invited', 'join'],
@@ -83,6 +84,7 @@ const PATHS = {
   'counting/guest': ['invited', 'join', 'open', ['count', {n: 3}]],
   'running/guest': ['invited', 'join', 'open', ['count', {n: 3}], 'start'],
   'over/guest': ['invited', 'join', 'open', ['count', {n: 3}], 'start', 'over'],
+  'held/guest': ['invited', 'join', 'open', ['count', {n: 3}], 'start', 'quiet'],
   'left/guest': ['invited', 'join', 'open', 'leave'],
 };
 function reach(where, m = machine()) {
@@ -126,7 +128,10 @@ WAYS.push(
   ['starting/host', 'started', 'running/host'], ['starting/host', 'fail', 'failed/host'],
   ['starting/host', 'gone', 'starting/two'],
   ['running/host', 'over', 'over/host'], ['running/host', 'fail', 'failed/host'],
-  ['running/host', 'gone', 'running/two'],
+  ['running/host', 'gone', 'running/two'], ['running/host', 'quiet', 'held/host'],
+  ['held/host', 'heard', 'held/host'], ['held/host', 'quiet', 'held/host'],
+  ['held/host', 'start', 'running/host'], ['held/host', 'over', 'over/host'],
+  ['held/host', 'fail', 'failed/host'], ['held/host', 'gone', 'running/two'],
   ['over/host', 'again', 'over/host'], ['over/host', 'asked', 'over/host'],
   ['over/host', 'home', 'gate/'],
   ['over/host', 'gone', 'over/two'], ['over/host', 'fail', 'failed/host'],
@@ -145,6 +150,10 @@ WAYS.push(
   ['counting/guest', 'fail', 'failed/guest'],
   ['running/guest', 'over', 'over/guest'], ['running/guest', 'fail', 'failed/guest'],
   ['running/guest', 'gone', 'left/guest'], ['running/guest', 'leave', 'left/guest'],
+  ['running/guest', 'quiet', 'held/guest'],
+  ['held/guest', 'count', 'held/guest'], ['held/guest', 'start', 'running/guest'],
+  ['held/guest', 'over', 'over/guest'], ['held/guest', 'fail', 'failed/guest'],
+  ['held/guest', 'gone', 'left/guest'], ['held/guest', 'leave', 'left/guest'],
   ['over/guest', 'again', 'over/guest'], ['over/guest', 'asked', 'over/guest'],
   ['over/guest', 'home', 'gate/'],
   ['over/guest', 'gone', 'left/guest'], ['over/guest', 'leave', 'left/guest'],
@@ -249,6 +258,31 @@ for (const where of Object.keys(PATHS)) {
     for (const m of [host, guest]) m.fire('over');
     assert.deepStrictEqual([host.asked, guest.asked, guest.fire('count')],
                            [{mine: false, friend: false}, {mine: false, friend: false}, false]);
+  }
+  // A blip: both pages hold the match; heard again, the host counts down for both (a
+  // silence in the middle of it stops it) and the same match goes on, with no new game.
+  {
+    const host = reach('running/host'), guest = reach('running/guest');
+    for (const m of [host, guest]) {
+      m.seen.length = 0;
+      assert.ok(m.fire('quiet') && m.state === 'held');
+    }
+    assert.ok(!guest.fire('heard'), 'the guest waits for the host\'s countdown');
+    host.fire('heard');
+    host.fire('quiet');
+    host.fire('heard');
+    guest.fire('count', {n: 3});
+    for (const m of [host, guest]) m.fire('start');
+    assert.deepStrictEqual([host.seen, guest.seen], [
+      [['enter', 'held', 'held', 'host'], ['run', 'resume', 'held', 'host'],
+       ['run', 'hold', 'held', 'host'], ['run', 'resume', 'held', 'host'],
+       ['enter', 'running', 'running', 'host']],
+      [['enter', 'held', 'held', 'guest'], ['run', 'count', 'held', 'guest'],
+       ['enter', 'running', 'running', 'guest']]]);
+    // Silent for good: the host's match goes on with two players here.
+    host.fire('quiet');
+    assert.ok(host.fire('gone') && host.state === 'running' && host.mode === 'two');
+    assert.ok(!host.fire('quiet'), 'two players here wait for no one');
   }
   // A friend who asked, then left: Play again is for two players here.
   {

@@ -560,20 +560,53 @@ def scenario_turn(net, site, host, guest):
             time.sleep(0.1)
         print("  the guest's own turns drawn %s ms after its keys" % own)
         assert None not in own, own
-        duel.match([BLUE_POINT, BLUE_POINT_TOO] * 4 + [BLUE_POINT], [0, 0])
+        plan, scores = [BLUE_POINT, BLUE_POINT_TOO] * 4 + [BLUE_POINT], [0, 0]
+        for blackout, points in ((5, plan[:3]), (15, plan[3:6])):
+            for winner, turn, walk in points:
+                scores[winner] += 1
+                duel.point(winner, turn, walk, list(scores))
+            held(net, duel, blackout, scores)
+        duel.match(plan[6:], scores)
         rtt = host.b.evaluate("return brelvo.remote.rtt")
         print("  %d presses of the guest, each one move; %d datagrams slowed, %d lost; "
               "round trip %s ms" % (duel.pressed, site.slow.passed - passed,
                                     site.slow.lost, rtt))
         assert duel.pressed == 45 and site.slow.passed - passed > 100 and rtt >= 20
-        net.link("guest", False)
-        cut = time.monotonic()
-        host.wait("return document.getElementById('status').textContent === "
-                  "'Your friend left.'", "the host told", 5)
-        print("  the host saw its friend's link cut in %.1f s" % (time.monotonic() - cut))
     finally:
         net.link("guest", True)
         net.forwarding(True)
+
+
+STATUS = "return [brelvo.state, document.getElementById('status').textContent]"
+
+
+def held(net, duel, seconds, scores):
+    """The guest's link down for `seconds` at a round's start: both pages say
+    "Reconnecting…" and hold the match, a press on either counts on neither; the link
+    back, both count down and the match goes on at its score."""
+    host, guest = duel.host, duel.guest
+    for side in (host, guest):
+        side.b.evaluate("counted.length = 0")
+    before = host.lit()
+    net.link("guest", False)
+    cut = time.monotonic()
+    try:
+        for side in (host, guest):
+            side.wait(STATUS + "[1] === 'Reconnecting…' && brelvo.state === 'held'",
+                      "the match held", 6)
+        noticed = time.monotonic() - cut
+        host.b.evaluate(Game.send("d"))
+        guest.b.evaluate(Game.send("ArrowLeft"))
+        time.sleep(max(0, seconds - (time.monotonic() - cut)))
+    finally:
+        net.link("guest", True)
+    for side in (host, guest):
+        side.wait("return brelvo.state === 'running' && counted.join() === '3,2,1'",
+                  "the held match going on", 30)
+    print("  the guest's link down %d s: held after %.1f s, going on %.1f s after the cut"
+          % (seconds, noticed, time.monotonic() - cut))
+    assert host.lit() == before and host.scores() == scores, "a press counted while held"
+    duel.same("after %d s held" % seconds)
 
 
 def scenario_handoff(net, site, host, guest):
@@ -628,12 +661,18 @@ def scenario_handoff(net, site, host, guest):
     h.evaluate(ROGUE_HOST)
     guest.wait("return brelvo.remote.dropped - %d === 5" % dropped, "the host's rogue messages")
     assert g.evaluate("return brelvo.state") == "running"
+    # The host's link down for good: both pages hold the match, then after 30 s without a
+    # word each has gone for the other; the host's match goes on with two players there.
     net.link("host", False)
     cut = time.monotonic()
     try:
-        guest.wait("return brelvo.state === 'left' && document.getElementById('status')"
-                   ".textContent === 'The host left.'", "the guest told", 5)
-        print("  the guest saw the host's link cut in %.1f s" % (time.monotonic() - cut))
+        for side in (host, guest):
+            side.wait(STATUS + "[1] === 'Reconnecting…'", "the match held", 6)
+        guest.wait(STATUS + "[0] === 'left' && " + STATUS[7:] + "[1] === 'The host left.'",
+                   "the guest told", 35)
+        host.wait(STATUS + "[1] === 'Your friend left.' && brelvo.mode === 'two' && "
+                  "brelvo.state === 'running'", "the host told", 5)
+        print("  the host's link cut: both told after %.1f s" % (time.monotonic() - cut))
     finally:
         net.link("host", True)
 

@@ -199,6 +199,8 @@ mergeInto(LibraryManager.library, {
       if (index >= 0) _brelvo_web_friend(index, down ? 1 : 0, (number || 0) >>> 0);
     };
     Module['friendLeft'] = function() { _brelvo_web_friend_gone(); };
+    // The friend not heard for a while: the match holds until they are heard again.
+    Module['hold'] = function(on) { _brelvo_web_hold(on ? 1 : 0); };
     Module['releaseKeys'] = brelvo.releaseKeys;
   },
   web_unlisten__deps: ['$brelvo'],
@@ -206,6 +208,7 @@ mergeInto(LibraryManager.library, {
     delete Module['key'];
     delete Module['friend'];
     delete Module['friendLeft'];
+    delete Module['hold'];
     delete Module['releaseKeys'];
     window.removeEventListener('keydown', brelvo.onKey);
     window.removeEventListener('keyup', brelvo.onKey);

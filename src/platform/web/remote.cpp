@@ -28,4 +28,8 @@ EMSCRIPTEN_KEEPALIVE void brelvo_web_friend_gone() {
     post(remote::GONE, 0);
 }
 
+EMSCRIPTEN_KEEPALIVE void brelvo_web_hold(int on) {
+    post(remote::HOLD, on != 0 ? 1 : 0);
+}
+
 }  // extern "C"
