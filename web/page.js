@@ -231,10 +231,10 @@
         letSleep();
         showCount(0);
         $('message').textContent = data.message;
-        $('retry').hidden = !data.served;
-        $('failed-home').hidden = !data.served;
+        $('retry').hidden = !machine.can('retry');
+        $('failed-home').hidden = !machine.can('home');
         show($('failed'));
-        if (data.served) $('retry').focus();
+        if (!$('retry').hidden) $('retry').focus();
       },
       inviting: (context) => {
         // This gesture's sound, for the first match.
@@ -419,6 +419,15 @@
       message: 'This page must be served from a web server: unpack the zip into a ' +
         'folder a web server serves (README.txt says how), or run tools/web.sh serve ' +
         'in the game\'s source.',
+    });
+    return;
+  }
+  // Served without the game's script (a copy short of a file), nothing could start: say
+  // so now rather than on the player's first press.
+  if (typeof createBrelvo !== 'function') {
+    machine.fire('missing', {
+      message: 'unable to load the game: brelvo.js did not load. Put every file of the ' +
+        'zip in the page\'s folder on the server, then reload the page.',
     });
     return;
   }

@@ -589,10 +589,25 @@ def scenario_resize_keys_and_esc(game):
     game.wait("return brelvo.state === 'over'", "the second end")
 
 
+def away(folder, name, back=False):
+    """A file of the page taken off the server, or put back."""
+    there, hidden = os.path.join(folder, name), os.path.join(folder, name + ".away")
+    os.rename(*((hidden, there) if back else (there, hidden)))
+
+
+# What a failure shows: [state, the panels in view, the message, Try again's and Start
+# screen's hidden].
+SHOWN_FAILURE = """return [brelvo.state,
+  Array.from(document.getElementsByClassName('panel')).filter((p) => !p.hidden).map((p) => p.id),
+  document.getElementById('message').innerText,
+  document.getElementById('retry').hidden, document.getElementById('failed-home').hidden]"""
+
+
 def scenario_failures_say_why_and_mend(game):
     """A game that cannot start says why, as on the desktop, and leaves nothing of itself
     behind; "Try again" is focused, taken by the keyboard, and fetches afresh what was
-    missing; a page opened from the disk says at once that it must be served."""
+    missing; a page served without the game's script, or opened from the disk, says at
+    once why it cannot start."""
     b = game.b
     game.open("window.AudioContext = undefined; window.webkitAudioContext = undefined;")
     b.press("Enter")
@@ -609,16 +624,33 @@ def scenario_failures_say_why_and_mend(game):
     # The game's file missing, then back: "Try again" by the keyboard plays.
     copy, folder = tempfile.mkdtemp(prefix="brelvo-page-"), game.page.folder
     shutil.copytree(folder, copy, dirs_exist_ok=True)
-    os.rename(os.path.join(copy, "brelvo.wasm"), os.path.join(copy, "brelvo.wasm.away"))
+    away(copy, "brelvo.wasm")
     game.page.stop()
     game.page = Page(copy)
     try:
+        # The game's script missing: the page says so at once, on its panel, with no way
+        # on but a reload; a key starts nothing.
+        away(copy, "brelvo.js")
+        game.open()
+        b.press("Enter")
+        shown = b.evaluate(SHOWN_FAILURE)
+        assert shown[0] == "failed" and shown[1] == ["failed"] and shown[3:] == [True, True], \
+            shown
+        for words in ("unable to load the game: brelvo.js", "reload the page"):
+            assert words in shown[2], shown[2]
+        away(copy, "brelvo.js", back=True)
+        game.open()
+        b.press("Enter")
+        game.wait("return brelvo.state === 'running' && brelvo.game.frames > 0", "the script back")
+        b.press("Escape")
+        game.wait("return brelvo.state === 'over'", "the end")
+
         game.open()
         b.press("Enter")
         game.wait("return brelvo.state === 'failed'", "the failed load")
         shown = b.evaluate("return [brelvo.message, document.activeElement.id]")
         assert shown == ["unable to load the game: brelvo.wasm: 404", "retry"], shown
-        os.rename(os.path.join(copy, "brelvo.wasm.away"), os.path.join(copy, "brelvo.wasm"))
+        away(copy, "brelvo.wasm", back=True)
         b.press("Enter")
         game.wait("return brelvo.state === 'running' && brelvo.game.frames > 0", "the retry")
         b.press("Escape")
