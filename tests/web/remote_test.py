@@ -312,18 +312,21 @@ def cells(red, blue):
     return {red[0]: WHITE, red[1]: RED, blue[0]: WHITE, blue[1]: BLUE}
 
 
-def connect(host, guest, way="field"):
+def connect(host, guest, way="field", waited=None):
     """The host invites; the guest opens the invite link, joins and replies; the reply is
     typed into the host's Reply field, opened in a new tab of the host's browser ("tab"),
     or in the waiting tab itself ("address"). Both count down to a running match. Returns
-    the invite link and the reply link."""
+    the invite link and the reply link; `waited` gets the seconds each link took."""
     h, g, url = host.b, guest.b, host.page.url
+    waited = {} if waited is None else waited
     host.open()
     h.click("#invite")
+    began = time.monotonic()
     host.wait("return brelvo.state === 'inviting' && !document.getElementById('host').hidden",
               "the invite panel")
     host.wait("return brelvo.state === 'inviting' && "
               "document.getElementById('invite-link').value", "the invite", 15)
+    waited["invite"] = time.monotonic() - began
     link = h.evaluate("return document.getElementById('invite-link').value")
     assert link.startswith(url + "#"), link
     assert "QR code" in h.evaluate("return document.querySelector('#invite-code svg')"
@@ -332,8 +335,10 @@ def connect(host, guest, way="field"):
     guest.open(path=link[len(url):])
     g.evaluate(WATCH_COUNT)
     g.click("#join")
+    began = time.monotonic()
     guest.wait("return brelvo.state === 'connecting' && "
                "document.getElementById('reply-link').value", "the reply", 15)
+    waited["reply"] = time.monotonic() - began
     reply = g.evaluate("return document.getElementById('reply-link').value")
     assert reply.startswith(url + "#") and reply[-5:] == "." + link[-4:], (link, reply)
     h.evaluate(WATCH_COUNT)
@@ -604,6 +609,32 @@ def never_stuck(net, host, guest):
     guest.wait("return brelvo.state === 'gate'", "the guest's start screen")
 
 
+def scenario_wifi(net, site, host, guest):
+    """Two devices on one Wi-Fi with no internet: the page's ice-servers.json as shipped,
+    whose STUN server nothing here reaches. Each link waits for it no longer than the
+    page's 3 s; the match then runs straight between the two devices, both ways."""
+    site.page.handler.ice_servers, kept = None, site.page.handler.ice_servers
+    try:
+        with open(os.path.join(site.page.folder, "ice-servers.json")) as f:
+            shipped = json.load(f)
+        assert [s["urls"] for s in shipped] == ["stun:stun.l.google.com:19302"], shipped
+        slowed, waited = site.slow.passed, {}
+        connect(host, guest, waited=waited)
+        print("  with the shipped STUN server out of reach: the invite took %.1f s, the "
+              "reply %.1f s" % (waited["invite"], waited["reply"]))
+        assert max(waited.values()) < 4.5, waited
+        duel = Duel(host, guest)
+        host.round_start([0, 0])
+        duel.press(host, "d", cells(((2, 4), (3, 4)), ((7, 4), (6, 4))))
+        duel.press(guest, "ArrowLeft", cells(((2, 4), (3, 4)), ((6, 4), (5, 4))))
+        assert site.slow.passed == slowed, "a TURN server was used"
+        host.b.press("Escape")
+        for side in (host, guest):
+            side.wait("return brelvo.state === 'over'", "the end on both devices")
+    finally:
+        site.page.handler.ice_servers = kept
+
+
 def scenario_turn(net, site, host, guest):
     """The TURN server as the docs configure it refuses private peers; through it alone,
     its way slow and lossy, the reply pasted into the
@@ -696,7 +727,7 @@ def scenario_handoff(net, site, host, guest):
 
 
 # Who hosts, who joins, and what they play, each browser started in its side's network.
-PAIRINGS = [("chromium", "firefox", [scenario_direct, scenario_turn]),
+PAIRINGS = [("chromium", "firefox", [scenario_wifi, scenario_direct, scenario_turn]),
             ("firefox", "chromium", [scenario_handoff])]
 
 

@@ -60,9 +60,11 @@ class Page:
         self.requests = []
         # ice_servers: the bytes served as ice-servers.json instead of the folder's (whose
         # public server no test may contact).
-        handler = functools.partial(type("Handler", (Quiet,), {
-            "requests": self.requests, "ice_servers": ice_servers}), directory=folder)
-        self.server = http.server.ThreadingHTTPServer((address, 0), handler)
+        # handler.ice_servers = None serves the folder's own from then on.
+        self.handler = type("Handler", (Quiet,), {"requests": self.requests,
+                                                  "ice_servers": ice_servers})
+        self.server = http.server.ThreadingHTTPServer(
+            (address, 0), functools.partial(self.handler, directory=folder))
         self.url = "http://%s:%d/" % (address, self.server.server_address[1])
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
 
