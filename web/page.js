@@ -10,9 +10,10 @@
   const canvas = $('game');
   const panels = document.getElementsByClassName('panel');
   const supported = typeof RTCPeerConnection === 'function';
+  // Both pages say it; only whoever serves the page can add the relay.
   const cannotConnect = 'Could not connect to your friend. Your networks may not let two ' +
-    'devices reach each other directly: a TURN server in the page\'s ice-servers.json ' +
-    'relays for them (README.txt says how).';
+    'devices reach each other directly: a TURN server, which whoever serves this page ' +
+    'can add to its ice-servers.json, relays for them.';
 
   // What the tests and the player's eyes see of a connection (peer.js keeps it).
   const remote = {rtt: null, dropped: 0, bytes: {sent: 0, received: 0},

@@ -434,7 +434,7 @@ def scenario_a_whole_match(game):
     """Gate, splash, a duel with every move, a match to 9 and its end."""
     game.open()
     text = game.b.evaluate("return document.getElementById('gate').innerText")
-    for words in ("Brelvo", "click or press a key to start", "W", "Player 1"):
+    for words in ("Brelvo", "click or press a key to start", "W", "Left, red", "Right, blue"):
         assert words in text, text
     green = sum(r < 60 and g > 200 and b < 60 for r, g, b in game.b.shot().getdata())
     assert green > 50, "the start screen's prompt is not to be seen"
@@ -781,8 +781,8 @@ LAYOUT = """
   const y0 = r.top + Math.trunc((c.height - 9 * s) / 2);
   return {w: innerWidth, h: innerHeight, s: s, grid: [x0 - s, y0, x0 + 10 * s, y0 + 9 * s],
           canvas: [c.width, c.height, r.width, r.height], stage: box('#stage'),
-          pads: [box('[role=group][aria-label="Player 0"]'),
-                 box('[role=group][aria-label="Player 1"]')],
+          pads: [box('[role=group][aria-label="Left, red"]'),
+                 box('[role=group][aria-label="Right, blue"]')],
           controls: [box('#fullscreen'), box('#end')],
           names: [document.getElementById('fullscreen').innerText,
                   document.getElementById('end').innerText]};
