@@ -623,10 +623,8 @@ def scenario_failures_say_why_and_mend(game):
     assert b.evaluate("const e = new KeyboardEvent('keydown', {key: 'ArrowDown',"
                       " cancelable: true}); dispatchEvent(e); return e.defaultPrevented") is False
 
-    # The game's file missing, then back: "Try again" by the keyboard plays.
     copy, folder = tempfile.mkdtemp(prefix="brelvo-page-"), game.page.folder
     shutil.copytree(folder, copy, dirs_exist_ok=True)
-    away(copy, "brelvo.wasm")
     game.page.stop()
     game.page = Page(copy)
     try:
@@ -647,6 +645,11 @@ def scenario_failures_say_why_and_mend(game):
         b.press("Escape")
         game.wait("return brelvo.state === 'over'", "the end")
 
+        # The game's file missing, then back: "Try again" by the keyboard plays. (A new
+        # address: nothing of the visits above is kept.)
+        away(copy, "brelvo.wasm")
+        game.page.stop()
+        game.page = Page(copy)
         game.open()
         b.press("Enter")
         game.wait("return brelvo.state === 'failed'", "the failed load")
