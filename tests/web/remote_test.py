@@ -137,8 +137,8 @@ def docs_turn_lines():
     lines = [line.strip() for line in block.splitlines() if line.strip()]
     with open(os.path.join(ROOT, "data", "web", "README.txt.in")) as f:
         readme = {line.strip() for line in f}
-    assert lines and not [line for line in lines if line not in readme], \
-        "README.txt's coturn lines are not the docs': %s" % [l for l in lines if l not in readme]
+    unlike = [line for line in lines if line not in readme]
+    assert lines and not unlike, "README.txt's coturn lines are not the docs': %s" % unlike
     return lines
 
 
@@ -189,7 +189,8 @@ def stun(kind, attributes, key=None):
     """A STUN message of type `kind` with [(type, value)], signed with `key` if given."""
     body = b"".join(struct.pack("!HH", t, len(v)) + v + bytes(-len(v) % 4)
                     for t, v in attributes)
-    head = struct.pack("!HHI", kind, len(body) + (24 if key else 0), MAGIC) + secrets.token_bytes(12)
+    head = struct.pack("!HHI", kind, len(body) + (24 if key else 0), MAGIC)
+    head += secrets.token_bytes(12)
     if key:
         body += struct.pack("!HH", 0x0008, 20) + hmac.new(key, head + body, hashlib.sha1).digest()
     return head + body
