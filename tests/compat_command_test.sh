@@ -14,14 +14,15 @@ fail() {
 }
 # The doc's command line that starts the game for this release.
 if [ -n "$compat" ]; then
-    command=$(grep -E '^LD_LIBRARY_PATH=/usr/lib/[^ ]+/sdl12-compat .*brelvo$' "$docs" | head -n 1)
+    command=$(grep -E '^LD_LIBRARY_PATH=/usr/lib/[^ ]+/sdl12-compat .*brelvo$' "$docs" | head -n 1 || true)
+    [ -n "$command" ] || fail "no command for Debian 12 in $docs"
     arch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
     folder=$(sed -E 's/^LD_LIBRARY_PATH=([^ ]+) .*/\1/' <<<"$command")
     # The docs write a PC's folder; tools/sdl12-compat.sh unpacks from the same place.
     [ "$arch" != x86_64-linux-gnu ] || [ "$folder" = "/usr/lib/$arch/sdl12-compat" ] ||
         fail "the docs name $folder, not libsdl1.2-compat's /usr/lib/$arch/sdl12-compat"
 else
-    command=$(grep -E '^SDL12COMPAT_USE_GAME_CONTROLLERS=1 brelvo$' "$docs" | head -n 1)
+    command=$(grep -E '^SDL12COMPAT_USE_GAME_CONTROLLERS=1 brelvo$' "$docs" | head -n 1 || true)
 fi
 [ -n "$command" ] || fail "no command for this release in $docs"
 echo "the docs: $command"
