@@ -2,13 +2,18 @@
 """The page's costs, against the goals in docs/performance.md:
    bench/web.py PAGE_DIR [ENGINE...] [--starts N]
    bench/web.py PAGE_DIR --remote      (as root: a network of its own, as the tests make)
+   bench/web.py PAGE_DIR --against EARLIER_PAGE_DIR [--rounds N]
 In every engine (Chromium, Firefox ESR, WebKitGTK; all by default): the time from the
 starting gesture to the first frame, beside a floor page's, and where the game's goes.
 In Chromium also what a first visit fetches, the main thread's time in an idle round
 (Chromium's own metrics), and a key press, a touch on a pad and a gamepad press to the
 frame that shows it. With --remote, a match with a friend elsewhere between two Chromiums:
-the guest's press to the frame that shows it on the guest, straight and with 40 ms of
-round trip added, beside the host's own, and the bytes each way."""
+the guest's press to its own fighter moving and to the host's frame that shows it taken,
+straight and with 40 and 150 ms of round trip added, beside the host's own; the presses
+the guest foresaw wrongly, and the bytes each way. With --against, only the
+presses, in one Chromium, on this page and on one built from an earlier commit in turns,
+each kind's rounds pooled: a change's cost to a press is a fraction of a millisecond,
+under what two runs apart differ by."""
 import argparse
 import gzip
 import os
@@ -304,10 +309,21 @@ def press_to_frame(b, page, how, presses):
 
 
 # The guest turns player 1's blade up and down, each press 60 ms after the last shown,
-# timing each from the press to the animation frame after the host's frame that shows it
-# is drawn; a heartbeat drawn meanwhile shows nothing new and is not it.
+# timing each from the press to the animation frame after its page draws it (foreseen, or
+# from the host's frame), and to the drawing of the host's frame that shows it taken; and
+# the host's frames meanwhile that showed the guest's fighter otherwise than foreseen.
 GUEST_PRESSES = """
-  const game = brelvo.game, canvas = document.getElementById('game'), shown = [];
+  const game = brelvo.game, remote = brelvo.remote, canvas = document.getElementById('game');
+  const shown = [], hosted = [], sentAt = new Map(), wrong = game.mispredicted();
+  const track = () => {
+    const now = performance.now();
+    for (const [n, at] of sentAt) {
+      if (n <= remote.taken) {
+        hosted.push(now - at);
+        sentAt.delete(n);
+      }
+    }
+  };
   const g = canvas.getContext('2d');
   const blue = (x, y) => {
     const w = canvas.width, h = canvas.height, s = Math.min(Math.trunc(w / 11), Math.trunc(h / 9));
@@ -319,19 +335,28 @@ GUEST_PRESSES = """
   for (let i = 0; i < %d; i++) {
     await new Promise((resolve) => setTimeout(resolve, 60));
     const seen = new Promise((resolve) => {
-      game.onFrame = () => { if (blue(...blades[i %% 2])) resolve(); };
+      game.onFrame = () => {
+        track();
+        if (blue(...blades[i %% 2])) resolve();
+      };
     });
     const sent = performance.now();
     for (const type of ['keydown', 'keyup'])
       window.dispatchEvent(new KeyboardEvent(type, {key: keys[i %% 2]}));
+    sentAt.set(remote.pressed, sent);
     const at = await Promise.race([
       seen.then(() => new Promise((resolve) => requestAnimationFrame(() => resolve(performance.now())))),
       new Promise((resolve) => setTimeout(() => resolve(null), 3000))]);
     if (at === null) return 'press ' + i + ' was not shown';
     shown.push(at - sent);
   }
+  game.onFrame = track;
+  const until = performance.now() + 3000;
+  while (sentAt.size && performance.now() < until)
+    await new Promise((resolve) => setTimeout(resolve, 20));
   game.onFrame = null;
-  return shown;
+  if (sentAt.size) return sentAt.size + ' presses never shown taken';
+  return [shown, hosted, game.mispredicted() - wrong];
 """
 BYTES = "const r = brelvo.remote; return [r.bytes.sent, r.bytes.received, performance.now()]"
 
@@ -349,10 +374,10 @@ def remote_rows(folder, presses):
         stack.callback(shutil.rmtree, tmp, ignore_errors=True)
         net = remote_test.Network(stack)
         site = remote_test.Site(stack, folder, tmp)
-        # 20 ms each way on the relay's way, none lost
-        site.slow.delay, site.slow.loss, site.slow.back = (0.02, 0.02), 0, 0.02
         origin = site.url.rstrip("/")
-        for added in (0, 40):
+        for added in (0, 40, 150):
+            # half of it each way on the relay's way, none lost
+            site.slow.delay, site.slow.loss, site.slow.back = (added / 2000,) * 2, 0, added / 2000
             net.forwarding(added == 0)  # with the delay, only through the relay
             with browsers.launch("chromium", env, netns=net.netns["host"], origin=origin) as hb, \
                     browsers.launch("chromium", env, netns=net.netns["guest"],
@@ -368,24 +393,35 @@ def remote_rows(folder, presses):
                 after = [b.evaluate(BYTES) for b in (hb, gb)]
                 idle = [(a[0] - b[0]) / (a[2] - b[2]) * 1000 for a, b in zip(after, before)]
                 before = after
-                shown = gb.evaluate("return (async () => {" + GUEST_PRESSES % presses + "})()")
+                # The host's player turns its blade too, all the while.
+                hb.evaluate("window.hostPressing = (async () => {" +
+                            PRESSES % ("key", presses) + "})(); return null")
+                pressed = gb.evaluate("return (async () => {" + GUEST_PRESSES % presses + "})()")
                 after = [b.evaluate(BYTES) for b in (hb, gb)]
-                if isinstance(shown, str):
-                    raise SystemExit(shown)
+                if isinstance(pressed, str):
+                    raise SystemExit(pressed)
+                shown, hosted, wrong = pressed
                 busy = [(a[0] - b[0]) / (a[2] - b[2]) * 1000 for a, b in zip(after, before)]
                 rtt = hb.evaluate("return brelvo.remote.rtt")
-                own = hb.evaluate("return (async () => {" + PRESSES % ("key", presses) + "})()")
+                own = hb.evaluate("return window.hostPressing")
                 if isinstance(own, str):
                     raise SystemExit(own)
                 own = own[1]
             p99, own99 = percentile(shown, 0.99), percentile(own, 0.99)
             name = "straight" if added == 0 else "with %d ms of round trip added" % added
-            print("remote, %s: guest press to frame p50 %.1f p99 %.1f ms; host's own p99 %.1f;"
-                  " round trip %s ms" % (name, percentile(shown, 0.5), p99, own99, rtt))
-            rows.append(("Guest's press to its frame, %s, p50 / p99 of %d" % (name, presses),
-                         "%.1f / %.1f ms" % (percentile(shown, 0.5), p99), "", "",
-                         "p99 at most %.1f ms: round trip %d + host's own p99 %.1f + 16.7"
-                         % (rtt + own99 + 16.7, rtt, own99)))
+            print("remote, %s: guest press to its own move p50 %.1f p99 %.1f ms, to the host's"
+                  " frame p50 %.1f p99 %.1f; host's own p99 %.1f; round trip %s ms; %d foreseen"
+                  " wrongly" % (name, percentile(shown, 0.5), p99, percentile(hosted, 0.5),
+                                percentile(hosted, 0.99), own99, rtt, wrong))
+            rows.append(("Guest's press to its own fighter moving, %s, p50 / p99 of %d"
+                         % (name, presses), "%.1f / %.1f ms" % (percentile(shown, 0.5), p99),
+                         "", "", "p99 at most 21.7 ms: a display frame + 5"))
+            rows.append(("Guest's press to the host's frame that shows it, %s, p50 / p99"
+                         % name, "%.1f / %.1f ms" % (percentile(hosted, 0.5),
+                                                     percentile(hosted, 0.99)), "", "",
+                         "round trip %s ms; the host's own p99 %.1f" % (rtt, own99)))
+            rows.append(("Presses foreseen wrongly, %s, per 100, the host pressing too" % name,
+                         "%.1f" % (wrong * 100 / presses), "", "", ""))
             if added == 0:
                 rows.append(("Payload in a round of steady pressing, host to guest / back",
                              "%.0f / %.0f B/s" % (busy[0], busy[1]), "", "", "under 10 KB/s"))
@@ -418,8 +454,17 @@ def main():
     parser.add_argument("--starts", type=int, default=8, help="starts of each, per engine")
     parser.add_argument("--remote", action="store_true",
                         help="only a match with a friend elsewhere, two Chromiums")
+    parser.add_argument("--against", metavar="EARLIER_PAGE",
+                        help="only the presses, this page's and an earlier build's in turns")
+    parser.add_argument("--rounds", type=int, default=4,
+                        help="with --against: rounds of 300 presses of each kind, per page")
     args = parser.parse_args()
     folder = os.path.abspath(args.page)
+    if args.against:
+        print("\n| What | Earlier | This page |\n|---|---|---|")
+        for row in against_rows(os.path.abspath(args.against), folder, args.rounds):
+            print("| %s | %s | %s |" % row)
+        return
     if args.remote:
         browsers.own_network()  # the network it makes is its own
         print("\n| What | Page | | | Goal |\n|---|---|---|---|---|")
@@ -488,6 +533,35 @@ def chromium_rows(folder, env):
                              "p99 under 16 ms"))
         finally:
             page.stop()
+    return rows
+
+
+def against_rows(earlier, folder, rounds):
+    """Each kind of press on two pages, a round of each in turns, pooled per page."""
+    rows = []
+    env, stop_sound = sound_server()
+    try:
+        with browsers.launch("chromium", env=env) as b:
+            pages = [Page(earlier), Page(folder)]
+            try:
+                for how, name in (("key", "Key"), ("touch", "Touch on a pad"),
+                                  ("pad", "Gamepad press")):
+                    pooled = [([], []), ([], [])]
+                    for _ in range(rounds):
+                        for page, (drawn, shown) in zip(pages, pooled):
+                            more_drawn, more_shown = press_to_frame(b, page, how, 300)
+                            drawn += more_drawn
+                            shown += more_shown
+                    for what, index in (("canvas drawn", 0), ("the frame that shows it", 1)):
+                        rows.append(("%s to %s, p50 / p99 of %d" % (name, what, 300 * rounds),) +
+                                    tuple("%.2f / %.2f ms" % (percentile(times[index], 0.5),
+                                                              percentile(times[index], 0.99))
+                                          for times in pooled))
+            finally:
+                for page in pages:
+                    page.stop()
+    finally:
+        stop_sound()
     return rows
 
 

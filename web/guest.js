@@ -18,13 +18,16 @@
     let invited = '';      // the invite this page was opened with
     let peer = null;
     let game = null;       // the guest instance: its clips and mixer
-    let shown = null;      // the frame shown
+    let shown = null;      // the host's newest frame
+    let pressed = 0;       // this page's presses, numbered for the host's frames to name
     const down = new Map(); // key name: way, held here
 
-    // A frame from the host, drawn whole at this window's size with the game's geometry.
+    // A frame from the host, drawn whole at this window's size with the game's geometry,
+    // this page's own fighter moved by its presses the host has not shown yet.
     function draw() {
       if (!shown) return;
-      const cells = shown.cells, canvas = $('game');
+      const cells = game && game.predict ? game.predict(shown.cells, shown.taken) : shown.cells;
+      const canvas = $('game');
       const w = Math.max(1, canvas.clientWidth), h = Math.max(1, canvas.clientHeight);
       if (canvas.width !== w || canvas.height !== h) {
         canvas.width = w;
@@ -58,6 +61,8 @@
       } else if (m.k === 'over') {
         release();
         machine.fire('over');
+      } else if (m.k === 'again') {
+        machine.fire('asked');
       } else if (game && game.sound && game.mixer) {
         if (m.k !== 'halt' && m.p >= game.mixer.clips().length) {
           page.view.dropped++;
@@ -107,6 +112,7 @@
         message: fromHost,
         frame: (frame) => {
           shown = frame;
+          page.view.taken = frame.taken;
           draw();
         },
         // The clock for connecting starts when the host's checks arrive.
@@ -155,7 +161,13 @@
       const way = isDown ? WAY_OF[key] : down.get(key);
       if (!way || machine.state !== 'running') return;
       if (isDown) down.set(key, way); else down.delete(key);
-      if (peer) peer.send({k: 'key', key: way, d: isDown ? 1 : 0});
+      if (!peer) return;
+      if (isDown) page.view.pressed = ++pressed;
+      peer.send({k: 'key', key: way, d: isDown ? 1 : 0, n: pressed});
+      if (isDown && game && game.predictPress) {
+        game.predictPress(pressed, way, performance.now());
+        draw();
+      }
     }
     function release() {
       down.forEach((way, key) => press(key, false));

@@ -123,12 +123,14 @@
     }
 
     function fromGuest(m) {
-      if (m.k === 'key') {
+      if (m.k === 'again') {
+        machine.fire('asked');
+      } else if (m.k === 'key') {
         // Only while the match runs; the game's own rules do the rest.
         const game = page.game();
         if (machine.state !== 'running' || machine.mode !== 'host' || !game || !game.friend) return;
         if (m.d) held.add(m.key); else held.delete(m.key);
-        game.friend(m.key, m.d === 1);
+        game.friend(m.key, m.d === 1, m.n);
       }
     }
 
@@ -167,7 +169,7 @@
       waits: (tag) => !!(invite && !invite.used && tag === invite.tag && machine.state === 'inviting'),
       // What the game's start takes for a match with a friend (page.js).
       options: () => ({
-        onComposed: (cells) => peer && peer.open && peer.sendFrame(cells, gameState),
+        onComposed: (cells, taken) => peer && peer.open && peer.sendFrame(cells, gameState, taken),
         onSound: (what) => peer && peer.open && peer.send(what),
         onMatchEnd: () => {
           gameState = STATES.over;

@@ -9,9 +9,10 @@
 'use strict';
 (function (root) {
   // Where each event leads, state by state. An entry is the next state, or
-  // {to, mode, renew, run}, or a function of (data, payload) giving one. `mode: null`
+  // {to, mode, renew, ask, run}, or a function of (data, payload) giving one. `mode: null`
   // ends the mode; renew ends the mode's scope (its connection) though the mode stays;
-  // `run` names an effect called on the way. A state's own name is a step inside it (its
+  // `ask` notes who asked for another match ('mine' or 'friend'; forgotten when a match
+  // ends); `run` names an effect called on the way. A state's own name is a step inside it (its
   // scope goes on). An event a state does not list, or whose entry is null, changes
   // nothing.
   const local = (d) => d.mode === 'two' || d.mode === 'alone';
@@ -51,10 +52,17 @@
       leave: leave,
     },
     over: {
-      // The same mode again; with a friend, both pages count down again.
-      again: (d) => (local(d) ? 'starting' : d.mode === 'host' ? 'connected' : null),
+      // The same mode again. With a friend, another match is one both pages ask for:
+      // the first to ask waits and the other page is told; once both have, the host's
+      // page counts down for both.
+      again: (d) => (local(d) ? 'starting' : d.asked.mine ? null
+        : d.mode === 'host' && d.asked.friend ? {to: 'connected', ask: 'mine', run: 'ask'}
+          : {to: 'over', ask: 'mine', run: 'ask'}),
+      asked: (d) => (local(d) || d.asked.friend ? null
+        : d.mode === 'host' && d.asked.mine ? {to: 'connected', ask: 'friend'}
+          : {to: 'over', ask: 'friend', run: 'asked'}),
       home: {to: 'gate', mode: null},
-      count: (d) => (d.mode === 'guest' ? count : null),
+      count: (d) => (d.mode === 'guest' && d.asked.mine ? count : null),
       gone: (d) => (d.mode === 'host' ? {to: 'over', mode: 'two', run: 'friendLeft'} : gone(d)),
       leave: leave,
       fail: failed,
@@ -157,7 +165,8 @@
   // changed: (data) => void}; context: {data, payload, state: the state's scope,
   // mode: the mode's scope, from: the state left}.
   function create(effects) {
-    const data = {state: 'loading', mode: null, served: true, level: null, message: null};
+    const data = {state: 'loading', mode: null, served: true, level: null, message: null,
+                  asked: {mine: false, friend: false}};
     let stateScope = scope(), modeScope = scope();
     let depth = 0;
     const queued = [];
@@ -174,7 +183,7 @@
       if (!STATES.includes(to) || (mode !== null && !MODES.includes(mode))) {
         throw new Error('no way from ' + data.state + ' by ' + event + ' to ' + to + '/' + mode);
       }
-      return {to: to, mode: mode, renew: !!entry.renew, run: entry.run};
+      return {to: to, mode: mode, renew: !!entry.renew, ask: entry.ask, run: entry.run};
     }
 
     // Fires `event`; true if the page moved. An event fired by an effect waits until
@@ -199,6 +208,8 @@
         }
         if (!inside) stateScope = scope();
         data.state = step.to;
+        if (step.to === 'over' && !inside) data.asked = {mine: false, friend: false};
+        if (step.ask) data.asked = Object.assign({}, data.asked, {[step.ask]: true});
         if (payload.message !== undefined) data.message = payload.message;
         const context = {data: data, payload: payload, state: stateScope, mode: modeScope,
                          from: from, event: event};
@@ -218,6 +229,8 @@
       get state() { return data.state; },
       get mode() { return data.mode; },
       get level() { return data.level; },
+      // Who has asked for another match, after one with a friend.
+      get asked() { return Object.assign({}, data.asked); },
       // What the page keeps across states: the computer's level; whether it is served.
       keep(what) {
         if (Object.hasOwn(what, 'level')) data.level = what.level;

@@ -17,7 +17,7 @@
 
   // What the tests and the player's eyes see of a connection (peer.js keeps it).
   const remote = {rtt: null, dropped: 0, bytes: {sent: 0, received: 0},
-                  frames: {sent: 0, shown: 0}, renewed: false};
+                  frames: {sent: 0, shown: 0}, renewed: false, pressed: 0, taken: 0};
   let game = null;    // the running game's instance (the guest's: its clips and mixer)
   let status = null;  // how the last match ended
   let startedAt = null; // the starting gesture's time
@@ -141,6 +141,12 @@
     Array.from(panels).forEach((each) => { each.hidden = each !== panel; });
   }
   const say = (text) => { $('status').textContent = text; };
+  // After a match with a friend: on the over screen and in the status line alike.
+  const overSays = (text) => {
+    $('over-asked').textContent = text;
+    $('over-asked').hidden = false;
+    say(text);
+  };
   const bar = (on) => { $('link').hidden = !on; };
   function showRtt() {
     $('rtt').textContent = remote.rtt === null ? '' : remote.rtt + ' ms';
@@ -218,13 +224,12 @@
           guest.enter.running();
         }
       },
-      over: ({data}) => {
+      over: () => {
         letSleep();
-        const isGuest = data.mode === 'guest';
-        $('again').hidden = isGuest;
-        $('over-guest').hidden = !isGuest;
+        $('over-asked').hidden = true;
+        $('again').disabled = false;
         show($('over'));
-        if (!isGuest) $('again').focus();
+        $('again').focus();
       },
       failed: ({data}) => {
         // The game ended without closing its sound: free it for the next try.
@@ -296,9 +301,23 @@
       friendLeft: () => {
         host.friendLeft();
         say('Your friend left.');
+        // An over screen's Play again is for two players here now.
+        $('over-asked').hidden = true;
+        $('again').disabled = false;
         $('pad1').hidden = false;
       },
       count: (context) => { if (context.data.mode === 'guest') guest.count(context); },
+      // Another match with a friend: this page asks (and the host's gesture makes the
+      // sound for it), or the friend has asked.
+      ask: (context) => {
+        if (context.data.mode === 'host') gestureAudio = makeAudio();
+        if (peer()) peer().send({k: 'again'});
+        if (context.data.state === 'over') {
+          $('again').disabled = true;
+          overSays('Waiting for your friend to play again.');
+        }
+      },
+      asked: () => overSays('Your friend wants another match: Play again to start it.'),
     },
   };
   const machine = brelvoMachine.create(effects);

@@ -52,7 +52,7 @@
     let channel = null, frames = null;
     let open = false, heard = 0;
     let budget = {at: 0, left: MOST_A_SECOND};
-    const last = {cells: new Uint8Array(297), state: 0, sentAt: 0, beatAt: 0, seq: 0};
+    const last = {cells: new Uint8Array(297), state: 0, taken: 0, sentAt: 0, beatAt: 0, seq: 0};
     let shownSeq = 0;
 
     const peer = {
@@ -75,22 +75,22 @@
     }
     peer.send = send;
 
-    // A frame of `cells`, the game's state `state` (0 none, 1 running, 2 over); a
-    // heartbeat at least once a second.
-    function sendFrame(cells, state, beat) {
+    // A frame of `cells`, the game's state `state` (0 none, 1 running, 2 over), showing
+    // the guest's presses up to `taken`; a heartbeat at least once a second.
+    function sendFrame(cells, state, taken, beat) {
       if (!scope.alive || !frames || frames.readyState !== 'open') return;
       const now = performance.now();
       beat = beat || now - last.beatAt >= BEAT_MS;
       const bytes = protocol.packFrame(cells, {beat: beat, state: state, seq: ++last.seq,
-                                               time: now, rtt: view.rtt});
+                                               time: now, rtt: view.rtt, taken: taken});
       frames.send(bytes);
       view.bytes.sent += bytes.length;
       view.frames.sent++;
-      Object.assign(last, {cells: cells, state: state, sentAt: now});
+      Object.assign(last, {cells: cells, state: state, taken: taken, sentAt: now});
       if (beat) last.beatAt = now;
     }
-    peer.sendFrame = (cells, state) => sendFrame(cells, state, false);
-    peer.beat = (state) => sendFrame(last.cells, state, true);
+    peer.sendFrame = (cells, state, taken) => sendFrame(cells, state, taken, false);
+    peer.beat = (state) => sendFrame(last.cells, state, last.taken, true);
 
     function fromOther(data) {
       if (typeof data !== 'string') return fromFrames(data);
@@ -169,7 +169,7 @@
       scope.interval(() => { if (open && performance.now() - heard > GONE_MS) lost(); }, 250);
       if (role === 'host') {
         scope.interval(() => {
-          if (performance.now() - last.sentAt >= BEAT_MS) sendFrame(last.cells, last.state, true);
+          if (performance.now() - last.sentAt >= BEAT_MS) sendFrame(last.cells, last.state, last.taken, true);
         }, BEAT_MS / 4);
         renegotiate();
       }

@@ -7,13 +7,15 @@
 // "frames", without retransmission, binary, host to guest, the frame: kind 1 (1 byte),
 // flags (1: bit 0 heartbeat, bits 1-2 the host's state: 0 none, 1 running, 2 over),
 // sequence (4), the host's time in ms (4), the host's round trip in ms (2, 0xffff:
-// unknown), colour count n (1), n colours (3 each), then each of the 11 x 9 cells' colour
-// number, row by row: the score columns and the grid as composed. At most 512 bytes. The
+// unknown), the number of the guest's newest press the frame shows (4), colour count n
+// (1), n colours (3 each), then each of the 11 x 9 cells' colour number, row by row: the
+// score columns and the grid as composed. At most 512 bytes. The
 // host sends one when a frame is composed, and once a second while nothing changes as
 // the heartbeat, which the guest answers with a beat.
 'use strict';
 (function (root) {
-  const VERSION = 1;
+  const VERSION = 2;
+  const MOST_PRESS = 2 ** 27 - 1;  // the guest numbers its presses from 1 up to this
   const WAYS = ['up', 'down', 'left', 'right'];
   const int = (v, low, high) => Number.isInteger(v) && v >= low && v <= high;
   const any = () => true;
@@ -21,8 +23,9 @@
   // kind: [who sends it, size limit in bytes, check of the fields, what it says].
   const MESSAGES = {
     hello: ['both', 64, (m) => int(m.v, 0, 1e6), '{v}: the protocol\'s version'],
-    key: ['guest', 64, (m) => WAYS.includes(m.key) && (m.d === 0 || m.d === 1),
-          '{key: up|down|left|right, d: 1 down, 0 up}'],
+    key: ['guest', 64, (m) => WAYS.includes(m.key) && (m.d === 0 || m.d === 1) &&
+          int(m.n, 0, MOST_PRESS),
+          '{key: up|down|left|right, d: 1 down, 0 up, n: the newest press\'s number}'],
     beat: ['guest', 64, (m) => int(m.t, 0, 2 ** 32) && (m.s === 0 || m.s === 1),
            '{t: the heartbeat\'s time, 0 for none; s: 1 while the page is in view}'],
     offer: ['host', 8192, (m) => typeof m.sdp === 'string', '{sdp}: the second connection'],
@@ -30,6 +33,7 @@
     count: ['host', 32, (m) => int(m.n, 1, 9), '{n}: the countdown, 3 2 1'],
     start: ['host', 32, any, 'the match starts'],
     over: ['host', 32, any, 'the match is over'],
+    again: ['both', 32, any, 'this page asks for another match'],
     play: ['host', 96, (m) => int(m.c, 0, 15) && int(m.p, 0, 63) && int(m.l, -1, 1e6) &&
            int(m.t, -1, 1e9) && int(m.g, 0, 128),
            '{c: channel, p: clip, l: loops, t: ticks, g: volume}'],
@@ -39,6 +43,7 @@
   };
   const LONGEST = 8192;
   const FRAME_MOST = 512;
+  const HEAD = 17;  // a frame's bytes before its colours
 
   // A message from the page playing `from` ('host' or 'guest') as the list allows it, or
   // null.
@@ -60,7 +65,7 @@
   }
 
   // The frame of `cells` (Uint8Array(297): 99 cells' r, g, b) as bytes.
-  function packFrame(cells, {beat, state, seq, time, rtt}) {
+  function packFrame(cells, {beat, state, seq, time, rtt, taken}) {
     const colours = [], index = new Map(), numbers = new Uint8Array(99);
     for (let i = 0; i < 99; i++) {
       const key = (cells[3 * i] << 16) | (cells[3 * i + 1] << 8) | cells[3 * i + 2];
@@ -70,34 +75,38 @@
       }
       numbers[i] = index.get(key);
     }
-    const bytes = new Uint8Array(13 + 3 * colours.length + 99);
+    const bytes = new Uint8Array(HEAD + 3 * colours.length + 99);
     const view = new DataView(bytes.buffer);
     view.setUint8(0, 1);
     view.setUint8(1, (beat ? 1 : 0) | (state << 1));
     view.setUint32(2, seq >>> 0);
     view.setUint32(6, Math.round(time) >>> 0);
     view.setUint16(10, rtt === null ? 0xffff : Math.min(rtt, 0xfffe));
-    view.setUint8(12, colours.length);
-    colours.forEach((c, i) => bytes.set([c >> 16, (c >> 8) & 255, c & 255], 13 + 3 * i));
-    bytes.set(numbers, 13 + 3 * colours.length);
+    view.setUint32(12, (taken || 0) >>> 0);
+    view.setUint8(16, colours.length);
+    colours.forEach((c, i) => bytes.set([c >> 16, (c >> 8) & 255, c & 255], HEAD + 3 * i));
+    bytes.set(numbers, HEAD + 3 * colours.length);
     return bytes;
   }
 
   // A frame's fields and its cells (Uint8Array(297)), or null for bytes no host sends.
   function unpackFrame(data) {
-    if (!(data instanceof ArrayBuffer) || data.byteLength < 13 || data.byteLength > FRAME_MOST) {
+    if (!(data instanceof ArrayBuffer) || data.byteLength < HEAD ||
+        data.byteLength > FRAME_MOST) {
       return null;
     }
     const bytes = new Uint8Array(data), view = new DataView(data);
-    const n = bytes[12];
-    if (bytes[0] !== 1 || n < 1 || data.byteLength !== 13 + 3 * n + 99) return null;
-    const numbers = bytes.subarray(13 + 3 * n);
+    const n = bytes[16];
+    if (bytes[0] !== 1 || n < 1 || data.byteLength !== HEAD + 3 * n + 99) return null;
+    const numbers = bytes.subarray(HEAD + 3 * n);
     if (numbers.some((c) => c >= n)) return null;
     const cells = new Uint8Array(297);
-    numbers.forEach((c, i) => cells.set(bytes.subarray(13 + 3 * c, 16 + 3 * c), 3 * i));
-    const rtt = view.getUint16(10);
+    numbers.forEach((c, i) => cells.set(bytes.subarray(HEAD + 3 * c, HEAD + 3 + 3 * c), 3 * i));
+    const rtt = view.getUint16(10), taken = view.getUint32(12);
+    if (taken > MOST_PRESS) return null;
     return {beat: (bytes[1] & 1) === 1, state: (bytes[1] >> 1) & 3, seq: view.getUint32(2),
-            time: view.getUint32(6), rtt: rtt === 0xffff ? null : rtt, cells: cells};
+            time: view.getUint32(6), rtt: rtt === 0xffff ? null : rtt, taken: taken,
+            cells: cells};
   }
 
   const protocol = {VERSION: VERSION, WAYS: WAYS, MESSAGES: MESSAGES, take: take,

@@ -7,6 +7,8 @@
 // the computer looks ahead by it, knowing the rules as any player does.
 struct Bout {
     static constexpr int SIZE = 9;
+    // After a press that counts, a player's presses count again only this much later (ms).
+    static constexpr unsigned REARM_MS = 50;
     // A blade the computer cannot make out: off the grid, with its body in a corner.
     static constexpr int UNSEEN = -1;
 

@@ -12,7 +12,6 @@ constexpr Game::Color WHITE{255, 255, 255};
 constexpr Game::Color BLADE[2] = {{255, 0, 0}, {0, 0, 255}};
 
 constexpr int IDLE_VOLUME = 38;  // of the mixer's 128: the hum stays under everything
-constexpr Uint32 REARM_MS = 50;
 
 }  // namespace
 
@@ -108,7 +107,7 @@ void GameJedi::input(int player, Button button) {
     check_victory(player);
     check_victory(other);
     ready[player] = false;
-    timers.add(REARM_MS, GameJedi::timer, &ready[player]);
+    timers.add(Bout::REARM_MS, GameJedi::timer, &ready[player]);
 }
 
 void GameJedi::check_clash() {

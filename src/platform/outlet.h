@@ -8,4 +8,7 @@
 // (a friend's device shows it) and the computer's level (where "Play again" starts).
 // A desktop run is one match in one window and hears nothing.
 void frame_composed(const Frame& frame);
+// A press of the friend's, by its number on their page, handed to the game: the frames
+// composed from now on show it, taken or refused.
+void friend_press_taken(Uint32 number);
 void computer_level(Uint32 reaction_ms);

@@ -2,4 +2,6 @@
 
 void frame_composed(const Frame& /*frame*/) {}
 
+void friend_press_taken(Uint32 /*number*/) {}
+
 void computer_level(Uint32 /*reaction_ms*/) {}

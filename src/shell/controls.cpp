@@ -123,6 +123,7 @@ std::vector<SDL_Event> Controls::keys(const SDL_Event& event) {
         }
         case BR_FRIEND: {
             const int code = event.user.code;
+            friend_press_taken(static_cast<Uint32>(code / remote::NUMBERED));
             const SDL_Event made = key(Press{1, static_cast<Game::Button>(code & 3),
                                              (code & remote::DOWN) != 0, Press::From::FRIEND});
             return made.type != 0 ? std::vector<SDL_Event>{made} : std::vector<SDL_Event>{};

@@ -128,7 +128,8 @@ WAYS.push(
   ['starting/host', 'gone', 'starting/two'],
   ['running/host', 'over', 'over/host'], ['running/host', 'fail', 'failed/host'],
   ['running/host', 'gone', 'running/two'],
-  ['over/host', 'again', 'connected/host'], ['over/host', 'home', 'gate/'],
+  ['over/host', 'again', 'over/host'], ['over/host', 'asked', 'over/host'],
+  ['over/host', 'home', 'gate/'],
   ['over/host', 'gone', 'over/two'], ['over/host', 'fail', 'failed/host'],
   ['failed/host', 'retry', 'inviting/host'], ['failed/host', 'home', 'gate/'],
   ['left/two', 'home', 'gate/'], ['left/two', 'again', 'starting/two'],
@@ -145,7 +146,8 @@ WAYS.push(
   ['counting/guest', 'fail', 'failed/guest'],
   ['running/guest', 'over', 'over/guest'], ['running/guest', 'fail', 'failed/guest'],
   ['running/guest', 'gone', 'left/guest'], ['running/guest', 'leave', 'left/guest'],
-  ['over/guest', 'count', 'counting/guest'], ['over/guest', 'home', 'gate/'],
+  ['over/guest', 'again', 'over/guest'], ['over/guest', 'asked', 'over/guest'],
+  ['over/guest', 'home', 'gate/'],
   ['over/guest', 'gone', 'left/guest'], ['over/guest', 'leave', 'left/guest'],
   ['over/guest', 'fail', 'failed/guest'],
   ['failed/guest', 'retry', 'joining/guest'], ['failed/guest', 'home', 'gate/'],
@@ -223,8 +225,42 @@ for (const where of Object.keys(PATHS)) {
     const m = reach('over/host');
     assert.ok(!m.fire('count') && m.state === 'over');
     m.fire('again');
+    assert.ok(!m.fire('count') && m.state === 'over', 'a countdown the guest did not ask for');
+    m.fire('asked');
     assert.strictEqual(m.state, 'connected');
     assert.ok(m.fire('count') && m.state === 'counting');
+  }
+  // Another match with a friend is one both ask for, whoever asks first: each page says
+  // what the other did, asks once, and the host's page counts down once both have. The
+  // next match's end forgets both.
+  for (const first of ['host', 'guest']) {
+    const host = reach('over/host'), guest = reach('over/guest');
+    const [asker, other] = first === 'host' ? [host, guest] : [guest, host];
+    for (const m of [host, guest]) m.seen.length = 0;
+    assert.ok(asker.fire('again') && asker.state === 'over');
+    assert.ok(!asker.fire('again'), 'asked twice');
+    assert.ok(other.fire('asked') && other.state === 'over');
+    assert.deepStrictEqual([asker.seen, other.seen],
+                           [[['run', 'ask', 'over', first]],
+                            [['run', 'asked', 'over', first === 'host' ? 'guest' : 'host']]]);
+    if (first === 'host') assert.ok(!guest.fire('count'), 'the guest counts before it asked');
+    other.fire('again');
+    if (first === 'host') host.fire('asked');  // the guest's ask reaches the host
+    assert.strictEqual(host.state, 'connected');
+    assert.deepStrictEqual(guest.asked, {mine: true, friend: first === 'host'});
+    assert.ok(host.fire('count') && guest.fire('count', {n: 3}) && guest.state === 'counting');
+    for (const m of [host, guest]) m.fire('start');
+    for (const m of [host, guest]) m.fire('started');
+    for (const m of [host, guest]) m.fire('over');
+    assert.deepStrictEqual([host.asked, guest.asked, guest.fire('count')],
+                           [{mine: false, friend: false}, {mine: false, friend: false}, false]);
+  }
+  // A friend who asked, then left: Play again is for two players here.
+  {
+    const m = reach('over/host');
+    m.fire('asked');
+    m.fire('gone');
+    assert.ok(m.fire('again') && m.state === 'starting' && m.mode === 'two');
   }
   // After a match alone ended by Esc: the start screen, then two players or an invite,
   // with no reload; likewise after "Your friend left." and the guest's "You left" and
@@ -303,8 +339,8 @@ for (const where of Object.keys(PATHS)) {
   // ---- The protocol ----
   const {take, packFrame, unpackFrame, MESSAGES} = protocol;
   // Each kind from its sender, at its size limit and one byte over it.
-  const GOOD = {hello: {v: 1}, key: {key: 'left', d: 1}, beat: {t: 4294967296, s: 0},
-                offer: {sdp: 'v=0'}, answer: {sdp: 'v=0'}, count: {n: 3}, start: {}, over: {},
+  const GOOD = {hello: {v: 1}, key: {key: 'left', d: 1, n: 134217727}, beat: {t: 4294967296, s: 0},
+                offer: {sdp: 'v=0'}, answer: {sdp: 'v=0'}, count: {n: 3}, start: {}, over: {}, again: {},
                 play: {c: 15, p: 63, l: -1, t: -1, g: 128}, halt: {c: 0}, volume: {p: 0, g: 0},
                 leave: {}};
   assert.deepStrictEqual(Object.keys(GOOD).sort(), Object.keys(MESSAGES).sort());
@@ -322,7 +358,8 @@ for (const where of Object.keys(PATHS)) {
     assert.strictEqual(take(padded(most - text.length - 6), from), null, `${kind} over its limit`);
   }
   for (const bad of ['{"k":"nope"}', '{"k":"key","key":"left"', '{"k":"key","key":"w","d":1}',
-                     '{"k":"key","key":"up","d":2}', '[1]', 'null', '{"k":"count","n":0}',
+                     '{"k":"key","key":"up","d":2,"n":1}', '{"k":"key","key":"up","d":1}',
+                     '{"k":"key","key":"up","d":1,"n":134217728}', '[1]', 'null', '{"k":"count","n":0}',
                      '{"k":"play","c":16,"p":0,"l":0,"t":0,"g":0}', '{"k":"halt","c":-1}',
                      '{"k":"toString"}', '{"k":"volume","p":1.5,"g":0}']) {
     assert.strictEqual(take(bad, 'guest') || take(bad, 'host'), null, bad);
@@ -332,22 +369,24 @@ for (const where of Object.keys(PATHS)) {
   const cells = new Uint8Array(297);
   for (let i = 0; i < 99; i++) cells.set(i % 7 ? [0, 38, 0] : [255, 255, 255], 3 * i);
   cells.set([200, 0, 0], 3 * 50);
-  const bytes = packFrame(cells, {beat: true, state: 2, seq: 7, time: 2 ** 32 + 5.4, rtt: 70000});
-  assert.strictEqual(bytes.length, 13 + 3 * 3 + 99);
+  const bytes = packFrame(cells, {beat: true, state: 2, seq: 7, time: 2 ** 32 + 5.4, rtt: 70000,
+                                  taken: 2 ** 27 - 1});
+  assert.strictEqual(bytes.length, 17 + 3 * 3 + 99);
   const frame = unpackFrame(bytes.buffer);
-  assert.deepStrictEqual([frame.beat, frame.state, frame.seq, frame.time, frame.rtt],
-                         [true, 2, 7, 5, 0xfffe]);
+  assert.deepStrictEqual([frame.beat, frame.state, frame.seq, frame.time, frame.rtt, frame.taken],
+                         [true, 2, 7, 5, 0xfffe, 2 ** 27 - 1]);
   assert.deepStrictEqual(frame.cells, cells);
   const plain = unpackFrame(packFrame(cells, {beat: false, state: 0, seq: 8, time: 1, rtt: null}).buffer);
-  assert.ok(!plain.beat && plain.rtt === null && plain.state === 0);
+  assert.ok(!plain.beat && plain.rtt === null && plain.state === 0 && plain.taken === 0);
   const many = new Uint8Array(297).map((_, i) => i);  // 99 colours: the most a frame holds
   assert.ok(packFrame(many, {state: 1, seq: 1, time: 0, rtt: 0}).length <= protocol.FRAME_MOST);
   assert.deepStrictEqual(unpackFrame(packFrame(many, {state: 1, seq: 1, time: 0, rtt: 0}).buffer).cells, many);
   const damaged = (change) => { const b = bytes.slice(); change(b); return unpackFrame(b.buffer); };
   assert.strictEqual(damaged((b) => { b[0] = 2; }), null, 'another kind');
-  assert.strictEqual(damaged((b) => { b[12] = 4; }), null, 'a colour count for other bytes');
-  assert.strictEqual(damaged((b) => { b[13 + 9] = 3; }), null, 'a colour not listed');
-  assert.strictEqual(unpackFrame(bytes.buffer.slice(0, 12)), null, 'too short');
+  assert.strictEqual(damaged((b) => { b[16] = 4; }), null, 'a colour count for other bytes');
+  assert.strictEqual(damaged((b) => { b[17 + 9] = 3; }), null, 'a colour not listed');
+  assert.strictEqual(damaged((b) => { b[12] = 8; }), null, 'a press no guest numbers');
+  assert.strictEqual(unpackFrame(bytes.buffer.slice(0, 16)), null, 'too short');
   assert.strictEqual(unpackFrame(new ArrayBuffer(600)), null, 'too long');
   assert.strictEqual(unpackFrame('frame'), null, 'text');
 

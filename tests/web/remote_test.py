@@ -303,6 +303,20 @@ const flood = setInterval(() => {
 }, 10);"""
 
 
+# The guest presses `key`: how long until its page draws player 1's blade at (x, y), in
+# the same task as the key, where no frame from the host can come; null if it does not.
+OWN_MOVE = """
+  const canvas = document.getElementById('game'), g = canvas.getContext('2d');
+  const w = canvas.width, h = canvas.height, s = Math.min(Math.trunc(w / 11), Math.trunc(h / 9));
+  const x0 = Math.trunc((w - 9 * s) / 2), y0 = Math.trunc((h - 9 * s) / 2);
+  const sent = performance.now();
+  for (const type of ['keydown', 'keyup'])
+    window.dispatchEvent(new KeyboardEvent(type, {key: '%s', bubbles: true}));
+  const p = g.getImageData(x0 + %d * s + (s >> 1), y0 + %d * s + (s >> 1), 1, 1).data;
+  return p[2] > 200 && p[0] < 50 ? performance.now() - sent : null;
+"""
+
+
 def text(b, selector):
     return b.evaluate("const e = document.querySelector(%s); return e && e.textContent"
                       % json.dumps(selector))
@@ -486,7 +500,7 @@ def scenario_direct(net, site, host, guest):
     # second), one sent by hand as the page sends it.
     time.sleep(1.1)
     g.evaluate("""for (const d of [1, 0])
-                    brelvo.remote.channel.send(JSON.stringify({k: 'key', key: 'left', d: d}));""")
+                    brelvo.remote.channel.send(JSON.stringify({k: 'key', key: 'left', d: d, n: 0}));""")
     host.wait_lit(cells(((2, 4), (2, 5)), ((5, 4), (4, 4))), "a step sent by hand")
     rogue = guest.wait("return rogue.state && rogue", "the second guest's end")
     assert rogue == {"opened": False, "state": rogue["state"]} and rogue["state"] != "connected"
@@ -511,10 +525,7 @@ def scenario_direct(net, site, host, guest):
         assert shown == ["over", ["3", "2", "1"]], "a match without Play again: %s" % shown
     for side in (host, guest):
         side.b.evaluate("counted.length = 0")
-    h.click("#again")
-    for side in (host, guest):
-        side.wait("return brelvo.state === 'running' && counted.join() === '3,2,1'",
-                  "another match after a countdown", 15)
+    rematch(host, guest)
     host.round_start([0, 0])
     g.press("Escape")
     left = time.monotonic()
@@ -527,6 +538,25 @@ def scenario_direct(net, site, host, guest):
     h.press("Escape")
     host.wait("return brelvo.state === 'over'", "the end")
     never_stuck(net, host, guest)
+
+
+def rematch(first, second):
+    """Another match, asked for by `first`'s Play again, then by `second`'s: until both
+    have, neither page counts down, and each says what the other did."""
+    asked = "return [brelvo.state, counted.length, document.getElementById('over-asked')" \
+        ".hidden ? '' : document.getElementById('over-asked').textContent]"
+    first.b.click("#again")
+    second.wait(asked + "[2] === 'Your friend wants another match: Play again to start it.'",
+                "the friend's wish told")
+    time.sleep(1)
+    for side, says in ((first, "Waiting for your friend to play again."),
+                       (second, "Your friend wants another match: Play again to start it.")):
+        shown = side.b.evaluate(asked)
+        assert shown == ["over", 0, says], "before both asked: %s" % shown
+    second.b.click("#again")
+    for side in (first, second):
+        side.wait("return brelvo.state === 'running' && counted.join() === '3,2,1'",
+                  "another match after a countdown", 15)
 
 
 def never_stuck(net, host, guest):
@@ -601,9 +631,15 @@ def never_stuck(net, host, guest):
     for side in (host, guest):
         side.wait("return brelvo.state === 'running' && counted.join() === '3,2,1'",
                   "a match after Try again", 30)
-    # The match over, the guest's Start screen: the host is told at once.
+    # The guest asks for another match first; then, that one over, its Start screen: the
+    # host is told at once.
     h.press("Escape")
     guest.wait("return brelvo.state === 'over'", "the end on the guest's page")
+    for side in (host, guest):
+        side.b.evaluate("counted.length = 0")
+    rematch(guest, host)
+    h.press("Escape")
+    guest.wait("return brelvo.state === 'over'", "the end of the rematch on the guest's page")
     g.click("#over-home")
     host.wait("return document.getElementById('status').textContent === 'Your friend left.'",
               "the host told of the guest's start screen", 2)
@@ -649,6 +685,16 @@ def scenario_turn(net, site, host, guest):
         duel = Duel(host, guest, exact=True)
         host.round_start([0, 0])
         duel.same("at the start")
+        # The guest's own turn shows on its page with its key, before the host has heard
+        # of it; the host's frame then shows the same.
+        own = []
+        for key, blade in (("ArrowUp", (7, 3)), ("ArrowLeft", (6, 4))):
+            own.append(guest.b.evaluate(OWN_MOVE % ((key,) + blade)))
+            host.wait_lit(cells(((1, 4), (2, 4)), ((7, 4), blade)), "the guest's turn, hosted")
+            duel.same("after the guest's own turn")
+            time.sleep(0.1)
+        print("  the guest's own turns drawn %s ms after its keys" % own)
+        assert None not in own, own
         duel.match([BLUE_POINT, BLUE_POINT_TOO] * 4 + [BLUE_POINT], [0, 0])
         rtt = host.b.evaluate("return brelvo.remote.rtt")
         print("  %d presses of the guest, each one move; %d datagrams slowed, %d lost; "

@@ -1,14 +1,65 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
+#include <emscripten.h>
 
 #include <stdexcept>
 #include <string>
 
+#include "framework/frame.h"
 #include "framework/games.h"
 #include "platform/joysticks.h"
 #include "platform/media.h"
 #include "platform/web/web.h"
 #include "shell/pads.h"
+#include "shell/prediction.h"
+
+namespace {
+
+Prediction& prediction() {
+    static Prediction own;
+    return own;
+}
+
+// A frame's cells, 11 x 9, red, green and blue: the host's in, this page's out.
+Uint8 cells[Frame::COLUMNS * Frame::ROWS * 3];
+
+}  // namespace
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE Uint8* brelvo_web_guest_cells() {
+    return cells;
+}
+
+// One of this page's presses of player 1's ways, as it is made.
+EMSCRIPTEN_KEEPALIVE void brelvo_web_guest_pressed(Uint32 number, int way, Uint32 at) {
+    if (way >= 0 && way < 4) {
+        prediction().press(number, static_cast<Game::Button>(way), at);
+    }
+}
+
+// How many of the host's frames showed this page's own fighter otherwise than foreseen.
+EMSCRIPTEN_KEEPALIVE Uint32 brelvo_web_guest_corrected() {
+    return prediction().corrected();
+}
+
+// The host's frame in `cells`, which shows this page's presses up to `taken`; `cells`
+// then holds what this page shows.
+EMSCRIPTEN_KEEPALIVE void brelvo_web_guest_frame(Uint32 taken) {
+    Frame frame;
+    for (std::size_t i = 0; i < frame.cells.size(); ++i) {
+        frame.cells[i] = Game::Color{cells[3 * i], cells[3 * i + 1], cells[3 * i + 2]};
+    }
+    prediction().frame(frame, taken);
+    const Frame shown = prediction().shown();
+    for (std::size_t i = 0; i < shown.cells.size(); ++i) {
+        cells[3 * i] = shown.cells[i].r;
+        cells[3 * i + 1] = shown.cells[i].g;
+        cells[3 * i + 2] = shown.cells[i].b;
+    }
+}
+
+}  // extern "C"
 
 // A friend's page that joins a match played on another device runs no game of its own: it
 // shows the host's frames and plays the host's sounds, which name each clip by the order

@@ -160,6 +160,7 @@ mergeInto(LibraryManager.library, {
       }
     },
     held: null,  // the keys the keyboard holds down, while the game listens
+    friendTaken: 0,  // the newest of a friend's presses handed to the game
     width: 0,
     height: 0,
     observer: null,
@@ -190,11 +191,12 @@ mergeInto(LibraryManager.library, {
     Module['key'] = function(name, down) {
       _brelvo_web_key(down ? 1 : 0, brelvo.symbol({key: name}), 0);
     };
-    // A friend's press from another device, by way; and their going, after which the
-    // match goes on with two players here.
-    Module['friend'] = function(way, down) {
+    // A friend's press from another device, by way, with its number on their page; and
+    // their going, after which the match goes on with two players here.
+    brelvo.friendTaken = 0;
+    Module['friend'] = function(way, down, number) {
       var index = ['up', 'down', 'left', 'right'].indexOf(way);
-      if (index >= 0) _brelvo_web_friend(index, down ? 1 : 0);
+      if (index >= 0) _brelvo_web_friend(index, down ? 1 : 0, (number || 0) >>> 0);
     };
     Module['friendLeft'] = function() { _brelvo_web_friend_gone(); };
     Module['releaseKeys'] = brelvo.releaseKeys;
@@ -407,6 +409,20 @@ mergeInto(LibraryManager.library, {
       }
     };
     Module['leave'] = function() { _brelvo_web_quit(); };
+    // The guest's own moves at once: each of its presses as it is made, and each frame
+    // from the host, with the newest of those presses it shows, given back as this page
+    // should show it.
+    var cells = _brelvo_web_guest_cells();
+    Module['predictPress'] = function(number, way, at) {
+      var index = ['up', 'down', 'left', 'right'].indexOf(way);
+      if (index >= 0) _brelvo_web_guest_pressed(number >>> 0, index, Math.trunc(at) >>> 0);
+    };
+    Module['predict'] = function(frame, taken) {
+      HEAPU8.set(frame, cells);
+      _brelvo_web_guest_frame(taken >>> 0);
+      return HEAPU8.slice(cells, cells + 297);
+    };
+    Module['mispredicted'] = function() { return _brelvo_web_guest_corrected() >>> 0; };
     if (Module['onGuestReady']) Module['onGuestReady']();
   },
   // A key the guest's gamepad presses, by its name ('w', 'ArrowUp', 'Escape'), for the
@@ -420,8 +436,14 @@ mergeInto(LibraryManager.library, {
 
   // Each frame as the game composed it, cell by cell: 11 x 9 cells, row by row, red,
   // green and blue, whatever the canvas's size (a friend's device draws it at its own).
+  // With it, the newest of a friend's presses the frame shows.
+  web_frame__deps: ['$brelvo'],
   web_frame: function(rgb) {
-    if (Module['onComposed']) Module['onComposed'](HEAPU8.slice(rgb, rgb + 297));
+    if (Module['onComposed']) Module['onComposed'](HEAPU8.slice(rgb, rgb + 297), brelvo.friendTaken);
+  },
+  web_friend_press_taken__deps: ['$brelvo'],
+  web_friend_press_taken: function(number) {
+    brelvo.friendTaken = number >>> 0;
   },
   // The computer's level after each round it played to a result: the page starts the next
   // match there ("--computer=MS").

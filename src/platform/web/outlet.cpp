@@ -12,6 +12,10 @@ void frame_composed(const Frame& frame) {
     web_frame(rgb);
 }
 
+void friend_press_taken(Uint32 number) {
+    web_friend_press_taken(number);
+}
+
 void computer_level(Uint32 reaction_ms) {
     web_computer_level(static_cast<int>(reaction_ms));
 }

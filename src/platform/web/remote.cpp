@@ -15,10 +15,12 @@ void post(Uint8 type, int code) {
 
 extern "C" {
 
-// The friend's press from the connection, way 0 to 3 as the game numbers them.
-EMSCRIPTEN_KEEPALIVE void brelvo_web_friend(int way, int down) {
-    if (way >= 0 && way < 4) {
-        post(remote::PRESSED, way + (down != 0 ? remote::DOWN : 0));
+// The friend's press from the connection, way 0 to 3 as the game numbers them, and its
+// number on the friend's page.
+EMSCRIPTEN_KEEPALIVE void brelvo_web_friend(int way, int down, Uint32 number) {
+    if (way >= 0 && way < 4 && number <= remote::MOST_NUMBER) {
+        post(remote::PRESSED,
+             way + (down != 0 ? remote::DOWN : 0) + static_cast<int>(number) * remote::NUMBERED);
     }
 }
 
