@@ -31,6 +31,7 @@
       invited: {to: 'joining', mode: 'guest'},
       handed: 'handing',                     // a reply opened in another tab than its invite's
       unserved: 'failed',                    // opened from the disk
+      missing: 'failed',                     // the game's script is not on the server
     },
     // The start screen: two players, alone or an invite.
     gate: {
@@ -82,10 +83,11 @@
       fail: failed,
     },
     failed: {
-      // The same again: a match here, a new invite, or the same invite joined again.
+      // The same again: a match here, a new invite, or the same invite joined again. A
+      // page that failed while loading (no mode yet) has no start screen to go back to.
       retry: (d) => (d.served === false ? null : local(d) ? 'starting'
         : d.mode === 'host' ? 'inviting' : d.mode === 'guest' ? 'joining' : null),
-      home: (d) => (d.served === false ? null : {to: 'gate', mode: null}),
+      home: (d) => (d.served === false || d.mode === null ? null : {to: 'gate', mode: null}),
     },
     // The host makes its invite, shows it and waits for the reply.
     inviting: {

@@ -10,9 +10,10 @@
   const canvas = $('game');
   const panels = document.getElementsByClassName('panel');
   const supported = typeof RTCPeerConnection === 'function';
+  // Both pages say it; only whoever serves the page can add the relay.
   const cannotConnect = 'Could not connect to your friend. Your networks may not let two ' +
-    'devices reach each other directly: a TURN server in the page\'s ice-servers.json ' +
-    'relays for them (README.txt says how).';
+    'devices reach each other directly: a TURN server, which whoever serves this page ' +
+    'can add to its ice-servers.json, relays for them.';
 
   // What the tests and the player's eyes see of a connection (peer.js keeps it).
   const remote = {rtt: null, dropped: 0, bytes: {sent: 0, received: 0},
@@ -236,10 +237,10 @@
         letSleep();
         showCount(0);
         $('message').textContent = data.message;
-        $('retry').hidden = !data.served;
-        $('failed-home').hidden = !data.served;
+        $('retry').hidden = !machine.can('retry');
+        $('failed-home').hidden = !machine.can('home');
         show($('failed'));
-        if (data.served) $('retry').focus();
+        if (!$('retry').hidden) $('retry').focus();
       },
       inviting: (context) => {
         // This gesture's sound, for the first match.
@@ -454,6 +455,15 @@
       message: 'This page must be served from a web server: unpack the zip into a ' +
         'folder a web server serves (README.txt says how), or run tools/web.sh serve ' +
         'in the game\'s source.',
+    });
+    return;
+  }
+  // Served without the game's script (a copy short of a file), nothing could start: say
+  // so now rather than on the player's first press.
+  if (typeof createBrelvo !== 'function') {
+    machine.fire('missing', {
+      message: 'unable to load the game: brelvo.js did not load. Put every file of the ' +
+        'zip in the page\'s folder on the server, then reload the page.',
     });
     return;
   }

@@ -12,10 +12,11 @@ namespace {
 constexpr const char* USAGE = "usage: brelvo [--computer[=MS]]\n";
 constexpr const char* HELP =
     "A duel of two light blades for two players on one keyboard: first to 9 points wins.\n"
-    "Player 0 plays w a s d, player 1 the arrow keys; Esc ends the match.\n"
+    "The left player (red) plays w a s d, the right (blue) the arrow keys; Esc ends\n"
+    "the match.\n"
     "\n"
     "  --computer     play alone against the computer: either key set or a pad plays\n"
-    "                 player 0, the computer plays player 1\n"
+    "                 the left fighter, the computer the right one\n"
     "  --computer=MS  the same, the computer first reacting in MS milliseconds\n"
     "                 (150 to 700; it then moves toward an even match)\n"
     "  --help         print this help and end\n";

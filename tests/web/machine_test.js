@@ -101,6 +101,7 @@ function reach(where, m = machine()) {
 const WAYS = [
   ['loading/', 'ready', 'gate/'], ['loading/', 'invited', 'joining/guest'],
   ['loading/', 'handed', 'handing/'], ['loading/', 'unserved', 'failed/'],
+  ['loading/', 'missing', 'failed/'],
   ['gate/', 'play', 'starting/two'], ['gate/', 'invite', 'inviting/host'],
 ];
 for (const mode of ['two', 'alone']) {
@@ -182,6 +183,10 @@ for (const where of Object.keys(PATHS)) {
   m.keep({served: false});
   m.fire('unserved', {message: 'served'});
   assert.ok(!m.fire('retry') && !m.fire('home') && m.state === 'failed');
+  // Nor has a served page whose game's script is missing.
+  const broken = machine();
+  broken.fire('missing', {message: 'brelvo.js'});
+  assert.ok(!broken.fire('retry') && !broken.fire('home') && broken.state === 'failed');
 }
 
 // ---- Scopes: what a state or a mode owns ends with it ----

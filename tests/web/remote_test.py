@@ -4,11 +4,15 @@ its own, joined by the page's invite and reply links and playing one match on tw
    remote_test.py PAGE_DIR          (BRELVO_SCENARIOS=direct,turn runs only those)
 The test makes its network: its own namespace is the router, which serves the page, runs a
 TURN server (Debian's coturn) and a slow way to it; the host's and the guest's namespaces
-hang on it by veth pairs. Nothing leaves the machine. The browsers' drivers stay here.
+hang on it by veth pairs. The TURN server runs with the lines docs/hosting.md gives a
+host, its relays on an address of its own outside the private ranges those lines deny.
+Nothing leaves the machine. The browsers' drivers stay here.
 As root, or in a user namespace of the test's own."""
 import contextlib
 import functools
+import hashlib
 import heapq
+import hmac
 import itertools
 import json
 import os
@@ -17,6 +21,7 @@ import secrets
 import selectors
 import shutil
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -26,12 +31,15 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import browsers  # noqa: E402
-from test_page import (BLUE, RED, TEST_PADS, WHITE, Game, Page, Pads, poll,  # noqa: E402
-                       sound_server)
+from test_page import (BLUE, RED, ROOT, TEST_PADS, WHITE, Game, Page, Pads,  # noqa: E402
+                       poll, sound_server)
 
 ROUTER = "10.77.0.1"  # the router's own address, up whichever link is cut
 SIDES = {"host": 1, "guest": 2}  # each at 10.77.N.2, its router at 10.77.N.1
 TURN_PORT = 3478
+# The TURN server's public address, where its relays are: a documentation range, on the
+# router, outside every range the docs' lines deny.
+RELAY = "198.51.100.1"
 
 
 def run(*commands, netns=None):
@@ -121,19 +129,39 @@ class SlowPath(threading.Thread):
                     send(what)
 
 
+def docs_turn_lines():
+    """The lines of /etc/turnserver.conf as docs/hosting.md gives them, which the zip's
+    README.txt must give alike."""
+    with open(os.path.join(ROOT, "docs", "hosting.md")) as f:
+        block = f.read().split("```ini\n", 1)[1].split("```", 1)[0]
+    lines = [line.strip() for line in block.splitlines() if line.strip()]
+    with open(os.path.join(ROOT, "data", "web", "README.txt.in")) as f:
+        readme = {line.strip() for line in f}
+    unlike = [line for line in lines if line not in readme]
+    assert lines and not unlike, "README.txt's coturn lines are not the docs': %s" % unlike
+    return lines
+
+
 class Site:
-    """The page served on the router, and Debian's coturn there with a user of the test's
-    own, which the page's ice-servers.json names by the slow path."""
+    """The page served on the router, and Debian's coturn there, configured as the docs
+    say with a password of the test's own, which the page's ice-servers.json names by the
+    slow path."""
 
     def __init__(self, stack, folder, tmp):
-        password = secrets.token_hex(8)
+        self.password = password = secrets.token_hex(8)
+        lines = docs_turn_lines()
+        users = [n for n, line in enumerate(lines) if line.startswith("user=brelvo:")]
+        assert len(users) == 1 and "listening-port=%d" % TURN_PORT in lines, lines
+        lines[users[0]] = "user=brelvo:" + password
+        with open(tmp + "/turnserver.conf", "w") as f:
+            f.write("\n".join(lines) + "\n")
+        run("ip addr add %s/32 dev lo" % RELAY)
+        # Only where it runs and writes differs from the docs; no certificates, no TLS.
         turn = subprocess.Popen(
             # tools/web.sh names the one it unpacked
-            [os.environ.get("BRELVO_TURNSERVER", "turnserver"), "-n", "--lt-cred-mech",
-             "--user", "brelvo:" + password, "--realm", "brelvo", "--listening-ip", ROUTER, "--relay-ip", ROUTER, "--listening-port",
-             str(TURN_PORT), "--min-port", "40000", "--max-port", "40999", "--no-tcp",
-             "--no-tls", "--no-dtls", "--no-tcp-relay", "--no-cli", "--userdb",
-             tmp + "/turn.db", "--pidfile", tmp + "/turn.pid", "--log-file",
+            [os.environ.get("BRELVO_TURNSERVER", "turnserver"), "-c", tmp + "/turnserver.conf",
+             "--listening-ip", ROUTER, "--relay-ip", RELAY, "--no-tls", "--no-dtls",
+             "--userdb", tmp + "/turn.db", "--pidfile", tmp + "/turn.pid", "--log-file",
              tmp + "/turn.log", "--simple-log"],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             start_new_session=True)
@@ -152,6 +180,80 @@ class Site:
         self.page = Page(folder, ROUTER, json.dumps(servers).encode())
         stack.callback(self.page.stop)
         self.url = self.page.url
+
+
+MAGIC = 0x2112A442  # STUN's magic cookie
+
+
+def stun(kind, attributes, key=None):
+    """A STUN message of type `kind` with [(type, value)], signed with `key` if given."""
+    body = b"".join(struct.pack("!HH", t, len(v)) + v + bytes(-len(v) % 4)
+                    for t, v in attributes)
+    head = struct.pack("!HHI", kind, len(body) + (24 if key else 0), MAGIC)
+    head += secrets.token_bytes(12)
+    if key:
+        body += struct.pack("!HH", 0x0008, 20) + hmac.new(key, head + body, hashlib.sha1).digest()
+    return head + body
+
+
+class TurnClient:
+    """One allocation on the TURN server, made as a browser makes it, which then asks for
+    permissions to send to peers."""
+
+    def __init__(self, user, password):
+        self.sock = udp((ROUTER, TURN_PORT))
+        self.sock.settimeout(3)
+        udp_relay = [(0x0019, b"\x11\0\0\0")]  # REQUESTED-TRANSPORT: UDP
+        kind, attributes = self.ask(0x0003, udp_relay)
+        assert kind == 0x0113 and self.code(attributes) == 401, (hex(kind), attributes)
+        realm, nonce = attributes[0x0014], attributes[0x0015]
+        self.auth = [(0x0006, user.encode()), (0x0014, realm), (0x0015, nonce)]
+        self.key = hashlib.md5(user.encode() + b":" + realm + b":" + password.encode()).digest()
+        kind, attributes = self.ask(0x0003, udp_relay + self.auth, self.key)
+        assert kind == 0x0103, "no allocation: %d" % self.code(attributes)
+
+    def ask(self, kind, attributes, key=None):
+        self.sock.send(stun(kind, attributes, key))
+        data = self.sock.recv(4096)
+        kind, length = struct.unpack("!HH", data[:4])
+        found, at = {}, 20
+        while at < 20 + length:
+            t, n = struct.unpack("!HH", data[at:at + 4])
+            found.setdefault(t, data[at + 4:at + 4 + n])
+            at += 4 + n + (-n % 4)
+        return kind, found
+
+    @staticmethod
+    def code(attributes):
+        value = attributes.get(0x0009, bytes(4))  # ERROR-CODE
+        return (value[2] & 7) * 100 + value[3]
+
+    def permit(self, address):
+        """200 if the server lets this allocation send to `address`, else its error code."""
+        packed = bytes(a ^ b for a, b in zip(socket.inet_aton(address), struct.pack("!I", MAGIC)))
+        peer = struct.pack("!BBH", 0, 1, 5000 ^ (MAGIC >> 16)) + packed  # XOR-PEER-ADDRESS
+        kind, attributes = self.ask(0x0008, [(0x0012, peer)] + self.auth, self.key)
+        return 200 if kind == 0x0108 else self.code(attributes)
+
+    def close(self):
+        self.ask(0x0004, [(0x000D, bytes(4))] + self.auth, self.key)  # a lifetime of 0
+        self.sock.close()
+
+
+def check_private_peers_refused(site):
+    """The docs' lines make the TURN server refuse a peer in a private range, the players'
+    own networks included, and let a relay reach another relay."""
+    client = TurnClient("brelvo", site.password)
+    try:
+        private = ["10.77.%d.2" % n for n in SIDES.values()] + [
+            "10.0.0.1", "127.0.0.1", "172.16.5.4", "192.168.1.20", "169.254.1.1", "100.64.0.1",
+            "0.1.2.3"]
+        answers = {address: client.permit(address) for address in private + [RELAY]}
+    finally:
+        client.close()
+    assert answers == dict({a: 403 for a in private}, **{RELAY: 200}), answers
+    print("  the TURN server refused %d private peers and let a relay reach a relay"
+          % len(private))
 
 
 # The countdown as each page shows it, step by step.
@@ -225,18 +327,21 @@ def cells(red, blue):
     return {red[0]: WHITE, red[1]: RED, blue[0]: WHITE, blue[1]: BLUE}
 
 
-def connect(host, guest, way="field"):
+def connect(host, guest, way="field", waited=None):
     """The host invites; the guest opens the invite link, joins and replies; the reply is
     typed into the host's Reply field, opened in a new tab of the host's browser ("tab"),
     or in the waiting tab itself ("address"). Both count down to a running match. Returns
-    the invite link and the reply link."""
+    the invite link and the reply link; `waited` gets the seconds each link took."""
     h, g, url = host.b, guest.b, host.page.url
+    waited = {} if waited is None else waited
     host.open()
     h.click("#invite")
+    began = time.monotonic()
     host.wait("return brelvo.state === 'inviting' && !document.getElementById('host').hidden",
               "the invite panel")
     host.wait("return brelvo.state === 'inviting' && "
               "document.getElementById('invite-link').value", "the invite", 15)
+    waited["invite"] = time.monotonic() - began
     link = h.evaluate("return document.getElementById('invite-link').value")
     assert link.startswith(url + "#"), link
     assert "QR code" in h.evaluate("return document.querySelector('#invite-code svg')"
@@ -245,8 +350,10 @@ def connect(host, guest, way="field"):
     guest.open(path=link[len(url):])
     g.evaluate(WATCH_COUNT)
     g.click("#join")
+    began = time.monotonic()
     guest.wait("return brelvo.state === 'connecting' && "
                "document.getElementById('reply-link').value", "the reply", 15)
+    waited["reply"] = time.monotonic() - began
     reply = g.evaluate("return document.getElementById('reply-link').value")
     assert reply.startswith(url + "#") and reply[-5:] == "." + link[-4:], (link, reply)
     h.evaluate(WATCH_COUNT)
@@ -539,10 +646,38 @@ def never_stuck(net, host, guest):
     guest.wait("return brelvo.state === 'gate'", "the guest's start screen")
 
 
+def scenario_wifi(net, site, host, guest):
+    """Two devices on one Wi-Fi with no internet: the page's ice-servers.json as shipped,
+    whose STUN server nothing here reaches. Each link waits for it no longer than the
+    page's 3 s; the match then runs straight between the two devices, both ways."""
+    site.page.handler.ice_servers, kept = None, site.page.handler.ice_servers
+    try:
+        with open(os.path.join(site.page.folder, "ice-servers.json")) as f:
+            shipped = json.load(f)
+        assert [s["urls"] for s in shipped] == ["stun:stun.l.google.com:19302"], shipped
+        slowed, waited = site.slow.passed, {}
+        connect(host, guest, waited=waited)
+        print("  with the shipped STUN server out of reach: the invite took %.1f s, the "
+              "reply %.1f s" % (waited["invite"], waited["reply"]))
+        assert max(waited.values()) < 4.5, waited
+        duel = Duel(host, guest)
+        host.round_start([0, 0])
+        duel.press(host, "d", cells(((2, 4), (3, 4)), ((7, 4), (6, 4))))
+        duel.press(guest, "ArrowLeft", cells(((2, 4), (3, 4)), ((6, 4), (5, 4))))
+        assert site.slow.passed == slowed, "a TURN server was used"
+        host.b.press("Escape")
+        for side in (host, guest):
+            side.wait("return brelvo.state === 'over'", "the end on both devices")
+    finally:
+        site.page.handler.ice_servers = kept
+
+
 def scenario_turn(net, site, host, guest):
-    """Through the TURN server alone, its way slow and lossy, the reply pasted into the
+    """The TURN server as the docs configure it refuses private peers; through it alone,
+    its way slow and lossy, the reply pasted into the
     address of the invite's own tab: a whole match in which every press of the guest moves
     its fighter once; then the guest's link is cut."""
+    check_private_peers_refused(site)
     net.forwarding(False)
     try:
         passed = site.slow.passed
@@ -678,7 +813,7 @@ def scenario_handoff(net, site, host, guest):
 
 
 # Who hosts, who joins, and what they play, each browser started in its side's network.
-PAIRINGS = [("chromium", "firefox", [scenario_direct, scenario_turn]),
+PAIRINGS = [("chromium", "firefox", [scenario_wifi, scenario_direct, scenario_turn]),
             ("firefox", "chromium", [scenario_handoff])]
 
 

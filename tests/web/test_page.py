@@ -60,9 +60,11 @@ class Page:
         self.requests = []
         # ice_servers: the bytes served as ice-servers.json instead of the folder's (whose
         # public server no test may contact).
-        handler = functools.partial(type("Handler", (Quiet,), {
-            "requests": self.requests, "ice_servers": ice_servers}), directory=folder)
-        self.server = http.server.ThreadingHTTPServer((address, 0), handler)
+        # handler.ice_servers = None serves the folder's own from then on.
+        self.handler = type("Handler", (Quiet,), {"requests": self.requests,
+                                                  "ice_servers": ice_servers})
+        self.server = http.server.ThreadingHTTPServer(
+            (address, 0), functools.partial(self.handler, directory=folder))
         self.url = "http://%s:%d/" % (address, self.server.server_address[1])
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
 
@@ -432,7 +434,7 @@ def scenario_a_whole_match(game):
     """Gate, splash, a duel with every move, a match to 9 and its end."""
     game.open()
     text = game.b.evaluate("return document.getElementById('gate').innerText")
-    for words in ("Brelvo", "click or press a key to start", "W", "Player 1"):
+    for words in ("Brelvo", "click or press a key to start", "W", "Left, red", "Right, blue"):
         assert words in text, text
     green = sum(r < 60 and g > 200 and b < 60 for r, g, b in game.b.shot().getdata())
     assert green > 50, "the start screen's prompt is not to be seen"
@@ -589,10 +591,25 @@ def scenario_resize_keys_and_esc(game):
     game.wait("return brelvo.state === 'over'", "the second end")
 
 
+def away(folder, name, back=False):
+    """A file of the page taken off the server, or put back."""
+    there, hidden = os.path.join(folder, name), os.path.join(folder, name + ".away")
+    os.rename(*((hidden, there) if back else (there, hidden)))
+
+
+# What a failure shows: [state, the panels in view, the message, Try again's and Start
+# screen's hidden].
+SHOWN_FAILURE = """return [brelvo.state,
+  Array.from(document.getElementsByClassName('panel')).filter((p) => !p.hidden).map((p) => p.id),
+  document.getElementById('message').innerText,
+  document.getElementById('retry').hidden, document.getElementById('failed-home').hidden]"""
+
+
 def scenario_failures_say_why_and_mend(game):
     """A game that cannot start says why, as on the desktop, and leaves nothing of itself
     behind; "Try again" is focused, taken by the keyboard, and fetches afresh what was
-    missing; a page opened from the disk says at once that it must be served."""
+    missing; a page served without the game's script, or opened from the disk, says at
+    once why it cannot start."""
     b = game.b
     game.open("window.AudioContext = undefined; window.webkitAudioContext = undefined;")
     b.press("Enter")
@@ -606,19 +623,39 @@ def scenario_failures_say_why_and_mend(game):
     assert b.evaluate("const e = new KeyboardEvent('keydown', {key: 'ArrowDown',"
                       " cancelable: true}); dispatchEvent(e); return e.defaultPrevented") is False
 
-    # The game's file missing, then back: "Try again" by the keyboard plays.
     copy, folder = tempfile.mkdtemp(prefix="brelvo-page-"), game.page.folder
     shutil.copytree(folder, copy, dirs_exist_ok=True)
-    os.rename(os.path.join(copy, "brelvo.wasm"), os.path.join(copy, "brelvo.wasm.away"))
     game.page.stop()
     game.page = Page(copy)
     try:
+        # The game's script missing: the page says so at once, on its panel, with no way
+        # on but a reload; a key starts nothing.
+        away(copy, "brelvo.js")
+        game.open()
+        b.press("Enter")
+        shown = b.evaluate(SHOWN_FAILURE)
+        assert shown[0] == "failed" and shown[1] == ["failed"] and shown[3:] == [True, True], \
+            shown
+        for words in ("unable to load the game: brelvo.js", "reload the page"):
+            assert words in shown[2], shown[2]
+        away(copy, "brelvo.js", back=True)
+        game.open()
+        b.press("Enter")
+        game.wait("return brelvo.state === 'running' && brelvo.game.frames > 0", "the script back")
+        b.press("Escape")
+        game.wait("return brelvo.state === 'over'", "the end")
+
+        # The game's file missing, then back: "Try again" by the keyboard plays. (A new
+        # address: nothing of the visits above is kept.)
+        away(copy, "brelvo.wasm")
+        game.page.stop()
+        game.page = Page(copy)
         game.open()
         b.press("Enter")
         game.wait("return brelvo.state === 'failed'", "the failed load")
         shown = b.evaluate("return [brelvo.message, document.activeElement.id]")
         assert shown == ["unable to load the game: brelvo.wasm: 404", "retry"], shown
-        os.rename(os.path.join(copy, "brelvo.wasm.away"), os.path.join(copy, "brelvo.wasm"))
+        away(copy, "brelvo.wasm", back=True)
         b.press("Enter")
         game.wait("return brelvo.state === 'running' && brelvo.game.frames > 0", "the retry")
         b.press("Escape")
@@ -747,8 +784,8 @@ LAYOUT = """
   const y0 = r.top + Math.trunc((c.height - 9 * s) / 2);
   return {w: innerWidth, h: innerHeight, s: s, grid: [x0 - s, y0, x0 + 10 * s, y0 + 9 * s],
           canvas: [c.width, c.height, r.width, r.height], stage: box('#stage'),
-          pads: [box('[role=group][aria-label="Player 0"]'),
-                 box('[role=group][aria-label="Player 1"]')],
+          pads: [box('[role=group][aria-label="Left, red"]'),
+                 box('[role=group][aria-label="Right, blue"]')],
           controls: [box('#fullscreen'), box('#end')],
           names: [document.getElementById('fullscreen').innerText,
                   document.getElementById('end').innerText]};
