@@ -674,9 +674,9 @@ def scenario_wifi(net, site, host, guest):
 
 def scenario_turn(net, site, host, guest):
     """The TURN server as the docs configure it refuses private peers; through it alone,
-    its way slow and lossy, the reply pasted into the
-    address of the invite's own tab: a whole match in which every press of the guest moves
-    its fighter once; then the guest's link is cut."""
+    its way slow and lossy, the reply pasted into the address of the invite's own tab: the
+    guest's own turns shown at once, and a whole match in which every press of the guest
+    moves its fighter once, held twice while the guest's link is down."""
     check_private_peers_refused(site)
     net.forwarding(False)
     try:
