@@ -59,9 +59,12 @@ class Page:
         self.folder = folder
         self.requests = []
         # ice_servers: the bytes served as ice-servers.json instead of the folder's (whose
-        # public server no test may contact).
+        # public server no test may contact); the brokers of rendezvous.json likewise: none
+        # unless a test names its own (self.brokers).
+        self.brokers = []
         handler = functools.partial(type("Handler", (Quiet,), {
-            "requests": self.requests, "ice_servers": ice_servers}), directory=folder)
+            "requests": self.requests, "ice_servers": ice_servers,
+            "brokers": self.brokers}), directory=folder)
         self.server = http.server.ThreadingHTTPServer((address, 0), handler)
         self.url = "http://%s:%d/" % (address, self.server.server_address[1])
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
@@ -74,14 +77,19 @@ class Page:
 class Quiet(http.server.SimpleHTTPRequestHandler):
     requests = None
     ice_servers = None
+    brokers = None
 
     def do_GET(self):
-        if self.ice_servers is not None and self.path.split("?")[0].endswith("/ice-servers.json"):
+        name = self.path.split("?")[0]
+        body = (self.ice_servers if name.endswith("/ice-servers.json") else
+                json.dumps(self.brokers).encode() if name.endswith("/rendezvous.json") and
+                self.brokers is not None else None)
+        if body is not None:
             self.send_response(200)
             self.send_header("Content-Type", "application/json")
-            self.send_header("Content-Length", str(len(self.ice_servers)))
+            self.send_header("Content-Length", str(len(body)))
             self.end_headers()
-            self.wfile.write(self.ice_servers)
+            self.wfile.write(body)
             return
         super().do_GET()
 
@@ -1370,7 +1378,7 @@ def scenario_invite_on_this_device(game):
     status = "return document.getElementById('status').textContent"
     assert b.evaluate(status).startswith("This is not a reply link"), b.evaluate(status)
     # An answer is any reply's shape: the invite's own offer, packed as one.
-    b.evaluate("const r = brelvoLink.unpack(%s.split('#')[1]); r.type = 'answer';"
+    b.evaluate("const r = brelvoLink.unpack(%s.split('#')[1].split('.')[0]); r.type = 'answer';"
                "document.getElementById('reply').value = location.href + '#' +"
                " brelvoLink.pack(r) + '.zzzz'" % json.dumps(link))
     b.click("#connect")
