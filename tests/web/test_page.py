@@ -659,11 +659,27 @@ ICONS = """return fetch('manifest.webmanifest').then((r) => r.json()).then((m) =
   }))));"""
 
 
+INVITE_SHOWN = ("return brelvo.state === 'inviting' && !!document.querySelector("
+                "'#invite-code svg') && typeof brelvoRendezvous === 'object'")
+
+
 def scenario_offline(game):
-    """After one visit the page plays with the server gone, and it can be installed."""
+    """After one visit the page plays with the server gone, and it can be installed. Remote
+    play's later scripts are not fetched by that visit, but kept once an invite used them."""
     game.open()
     game.wait("return navigator.serviceWorker.ready.then(() => caches.keys())"
               ".then((names) => names.some((n) => n.startsWith('brelvo ')))", "the cache")
+    later = ("return caches.keys().then((names) => Promise.all(names.map((n) => caches.open(n)"
+             ".then((c) => c.keys())))).then((all) => all.flat().map((r) => r.url)"
+             ".filter((u) => /(qr|rendezvous)[.]js$/.test(u)).length)")
+    remote = game.b.evaluate("return typeof RTCPeerConnection === 'function'")
+    assert game.b.evaluate(later) == 0 and not any(
+        p.split("?")[0].endswith(("/qr.js", "/rendezvous.js")) for p, _ in game.page.requests)
+    if remote:
+        game.b.click("#invite")
+        game.wait(INVITE_SHOWN, "the invite with its QR code", 15)
+        game.wait(later.replace("length)", "length === 2)"), "remote play's scripts kept")
+        game.b.click("#cancel")
     for sizes, width in game.b.evaluate(ICONS):
         assert width > 0 and sizes in ("any", "%dx%d" % (width, width)), (sizes, width)
     if game.b.name == "chromium":  # the one engine that says whether it would install it
@@ -676,6 +692,12 @@ def scenario_offline(game):
         game.start()
         game.round_start([0, 0])
         assert len(game.b.evaluate("return brelvo.game.mixer.clips()")) == 13
+        if remote:  # an invite offline: the page's own, with its QR code
+            game.b.press("Escape")
+            game.wait("return brelvo.state === 'over'", "the end")
+            game.b.reload()
+            game.b.click("#invite")
+            game.wait(INVITE_SHOWN, "an invite offline", 15)
     finally:
         game.page = Page(game.page.folder)
 
