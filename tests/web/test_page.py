@@ -1462,8 +1462,10 @@ def main():
                     try:
                         scenario(game)
                         # Firefox says so of an invite's ICE, which with loopback alone
-                        # has nothing to gather.
-                        errors = [e for e in b.console_errors() if "WebRTC: ICE failed" not in e]
+                        # has nothing to gather; Chromium, of the brokers' list asked for
+                        # by an invite made offline (never kept: read afresh).
+                        errors = [e for e in b.console_errors() if "WebRTC: ICE failed" not in e
+                                  and "/rendezvous.json - Failed to load" not in e]
                         assert not errors, "console errors: %s" % errors
                         passed += 1
                         print("%s: %s ok (%.1f s)" % (engine, name, time.monotonic() - began))
