@@ -8,7 +8,9 @@ In Chromium also what a first visit fetches, the main thread's time in an idle r
 (Chromium's own metrics), and a key press, a touch on a pad and a gamepad press to the
 frame that shows it. With --remote, a match with a friend elsewhere between two Chromiums:
 the guest's press to the frame that shows it on the guest, straight and with 40 ms of
-round trip added, beside the host's own, and the bytes each way."""
+round trip added, beside the host's own, the bytes each way, and the time from Join to
+"Connected" by the invite alone (its broker: Debian's mosquitto, as tools/web.sh unpacks
+it, named by BRELVO_MOSQUITTO as coturn by BRELVO_TURNSERVER)."""
 import argparse
 import gzip
 import os
@@ -336,6 +338,25 @@ GUEST_PRESSES = """
 BYTES = "const r = brelvo.remote; return [r.bytes.sent, r.bytes.received, performance.now()]"
 
 
+def one_link_rows(net, site, env, joins=5):
+    """The guest's Join to "Connected" on its page, the reply by the tests' broker."""
+    import remote_test
+    origin = site.url.rstrip("/")
+    site.page.brokers[:] = [remote_test.LIVE]
+    try:
+        with browsers.launch("chromium", env, netns=net.netns["host"],
+                             origin=origin) as hb, \
+                browsers.launch("chromium", env, netns=net.netns["guest"],
+                                origin=origin) as gb:
+            took = [remote_test.join_by_one_link(Game(hb, site.page), Game(gb, site.page))[1]
+                    for _ in range(joins)]
+    finally:
+        site.page.brokers[:] = []
+    print("remote: Join to Connected by the invite alone %s s" % ", ".join("%.2f" % t for t in took))
+    return [("Join to \"Connected\" by the invite alone, median (slowest) of %d" % joins,
+             "%.2f s (%.2f s)" % (statistics.median(took), max(took)), "", "", "")]
+
+
 def remote_rows(folder, presses):
     """A match with a friend elsewhere, in the tests' network: the guest's presses to its
     frames, the host's own, the round trip, and the payload each way a second."""
@@ -352,6 +373,7 @@ def remote_rows(folder, presses):
         # 20 ms each way on the relay's way, none lost
         site.slow.delay, site.slow.loss, site.slow.back = (0.02, 0.02), 0, 0.02
         origin = site.url.rstrip("/")
+        rows += one_link_rows(net, site, env)
         for added in (0, 40):
             net.forwarding(added == 0)  # with the delay, only through the relay
             with browsers.launch("chromium", env, netns=net.netns["host"], origin=origin) as hb, \
