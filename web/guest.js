@@ -173,7 +173,7 @@
       }
       told.brokers = room.brokers;
       page.status('Sending your reply to your friend\'s page…');
-      room.send('answer', {reply: reply});
+      room.send('answer', {reply: reply}).catch(showReply);
       const began = Date.now();
       state.interval(() => {
         const waited = Date.now() - began;

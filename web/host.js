@@ -1,8 +1,8 @@
 // The host of a match with a friend elsewhere: its invite, the reply it takes (by the
-// rendezvous, typed, pasted, or handed over by another tab of this browser), the countdown once both pages
-// are in view, and its game's frames, sounds and end sent to the guest; the guest's
-// presses played as player 1's. The page's machine (machine.js) calls it; it tells the
-// machine what happened by its events.
+// rendezvous, typed, pasted, or handed over by another tab of this browser), the
+// countdown once both pages are in view, and its game's frames, sounds and end sent to
+// the guest; the guest's presses played as player 1's. The page's machine (machine.js)
+// calls it; it tells the machine what happened by its events.
 'use strict';
 (function (root) {
   const CONNECT_MS = 20000;  // from Connect to an open connection

@@ -136,7 +136,8 @@
     if (!isSecret(secret)) throw new Error('Not a secret of ours');
     const bytes = fromBase64url(secret);
     const named = new Uint8Array([...encoder.encode('brelvo topic '), ...bytes]);
-    const topic = 'brelvo/' + hex(new Uint8Array(await subtle().digest('SHA-256', named))).slice(0, 32);
+    const digest = new Uint8Array(await subtle().digest('SHA-256', named));
+    const topic = 'brelvo/' + hex(digest).slice(0, 32);
     const base = await subtle().importKey('raw', bytes, 'HKDF', false, ['deriveKey']);
     const key = await subtle().deriveKey(
       {name: 'HKDF', hash: 'SHA-256', salt: encoder.encode('brelvo rendezvous'),
@@ -316,7 +317,9 @@
       if (handlers.live) handlers.live(live);
     }
     if (scope.alive) {
-      for (const address of addresses) links.push(link(address, keyed.topic, scope, heard, ready, Socket));
+      for (const address of addresses) {
+        links.push(link(address, keyed.topic, scope, heard, ready, Socket));
+      }
     }
     const outcome = {
       brokers: addresses.length,

@@ -20,7 +20,9 @@ async function packets() {
   const stream = new Uint8Array([...sent, 0xd0, 0]);
   for (const piece of [1, 2, 7, stream.length]) {
     const read = mqtt.reader(1000), got = [];
-    for (let at = 0; at < stream.length; at += piece) got.push(...read(stream.subarray(at, at + piece)));
+    for (let at = 0; at < stream.length; at += piece) {
+      got.push(...read(stream.subarray(at, at + piece)));
+    }
     assert.deepStrictEqual(got.map((p) => p.type), [3, 13], 'pieces of ' + piece);
     const published = mqtt.published(got[0]);
     assert.strictEqual(published.topic, 'brelvo/t');
