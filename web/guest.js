@@ -157,6 +157,12 @@
       const told = page.view.rendezvous;
       Object.assign(told, {brokers: 0, live: 0, heard: 0, dropped: 0, replyBy: null});
       let room = null;
+      // Counted from here: brokers slow to be listed, or to answer, are no broker.
+      const began = Date.now();
+      state.interval(() => {
+        const waited = Date.now() - began;
+        if ((waited >= REPLY_MS && !(room && room.live)) || waited >= REPLY_LATEST_MS) showReply();
+      }, 500);
       if (secret) {
         try {
           room = await state.keep(root.brelvoRendezvous.room(secret, 'guest', state, {
@@ -174,11 +180,6 @@
       told.brokers = room.brokers;
       page.status('Sending your reply to your friend\'s page…');
       room.send('answer', {reply: reply}).catch(showReply);
-      const began = Date.now();
-      state.interval(() => {
-        const waited = Date.now() - began;
-        if ((waited >= REPLY_MS && !room.live) || waited >= REPLY_LATEST_MS) showReply();
-      }, 500);
     }
 
     // The guest's presses, from its keys, its pad or its gamepad: player 1's, on the host.
