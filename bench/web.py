@@ -10,10 +10,12 @@ In Chromium also what a first visit fetches, the main thread's time in an idle r
 frame that shows it. With --remote, a match with a friend elsewhere between two Chromiums:
 the guest's press to its own fighter moving and to the host's frame that shows it taken,
 straight and with 40 and 150 ms of round trip added, beside the host's own; the presses
-the guest foresaw wrongly, and the bytes each way. With --against, only the
-presses, in one Chromium, on this page and on one built from an earlier commit in turns,
-each kind's rounds pooled: a change's cost to a press is a fraction of a millisecond,
-under what two runs apart differ by."""
+the guest foresaw wrongly, the bytes each way, and the time from Join to "Connected" by
+the invite alone (its broker: Debian's mosquitto, as tools/web.sh unpacks it, named by
+BRELVO_MOSQUITTO as coturn by BRELVO_TURNSERVER). With --against, only the presses, in
+one Chromium, on this page and on one built from an earlier commit in turns, each kind's
+rounds pooled: a change's cost to a press is a fraction of a millisecond, under what two
+runs apart differ by."""
 import argparse
 import gzip
 import os
@@ -361,6 +363,25 @@ GUEST_PRESSES = """
 BYTES = "const r = brelvo.remote; return [r.bytes.sent, r.bytes.received, performance.now()]"
 
 
+def one_link_rows(net, site, env, joins=5):
+    """The guest's Join to "Connected" on its page, the reply by the tests' broker."""
+    import remote_test
+    origin = site.url.rstrip("/")
+    site.page.brokers[:] = [remote_test.LIVE]
+    try:
+        with browsers.launch("chromium", env, netns=net.netns["host"],
+                             origin=origin) as hb, \
+                browsers.launch("chromium", env, netns=net.netns["guest"],
+                                origin=origin) as gb:
+            took = [remote_test.join_by_one_link(Game(hb, site.page), Game(gb, site.page))[1]
+                    for _ in range(joins)]
+    finally:
+        site.page.brokers[:] = []
+    print("remote: Join to Connected by the invite alone %s s" % ", ".join("%.2f" % t for t in took))
+    return [("Join to \"Connected\" by the invite alone, median (slowest) of %d" % joins,
+             "%.2f s (%.2f s)" % (statistics.median(took), max(took)), "", "", "")]
+
+
 def remote_rows(folder, presses):
     """A match with a friend elsewhere, in the tests' network: the guest's presses to its
     frames, the host's own, the round trip, and the payload each way a second."""
@@ -375,6 +396,7 @@ def remote_rows(folder, presses):
         net = remote_test.Network(stack)
         site = remote_test.Site(stack, folder, tmp)
         origin = site.url.rstrip("/")
+        rows += one_link_rows(net, site, env)
         for added in (0, 40, 150):
             # half of it each way on the relay's way, none lost
             site.slow.delay, site.slow.loss, site.slow.back = (added / 2000,) * 2, 0, added / 2000

@@ -35,7 +35,7 @@ endforeach()
 
 list(TRANSFORM BRELVO_PAGE_FILES PREPEND ${page_src}/ OUTPUT_VARIABLE page_inputs)
 list(APPEND page_inputs ${page_src}/files.cmake ${page_src}/sw.js.in
-     ${PROJECT_SOURCE_DIR}/data/web/ice-servers.json
+     ${PROJECT_SOURCE_DIR}/data/web/ice-servers.json ${PROJECT_SOURCE_DIR}/data/web/rendezvous.json
      ${PROJECT_SOURCE_DIR}/data/icons/org.brelvo.Brelvo.svg ${PROJECT_SOURCE_DIR}/LICENSE)
 add_custom_target(page ALL
     COMMAND ${CMAKE_COMMAND} -DPAGE_SRC=${page_src} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
@@ -55,7 +55,7 @@ add_custom_target(web_zip
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/README.txt README.txt
     COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/fixed_pack.py zip
             ${BRELVO_WEB_ZIP} .
-            ${BRELVO_PAGE_FILES} sw.js ice-servers.json
+            ${BRELVO_PAGE_FILES} sw.js ice-servers.json rendezvous.json
             brelvo.js brelvo.wasm
             icon.svg icon-192.png icon-512.png README.txt LICENSE.txt licenses
     WORKING_DIRECTORY ${BRELVO_WEB_DIR}

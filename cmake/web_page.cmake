@@ -3,25 +3,35 @@
 # it knows each file's hash, so it never keeps another version's.
 include(${PAGE_SRC}/files.cmake)
 set(kept ${BRELVO_PAGE_FILES} brelvo.js brelvo.wasm icon.svg icon-192.png icon-512.png)
+list(REMOVE_ITEM kept ${BRELVO_PAGE_LATER})
 set(others ${BRELVO_PAGE_FILES})
-list(REMOVE_ITEM others ${BRELVO_PAGE_SCRIPTS})
+list(REMOVE_ITEM others ${BRELVO_PAGE_SCRIPTS} ${BRELVO_PAGE_LATER})
 list(TRANSFORM others PREPEND ${PAGE_SRC}/ OUTPUT_VARIABLE page_files)
 file(MAKE_DIRECTORY ${OUT}/licenses)
 file(COPY ${page_files} ${GAME}/brelvo.js ${GAME}/brelvo.wasm
      ${ICONS}/icon-192.png ${ICONS}/icon-512.png DESTINATION ${OUT})
 # The page's scripts as a browser needs them, without their comments and with short local
 # names: a first visit downloads a third less of them.
-foreach(name IN LISTS BRELVO_PAGE_SCRIPTS)
+# panels.js names the scripts it loads later as this list does.
+string(JOIN " " BRELVO_PAGE_LATER_NAMES ${BRELVO_PAGE_LATER})
+configure_file(${PAGE_SRC}/panels.js ${OUT}/panels.source.js @ONLY)
+foreach(name IN LISTS BRELVO_PAGE_SCRIPTS BRELVO_PAGE_LATER)
+    set(source ${PAGE_SRC}/${name})
+    if(name STREQUAL "panels.js")
+        set(source ${OUT}/panels.source.js)
+    endif()
     execute_process(COMMAND ${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs
-                            ${TERSER} ${PAGE_SRC}/${name} --compress --mangle --ecma 2020
+                            ${TERSER} ${source} --compress --mangle --ecma 2020
                             -o ${OUT}/${name}
                     COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
+file(REMOVE ${OUT}/panels.source.js)
 file(COPY_FILE ${SOURCE_DIR}/data/icons/org.brelvo.Brelvo.svg ${OUT}/icon.svg ONLY_IF_DIFFERENT)
 file(COPY_FILE ${SOURCE_DIR}/LICENSE ${OUT}/LICENSE.txt ONLY_IF_DIFFERENT)
 # The servers remote play may use, which whoever hosts the page may edit: not kept by the
 # service worker, so that an edit counts at once.
 file(COPY_FILE ${SOURCE_DIR}/data/web/ice-servers.json ${OUT}/ice-servers.json ONLY_IF_DIFFERENT)
+file(COPY_FILE ${SOURCE_DIR}/data/web/rendezvous.json ${OUT}/rendezvous.json ONLY_IF_DIFFERENT)
 # What the game carries of others' work: Emscripten's runtime and C and C++ libraries,
 # and the stb Vorbis decoder, each with its Debian copyright file.
 file(COPY_FILE /usr/share/doc/emscripten/copyright ${OUT}/licenses/emscripten.txt ONLY_IF_DIFFERENT)
@@ -37,6 +47,13 @@ foreach(name IN LISTS kept)
     string(APPEND BRELVO_WEB_FILES ",\n  '${name}': '${hash}'")
 endforeach()
 string(APPEND BRELVO_WEB_FILES "\n")
+set(BRELVO_WEB_LATER "")
+foreach(name IN LISTS BRELVO_PAGE_LATER)
+    file(SHA256 ${OUT}/${name} hash)
+    string(APPEND hashes "${hash} ${name}\n")
+    string(APPEND BRELVO_WEB_LATER "\n  '${name}': '${hash}',")
+endforeach()
+string(APPEND BRELVO_WEB_LATER "\n")
 string(SHA256 version "${hashes}")
 string(SUBSTRING ${version} 0 16 BRELVO_WEB_VERSION)
 configure_file(${PAGE_SRC}/sw.js.in ${OUT}/sw.js @ONLY)

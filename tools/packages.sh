@@ -18,4 +18,4 @@ WEB_TEST_PACKAGES=(chromium chromium-driver python3-selenium firefox-esr python3
     python3-numpy python3-pil vorbis-tools
     webkit2gtk-driver xvfb pulseaudio pulseaudio-utils nodejs zbar-tools iproute2 util-linux
     socat libevent-core-2.1-7 libevent-extra-2.1-7 libevent-openssl-2.1-7
-    libevent-pthreads-2.1-7 libhiredis0.14 libmariadb3 libpq5 libsqlite3-0 libssl3)
+    libevent-pthreads-2.1-7 libhiredis0.14 libmariadb3 libpq5 libsqlite3-0 libssl3 libdlt2)

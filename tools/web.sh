@@ -4,9 +4,10 @@
 #                             packs build/web/brelvo-<version>-web.zip, checks that a second
 #                             build elsewhere packs the same bytes, tests the links and QR
 #                             codes of play over the net (in node, Chromium and Firefox ESR)
-#                             and the page's state machine and protocol (in node), plays
-#                             remote matches between Chromium and Firefox ESR on a
-#                             network of the test's own (a TURN server on it) and tests the
+#                             and the page's state machine, protocol and rendezvous (in
+#                             node), plays remote matches between Chromium and Firefox ESR
+#                             on a network of the test's own (a TURN server and MQTT brokers
+#                             on it) and tests the
 #                             page in Chromium, Firefox ESR and WebKitGTK
 #   tools/web.sh build        only builds the page and the zip
 #   tools/web.sh serve [[ADDRESS:]PORT]
@@ -41,6 +42,20 @@ private_coturn() {
         rm -rf "$deb"
     fi
     export BRELVO_TURNSERVER=$PWD/$folder/usr/bin/turnserver
+}
+
+# Debian's mosquitto, the remote play tests' own broker for the rendezvous, likewise.
+private_mosquitto() {
+    local folder=build/tools/mosquitto deb
+    if [ ! -x $folder/usr/sbin/mosquitto ]; then
+        deb=$(mktemp -d)
+        (cd "$deb" && { apt-get download mosquitto 2>/dev/null ||
+            { apt-get update -qq && apt-get download mosquitto; }; })
+        mkdir -p $folder
+        dpkg-deb -x "$deb"/mosquitto_*.deb $folder
+        rm -rf "$deb"
+    fi
+    export BRELVO_MOSQUITTO=$PWD/$folder/usr/sbin/mosquitto
 }
 
 build() {
@@ -106,10 +121,12 @@ all)
     started=$SECONDS
     node tests/web/link_qr_test.js
     node tests/web/machine_test.js
+    node tests/web/rendezvous_test.js
     /usr/bin/python3 tests/web/link_browser_test.py
     echo "== links, QR codes and the page's machine tested in $((SECONDS - started)) s =="
     started=$SECONDS
     private_coturn
+    private_mosquitto
     /usr/bin/python3 tests/web/remote_test.py build/web
     echo "== remote play tested in $((SECONDS - started)) s =="
     started=$SECONDS

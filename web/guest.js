@@ -7,6 +7,10 @@
 'use strict';
 (function (root) {
   const CONNECT_MS = 20000;  // from the host's first checks to an open connection
+  // The reply link shows this long after Join when no broker took the reply, or at the
+  // longest wait, still unconnected, when one did (the host's page may hear another).
+  const REPLY_MS = 4000;
+  const REPLY_LATEST_MS = 10000;
   const WAY_OF = {w: 'up', s: 'down', a: 'left', d: 'right', ArrowUp: 'up', ArrowDown: 'down',
                   ArrowLeft: 'left', ArrowRight: 'right'};
 
@@ -15,7 +19,8 @@
   function create(page) {
     const {machine, panels} = page;
     const $ = (id) => document.getElementById(id);
-    let invited = '';      // the invite this page was opened with
+    let invited = '';      // the invite this page was opened with: the host's offer
+    let secret = null;     // and the rendezvous's secret, when the invite has one
     let peer = null;
     let game = null;       // the guest instance: its clips and mixer
     let shown = null;      // the host's newest frame
@@ -136,6 +141,7 @@
       session.listen(window, 'blur', release);
       session.listen(window, 'pagehide', () => peer.send({k: 'leave'}));
       page.status('Making your reply…');
+      const loading = panels.loadLater();
       const offer = root.brelvoLink.unpack(invited);
       // The host's candidates stay out: this page sends nothing until the host, given the
       // reply, reaches it. A second guest with the same link disturbs no one.
@@ -143,15 +149,45 @@
       let answer;
       try {
         answer = await peer.answer(offer);
+        await loading;
       } catch (error) {
         if (state.alive) machine.fire('fail', {message: 'Could not join: ' + error.message});
         return;
       }
       if (!state.alive) return;
       // The tag names the invite, so that the host's page knows a reply to an old one.
-      panels.showLink('reply', panels.base + '#' + root.brelvoLink.pack(answer) + '.' +
-                      invited.slice(-4), 'the reply link');
-      page.status('Now your friend must open this reply link, or paste it into their page');
+      const reply = root.brelvoLink.pack(answer) + '.' + invited.slice(-4);
+      const showReply = () => {
+        if (!state.alive || !$('reply-box').hidden) return;
+        panels.showLink('reply', panels.base + '#' + reply, 'the reply link');
+        page.status('Now your friend must open this reply link, or paste it into their page');
+      };
+      const told = page.view.rendezvous;
+      Object.assign(told, {brokers: 0, live: 0, heard: 0, dropped: 0, replyBy: null});
+      let room = null;
+      // Counted from here: brokers slow to be listed, or to answer, are no broker.
+      const began = Date.now();
+      state.interval(() => {
+        const waited = Date.now() - began;
+        if ((waited >= REPLY_MS && !(room && room.live)) || waited >= REPLY_LATEST_MS) showReply();
+      }, 500);
+      if (secret) {
+        try {
+          room = await state.keep(root.brelvoRendezvous.room(secret, 'guest', state, {
+            message: () => {},
+            live: (n) => { told.live = n; },
+          }, {repeatMs: 3000, repeats: 3}));
+        } catch (error) {
+          room = null;  // no WebCrypto (a page not served over https): the reply link
+        }
+      }
+      if (!room || !room.brokers) {
+        showReply();
+        return;
+      }
+      told.brokers = room.brokers;
+      page.status('Sending your reply to your friend\'s page…');
+      room.send('answer', {reply: reply}).catch(showReply);
     }
 
     // The guest's presses, from its keys, its pad or its gamepad: player 1's, on the host.
@@ -192,7 +228,9 @@
       peer: () => peer,
       // The invite this page was opened with: a message for the joining panel.
       invitedBy(fragment, link) {
-        invited = fragment;
+        const [offer, key] = fragment.split('.');
+        invited = offer;
+        secret = key || null;
         return !page.supported ? 'This browser cannot play with a friend elsewhere.'
           : !link ? 'This invite link is damaged: ask your friend for a new one.'
             : 'Your friend invites you to a match of Brelvo. Join it to play the right-hand ' +

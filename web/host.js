@@ -1,8 +1,8 @@
-// The host of a match with a friend elsewhere: its invite, the reply it takes (typed,
-// pasted, or handed over by another tab of this browser), the countdown once both pages
-// are in view, and its game's frames, sounds and end sent to the guest; the guest's
-// presses played as player 1's. The page's machine (machine.js) calls it; it tells the
-// machine what happened by its events.
+// The host of a match with a friend elsewhere: its invite, the reply it takes (by the
+// rendezvous, typed, pasted, or handed over by another tab of this browser), the
+// countdown once both pages are in view, and its game's frames, sounds and end sent to
+// the guest; the guest's presses played as player 1's. The page's machine (machine.js)
+// calls it; it tells the machine what happened by its events.
 'use strict';
 (function (root) {
   const CONNECT_MS = 20000;  // from Connect to an open connection
@@ -56,7 +56,8 @@
     }
 
     // Entering 'inviting': a fresh connection in the mode's scope and its invite link.
-    async function makeInvite({mode: session}) {
+    async function makeInvite({mode: session, state}) {
+      const loading = panels.loadLater();
       if (invite) spent.add(invite.tag);
       invite = null;
       seenThere = false;
@@ -90,22 +91,45 @@
       let offer;
       try {
         offer = await peer.offer();
+        await loading;
       } catch (error) {
         if (session.alive) page.status('Could not make an invite: ' + error.message);
         return;
       }
       // A late offer, for an invite given up meanwhile, changes nothing.
-      if (!session.alive || machine.state !== 'inviting') return;
+      if (!session.alive || !state.alive || machine.state !== 'inviting') return;
       const text = root.brelvoLink.pack(offer);
+      // The rendezvous's secret rides in the fragment only: no server ever sees it.
+      const secret = root.brelvoRendezvous.newSecret();
       invite = {text: text, tag: text.slice(-4), used: false};
-      panels.showLink('invite', panels.base + '#' + text, 'the invite link');
+      panels.showLink('invite', panels.base + '#' + text + '.' + secret, 'the invite link');
       page.status('Waiting for your friend\'s reply');
       document.getElementById('copy-invite').focus();
+      listen(secret, session);
+    }
+
+    // The guest's reply by the rendezvous, taken as a pasted one; the room lasts as long as
+    // this invite's connection, and what comes later is another reply to a used invite.
+    function listen(secret, session) {
+      const told = page.view.rendezvous;
+      Object.assign(told, {brokers: 0, live: 0, heard: 0, dropped: 0, replyBy: null});
+      root.brelvoRendezvous.room(secret, 'host', session, {
+        message: (m) => {
+          if (m.k !== 'answer' || typeof m.reply !== 'string') return;
+          told.heard++;
+          takeReply(m.reply, 'rendezvous');
+        },
+        dropped: () => told.dropped++,
+        live: (n) => { told.live = n; },
+      }).then((room) => {
+        told.brokers = room.brokers;
+        told.topic = room.topic;  // as any broker sees it
+      }, () => {});
     }
 
     // A reply, pasted or handed over by another tab: a message for the player, or null
     // once the connection is under way.
-    function takeReply(text) {
+    function takeReply(text, how) {
       const fragment = String(text).trim().split('#').pop();
       const [packed, tag] = fragment.split('.');
       let answer;
@@ -122,6 +146,7 @@
       }
       invite.used = true;
       spent.add(invite.tag);
+      page.view.rendezvous.replyBy = how || 'link';
       machine.fire('reply');
       peer.accept(answer).catch(() => machine.fire('timeout', {message: page.cannotConnect}));
       return null;

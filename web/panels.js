@@ -5,6 +5,30 @@
 (function (root) {
   const $ = (id) => document.getElementById(id);
   const base = location.href.split('#')[0];
+  const LATER = '@BRELVO_PAGE_LATER_NAMES@'.split(' '); // the build names them (files.cmake)
+
+  // Remote play's scripts that the start screen does without (the QR codes, the
+  // rendezvous), loaded once a player invites or opens an invite; from then on the
+  // service worker keeps them for offline play.
+  let later = null;
+  function loadLater() {
+    if (!later) {
+      later = Promise.all(LATER.map((name) => new Promise((loaded, failed) => {
+        const script = document.createElement('script');
+        script.src = name;
+        script.async = false;  // in the list's order
+        script.onload = loaded;
+        script.onerror = () => failed(new Error(name + ' did not load'));
+        document.head.append(script);
+      })));
+      later.then(() => navigator.serviceWorker && navigator.serviceWorker.ready)
+        .then((registration) => registration && registration.active &&
+              registration.active.postMessage('keep later'))
+        .catch(() => {});
+      later.catch(() => { later = null; });  // tried again by the next invite
+    }
+    return later;
+  }
 
   function showLink(which, link, label) {
     $(which + '-link').value = link;
@@ -75,5 +99,6 @@
     }, 1500);
   }
 
-  root.brelvoPanels = {base: base, showLink: showLink, clear: clear, handOver: handOver};
+  root.brelvoPanels = {base: base, showLink: showLink, clear: clear, handOver: handOver,
+                       loadLater: loadLater};
 })(window);

@@ -1,12 +1,14 @@
 #!/usr/bin/python3
 """Play with a friend elsewhere: two real browsers, a host and a guest, each in a network of
-its own, joined by the page's invite and reply links and playing one match on two screens.
+its own, joined by the page's invite and reply links, or by the invite alone through the
+rendezvous, and playing one match on two screens.
    remote_test.py PAGE_DIR          (BRELVO_SCENARIOS=direct,turn runs only those)
 The test makes its network: its own namespace is the router, which serves the page, runs a
-TURN server (Debian's coturn) and a slow way to it; the host's and the guest's namespaces
-hang on it by veth pairs. The TURN server runs with the lines docs/hosting.md gives a
-host, its relays on an address of its own outside the private ranges those lines deny.
-Nothing leaves the machine. The browsers' drivers stay here.
+TURN server (Debian's coturn) and a slow way to it, and an MQTT broker (Debian's
+mosquitto, over WebSocket for the pages); the host's and the guest's namespaces hang on it
+by veth pairs. The TURN server runs with the lines docs/hosting.md gives a host, its relays
+on an address of its own outside the private ranges those lines deny. Nothing leaves the
+machine. The browsers' drivers stay here.
 As root, or in a user namespace of the test's own."""
 import contextlib
 import functools
@@ -17,6 +19,7 @@ import itertools
 import json
 import os
 import random
+import re
 import secrets
 import selectors
 import shutil
@@ -40,6 +43,10 @@ TURN_PORT = 3478
 # The TURN server's public address, where its relays are: a documentation range, on the
 # router, outside every range the docs' lines deny.
 RELAY = "198.51.100.1"
+# The rendezvous's brokers: mosquitto's WebSocket listener, and an address where nothing
+# listens (a broker that is down).
+LIVE = "ws://%s:9001" % ROUTER
+DEAD = "ws://%s:9" % ROUTER
 
 
 def run(*commands, netns=None):
@@ -180,6 +187,77 @@ class Site:
         self.page = Page(folder, ROUTER, json.dumps(servers).encode())
         stack.callback(self.page.stop)
         self.url = self.page.url
+        # The broker: WebSocket on every address, as mosquitto 2.0 has it, beside the plain
+        # MQTT listener without which it does not start (the spy's, on loopback).
+        with open(tmp + "/mosquitto.conf", "w") as f:
+            f.write("user root\nlistener 1883 127.0.0.1\nlistener 9001\nprotocol websockets\n"
+                    "allow_anonymous true\n")
+        with open(tmp + "/mosquitto.log", "w") as log:
+            broker = subprocess.Popen(
+                [os.environ.get("BRELVO_MOSQUITTO", "mosquitto"), "-c", tmp + "/mosquitto.conf"],
+                stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                start_new_session=True)
+        stack.callback(browsers._stop, broker)
+
+        def reachable(address):
+            with contextlib.suppress(OSError), socket.create_connection(address, 1):
+                return True
+        if not poll(lambda: reachable((ROUTER, 9001)) and reachable(("127.0.0.1", 1883)), 10):
+            raise RuntimeError("no broker: see %s/mosquitto.log" % tmp)
+
+
+def mqtt_packet(head, body):
+    length, out = len(body), bytearray([head])
+    while True:
+        out.append((length & 127) | (128 if length > 127 else 0))
+        length >>= 7
+        if not length:
+            return bytes(out) + body
+
+
+def mqtt_string(text):
+    return len(text).to_bytes(2, "big") + text.encode()
+
+
+class Spy(threading.Thread):
+    """Someone on the broker who is not the guest: subscribed to every topic, it keeps
+    what it hears, [(topic, payload)], and publishes what it likes."""
+
+    def __init__(self):
+        super().__init__(daemon=True)
+        self.sock = socket.create_connection(("127.0.0.1", 1883), 5)
+        self.sock.sendall(mqtt_packet(0x10, mqtt_string("MQTT") + bytes([4, 2, 0, 60]) +
+                                      mqtt_string("spy")))
+        self.sock.sendall(mqtt_packet(0x82, b"\0\1" + mqtt_string("#") + b"\0"))
+        self.heard = []
+        self.start()
+
+    def run(self):
+        data = b""
+        with contextlib.suppress(OSError):
+            while chunk := self.sock.recv(65536):
+                data += chunk
+                while True:  # each whole packet: its head, length (7 bits a byte), body
+                    length, at = 0, 1
+                    while at < len(data) and data[at] & 128:
+                        length |= (data[at] & 127) << (7 * (at - 1))
+                        at += 1
+                    if at >= len(data):
+                        break
+                    length |= data[at] << (7 * (at - 1))
+                    if len(data) < at + 1 + length:
+                        break
+                    head, body = data[0], data[at + 1:at + 1 + length]
+                    data = data[at + 1 + length:]
+                    if head >> 4 == 3:  # PUBLISH at QoS 0: the topic, then the payload
+                        size = int.from_bytes(body[:2], "big")
+                        self.heard.append((body[2:2 + size].decode(), body[2 + size:]))
+
+    def publish(self, topic, payload):
+        self.sock.sendall(mqtt_packet(0x30, mqtt_string(topic) + payload))
+
+    def close(self):
+        self.sock.close()
 
 
 MAGIC = 0x2112A442  # STUN's magic cookie
@@ -355,7 +433,8 @@ def connect(host, guest, way="field", waited=None):
                "document.getElementById('reply-link').value", "the reply", 15)
     waited["reply"] = time.monotonic() - began
     reply = g.evaluate("return document.getElementById('reply-link').value")
-    assert reply.startswith(url + "#") and reply[-5:] == "." + link[-4:], (link, reply)
+    offer = link.split("#")[1].split(".")[0]  # then the rendezvous's secret
+    assert reply.startswith(url + "#") and reply[-5:] == "." + offer[-4:], (link, reply)
     h.evaluate(WATCH_COUNT)
     if way == "tab":
         waiting = h.tab(reply)
@@ -474,7 +553,7 @@ def scenario_direct(net, site, host, guest):
     duel = Duel(host, guest)
     host.round_start([0, 0])
     duel.same("at the start")
-    g.evaluate(ROGUE_PEER % json.dumps(link.split("#")[1]))
+    g.evaluate(ROGUE_PEER % json.dumps(link.split("#")[1].split(".")[0]))
     duel.press(host, "d", cells(((2, 4), (3, 4)), ((7, 4), (6, 4))))
     duel.press(guest, "ArrowLeft", cells(((2, 4), (3, 4)), ((6, 4), (5, 4))))
 
@@ -745,15 +824,23 @@ def held(net, duel, seconds, scores):
 
 
 def scenario_handoff(net, site, host, guest):
-    """Firefox hosts, Chromium joins: the reply opened in a new tab of the host's
-    browser, which sends the player back; real keys each way; a second guest changes
-    nothing and the reply again says the invite is used; then the host's link is cut."""
+    """Firefox hosts, Chromium joins, no broker reachable: the reply link shows after a
+    while and is opened in a new tab of the host's browser, which sends the player back;
+    real keys each way; a second guest changes nothing and the reply again says the
+    invite is used; then the host's link is cut."""
     h, g = host.b, guest.b
-    link, _ = connect(host, guest, way="tab")
+    site.page.brokers[:] = [DEAD]
+    try:
+        link, _ = connect(host, guest, way="tab")
+    finally:
+        site.page.brokers[:] = []
+    told = [side.b.evaluate("return brelvo.remote.rendezvous") for side in (host, guest)]
+    assert told[0]["replyBy"] == "link" and [t["brokers"] for t in told] == [1, 1] and \
+        [t["live"] for t in told] == [0, 0], told
     duel = Duel(host, guest, real=True)
     host.round_start([0, 0])
     duel.same("at the start")
-    g.evaluate(ROGUE_PEER % json.dumps(link.split("#")[1]))
+    g.evaluate(ROGUE_PEER % json.dumps(link.split("#")[1].split(".")[0]))
     duel.press(host, "d", cells(((2, 4), (3, 4)), ((7, 4), (6, 4))))
     duel.press(guest, "ArrowLeft", cells(((2, 4), (3, 4)), ((6, 4), (5, 4))))
     duel.press(host, "ArrowUp", cells(((2, 4), (2, 3)), ((6, 4), (5, 4))))
@@ -812,9 +899,91 @@ def scenario_handoff(net, site, host, guest):
         net.link("host", True)
 
 
+def join_by_one_link(host, guest):
+    """The host invites; the guest opens the invite and joins; both count down to a running
+    match, the reply passed by the rendezvous. Returns the invite link, the seconds from
+    Join to "Connected" and what the host's page tells of its rendezvous."""
+    h, g, url = host.b, guest.b, host.page.url
+    host.open()
+    h.click("#invite")
+    host.wait("return brelvo.state === 'inviting' && document.getElementById('invite-link')"
+              ".value && brelvo.remote.rendezvous.live > 0", "the invite, heard for", 15)
+    link = h.evaluate("return document.getElementById('invite-link').value")
+    g.open("about:blank")
+    guest.open(path=link[len(url):])
+    for side in (host, guest):
+        side.b.evaluate(WATCH_COUNT)
+    g.click("#join")
+    joined = time.monotonic()
+    Game.until(lambda: g.evaluate("return document.getElementById('status').textContent") ==
+               "Connected", "Connected by the invite alone", 20)
+    took = time.monotonic() - joined
+    for side in (host, guest):
+        side.wait("return brelvo.state === 'running' && counted.join() === '3,2,1'",
+                  "the match on both pages", 15)
+    assert g.evaluate("return document.getElementById('reply-box').hidden"), "a reply link"
+    told = h.evaluate("return brelvo.remote.rendezvous")
+    assert told["replyBy"] == "rendezvous" and told["heard"] == 1, told
+    return link, took, told
+
+
+def scenario_one_link(net, site, host, guest):
+    """Chromium hosts, Firefox joins by the invite alone, through two brokers of which one
+    is down. Someone else on the broker sees only sealed bytes on a topic that is not the
+    secret; the same bytes again, a tampered copy and its own junk are dropped: one reply
+    taken, the match plays on."""
+    h = host.b
+    site.page.brokers[:] = [DEAD, LIVE]
+    spy = Spy()
+    try:
+        link, took, told = join_by_one_link(host, guest)
+    finally:
+        site.page.brokers[:] = []
+    assert told["brokers"] == 2 and told["live"] == 1, told
+    duel = Duel(host, guest)
+    host.round_start([0, 0])
+    duel.same("at the start")
+    duel.press(guest, "ArrowLeft", cells(((1, 4), (2, 4)), ((6, 4), (5, 4))))
+    secret, topic = link.rsplit(".", 1)[1], told["topic"]
+    sealed = [payload for t, payload in spy.heard if t == topic]
+    assert sealed and secret not in topic and [t for t, _ in spy.heard] == [topic] * len(sealed)
+    for payload in sealed:  # no text: not the reply link's, not a word of JSON
+        assert secret.encode() not in payload and \
+            not re.search(rb"[A-Za-z0-9_-]{12}", payload), payload
+    spy.publish(topic, sealed[0])
+    spy.publish(topic, sealed[0][:30] + bytes([sealed[0][30] ^ 1]) + sealed[0][31:])
+    spy.publish(topic, secrets.token_bytes(80))
+    # Every message on the topic reached the host's page too, and only the first counted.
+    host.wait("return brelvo.remote.rendezvous.dropped === %d" % (len(sealed) + 2),
+              "the copies dropped")
+    shown = h.evaluate("return [brelvo.remote.rendezvous.heard, brelvo.state, brelvo.remote.open]")
+    assert shown == [1, "running", True], shown
+    duel.press(host, "d", cells(((2, 4), (3, 4)), ((6, 4), (5, 4))))
+    print("  Join to Connected by the invite alone in %.2f s; %d sealed messages" %
+          (took, len(sealed)))
+    spy.close()
+
+
+def scenario_one_link_back(net, site, host, guest):
+    """Firefox hosts, Chromium joins by the invite alone, one broker; each plays."""
+    site.page.brokers[:] = [LIVE]
+    try:
+        _, took, told = join_by_one_link(host, guest)
+    finally:
+        site.page.brokers[:] = []
+    assert told["brokers"] == 1 and told["live"] == 1, told
+    duel = Duel(host, guest)
+    host.round_start([0, 0])
+    duel.same("at the start")
+    duel.press(guest, "ArrowLeft", cells(((1, 4), (2, 4)), ((6, 4), (5, 4))))
+    duel.press(host, "d", cells(((2, 4), (3, 4)), ((6, 4), (5, 4))))
+    print("  Join to Connected by the invite alone in %.2f s" % took)
+
+
 # Who hosts, who joins, and what they play, each browser started in its side's network.
-PAIRINGS = [("chromium", "firefox", [scenario_wifi, scenario_direct, scenario_turn]),
-            ("firefox", "chromium", [scenario_handoff])]
+PAIRINGS = [("chromium", "firefox",
+             [scenario_wifi, scenario_direct, scenario_turn, scenario_one_link]),
+            ("firefox", "chromium", [scenario_handoff, scenario_one_link_back])]
 
 
 def main():
@@ -841,8 +1010,9 @@ def main():
                                                         guest_engine)
                     try:
                         scenario(net, site, Game(hb, site.page), Game(gb, site.page))
+                        # The broker that is down, as each engine says it.
                         errors = [e for b in (hb, gb) for e in b.console_errors()
-                                  if "ICE failed" not in e]
+                                  if "ICE failed" not in e and DEAD not in e]
                         assert not errors, "console errors: %s" % errors
                         print("%s ok (%.1f s)" % (name, time.monotonic() - began))
                     except Exception as error:  # reported; the other scenarios run
