@@ -31,8 +31,8 @@ void web_audio_halt(int channel);
 int web_audio_playing(int channel);
 void web_audio_volume(const void* chunk, int volume);
 
-void web_frame(const Uint8* rgb);  // a frame composed: 11 x 9 cells, red, green, blue
-void web_computer_level(int ms);   // the computer's reaction after a round's result
+void web_frame(const Uint8* rgb);            // a frame composed: 11 x 9 cells, red, green, blue
+void web_computer_level(int ms);             // the computer's reaction after a round's result
 void web_friend_press_taken(Uint32 number);  // the frames from now on show it
 
 void web_guest_ready();  // the guest's clips are loaded: the page may play them
