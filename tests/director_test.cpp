@@ -266,10 +266,9 @@ TEST(PlayersFrame, IsTheWindowCellByCellAtEverySize) {
     EXPECT_EQ(lit, 20);  // the B and the R
 }
 
-// Whose key each press is: at one keyboard each set is its player's; alone, and hosting a
-// friend, every key here plays player 0, and the friend plays player 1 until they go; a
-// key held across their going comes up as the key it went down as.
-TEST(WhoseKey, EachSourcePlaysThePlayerTheMatchGivesIt) {
+// The keys a screen is handed in a match of `mode`, '+' down and '-' up, for `presses`.
+template <std::size_t N>
+std::vector<std::pair<char, int>> keys_handed(Play::Mode mode, const SDL_Event (&presses)[N]) {
     struct Keys : Renderable {
         void run() override {}
         void render(SDL_Surface* /*surface*/) override {}
@@ -280,6 +279,21 @@ TEST(WhoseKey, EachSourcePlaysThePlayerTheMatchGivesIt) {
         }
         std::vector<std::pair<char, int>> got;
     };
+    Director director(Play{mode, 0});
+    Games games;
+    GameOver gameover;
+    Keys keys;
+    DirectorProbe::show(director, DirectorProbe::screen(director), &keys, 0, 0);
+    for (const SDL_Event& event : presses) {
+        EXPECT_TRUE(DirectorProbe::dispatch(director, event, games, gameover));
+    }
+    return keys.got;
+}
+
+// Whose key each press is: at one keyboard each set is its player's; alone, and hosting a
+// friend, every key here plays player 0, and the friend plays player 1 until they go; a
+// key held across their going comes up as the key it went down as.
+TEST(WhoseKey, EachSourcePlaysThePlayerTheMatchGivesIt) {
     const auto friend_press = [](Game::Button way, bool down) {
         SDL_Event event{};
         event.user.type = BR_FRIEND;
@@ -318,15 +332,7 @@ TEST(WhoseKey, EachSourcePlaysThePlayerTheMatchGivesIt) {
           {'+', SDLK_q}}},
     };
     for (const auto& [mode, want] : cases) {
-        Director director(Play{mode, 0});
-        Games games;
-        GameOver gameover;
-        Keys keys;
-        DirectorProbe::show(director, DirectorProbe::screen(director), &keys, 0, 0);
-        for (const SDL_Event& event : presses) {
-            EXPECT_TRUE(DirectorProbe::dispatch(director, event, games, gameover));
-        }
-        EXPECT_EQ(keys.got, want) << static_cast<int>(mode);
+        EXPECT_EQ(keys_handed(mode, presses), want) << static_cast<int>(mode);
     }
 }
 
@@ -334,16 +340,6 @@ TEST(WhoseKey, EachSourcePlaysThePlayerTheMatchGivesIt) {
 // press of anyone's counts, and once they are heard again presses count as before. At
 // one keyboard there is no friend to wait for.
 TEST(WhoseKey, AHeldMatchLetsEveryKeyGoAndTakesNoPressUntilItGoesOn) {
-    struct Keys : Renderable {
-        void run() override {}
-        void render(SDL_Surface* /*surface*/) override {}
-        void input(SDL_Event event) override {
-            if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) {
-                got.emplace_back(event.type == SDL_KEYDOWN ? '+' : '-', event.key.keysym.sym);
-            }
-        }
-        std::vector<std::pair<char, int>> got;
-    };
     const auto user = [](Uint8 type, int code) {
         SDL_Event event{};
         event.user.type = type;
@@ -374,15 +370,7 @@ TEST(WhoseKey, AHeldMatchLetsEveryKeyGoAndTakesNoPressUntilItGoesOn) {
         {Play::Mode::TWO, {{'+', SDLK_d}, {'+', SDLK_w}, {'-', SDLK_d}, {'+', SDLK_s}}},
     };
     for (const auto& [mode, want] : cases) {
-        Director director(Play{mode, 0});
-        Games games;
-        GameOver gameover;
-        Keys keys;
-        DirectorProbe::show(director, DirectorProbe::screen(director), &keys, 0, 0);
-        for (const SDL_Event& event : presses) {
-            EXPECT_TRUE(DirectorProbe::dispatch(director, event, games, gameover));
-        }
-        EXPECT_EQ(keys.got, want) << static_cast<int>(mode);
+        EXPECT_EQ(keys_handed(mode, presses), want) << static_cast<int>(mode);
     }
 }
 
