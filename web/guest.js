@@ -25,13 +25,15 @@
     let game = null;       // the guest instance: its clips and mixer
     let shown = null;      // the host's newest frame
     let pressed = 0;       // this page's presses, numbered for the host's frames to name
+    let voided = 0;        // the newest of them made before a hold: the host takes none later
     const down = new Map(); // key name: way, held here
 
     // A frame from the host, drawn whole at this window's size with the game's geometry,
     // this page's own fighter moved by its presses the host has not shown yet.
     function draw() {
       if (!shown) return;
-      const cells = game && game.predict ? game.predict(shown.cells, shown.taken) : shown.cells;
+      const cells = game && game.predict ? game.predict(shown.cells, Math.max(shown.taken, voided))
+        : shown.cells;
       const canvas = $('game');
       const w = Math.max(1, canvas.clientWidth), h = Math.max(1, canvas.clientHeight);
       if (canvas.width !== w || canvas.height !== h) {
@@ -247,9 +249,13 @@
         connecting: join,
         connected: () => page.status('Connected'),
         running: () => $('game').focus(),
-        // The host not heard: the host lets go of this page's keys itself, and none is
-        // sent meanwhile.
-        held: () => down.clear(),
+        // The host not heard: the host lets go of this page's keys itself, none is sent
+        // meanwhile, and none sent before that the host has not shown is foreseen: a held
+        // match takes no press, and one lost with a connection never comes.
+        held: () => {
+          down.clear();
+          voided = pressed;
+        },
       },
       // A step of the host's countdown.
       count: ({payload}) => page.showCount(payload.n || 0),

@@ -17,7 +17,7 @@
 
   // What the tests and the player's eyes see of a connection (peer.js keeps it).
   const remote = {rtt: null, dropped: 0, bytes: {sent: 0, received: 0},
-                  frames: {sent: 0, shown: 0}, renewed: false, pressed: 0, taken: 0,
+                  frames: {sent: 0, shown: 0}, renewed: false, mended: 0, pressed: 0, taken: 0,
                   // The rendezvous of the last invite: its brokers, those that took us, what
                   // was heard and dropped there, and how the reply came ('rendezvous', 'link').
                   rendezvous: {brokers: 0, live: 0, heard: 0, dropped: 0, replyBy: null}};

@@ -7,6 +7,12 @@
 //
 // A connection lives in a scope (machine.js): when the scope ends, the other page is
 // told ("leave") and the connection closes, and nothing it hears afterwards counts.
+//
+// A blip is not the end: while the other page is not heard, the browser's own checks go
+// on, and the two pages also meet on the rendezvous (rendezvous.js) to mend the link with
+// fresh addresses (an ICE restart: one side's network changed). Their room there is named
+// by a secret the host gives over the match channel, never by the invite's: whoever else
+// has the invite link cannot join in.
 'use strict';
 (function (root) {
   const protocol = root.brelvoProtocol;
@@ -17,6 +23,8 @@
   const RENEW_MS = 10000;    // the longest the second connection may take
   const MOST_A_SECOND = 100; // messages the host takes from the guest in any second
   const CLOSE_MS = 200;      // the leave message's time to go before the close
+  const REPEAT_MS = 2000;    // how often a mending message is sent again while unanswered
+  const UNANSWERED_MS = 10000; // a mending connection's time to open once the link is back
 
   // ice-servers.json beside the page: what the host of the page lists, read afresh
   // (never from the offline cache); absent, damaged or offline, none.
@@ -45,7 +53,7 @@
   }
 
   // role: 'host' or 'guest'; scope: the mode's; view: the numbers the page shows and the
-  // tests read ({rtt, dropped, bytes, frames, renewed}); on: {open, gone, message(m),
+  // tests read ({rtt, dropped, bytes, frames, renewed, mended}); on: {open, gone, message(m),
   // frame(f), checking, seen(inView), version(theirs), rtt, quiet, heard}.
   function create(role, scope, view, on) {
     const from = role === 'host' ? 'guest' : 'host';
@@ -55,6 +63,8 @@
     let budget = {at: 0, left: MOST_A_SECOND};
     const last = {cells: new Uint8Array(297), state: 0, taken: 0, sentAt: 0, beatAt: 0, seq: 0};
     let shownSeq = 0;
+    let wayBack = null;  // the secret of the pages' own room on the rendezvous
+    let mending = null;  // that room's scope, while the link is being mended
 
     const peer = {
       get open() { return open; },
@@ -118,6 +128,9 @@
         on.seen(m.s === 1);
       } else if (m.k === 'leave') {
         lost();
+      } else if (m.k === 'way') {
+        if (wayBack || !root.brelvoRendezvous.isSecret(m.s)) return drop();
+        wayBack = m.s;
       } else {
         on.message(m);
       }
@@ -146,12 +159,17 @@
         heard = performance.now();
         if (quiet) {
           quiet = false;
+          back();
           on.heard();
         }
         fromOther(data);
       };
-      // The first connection's channel closes once the second has taken over.
-      each.onclose = () => { if (each === channel && !spare) lost(); };
+      // The first connection's channel closes once the second has taken over. A channel
+      // that closes as its connection fails (this page's network gone) is mended too.
+      each.onclose = () => {
+        const failing = ['failed', 'disconnected'].includes(pc && pc.iceConnectionState);
+        if (each === channel && !spare && !failing) lost();
+      };
     }
 
     // The other page has gone: closed, left, or silent too long.
@@ -173,12 +191,17 @@
       open = true;
       heard = performance.now();
       send({k: 'hello', v: protocol.VERSION});
+      if (role === 'host') {
+        wayBack = root.brelvoRendezvous.newSecret();
+        send({k: 'way', s: wayBack});
+      }
       scope.interval(() => {
         const silence = performance.now() - heard;
         if (open && silence > GONE_MS) {
           lost();
         } else if (open && !quiet && silence > QUIET_MS) {
           quiet = true;
+          mend();
           on.quiet();
         }
       }, 250);
@@ -292,6 +315,65 @@
         send({k: 'answer', sdp: answer.sdp});
       })().catch(() => {});
       return null;
+    }
+
+    // The other page not heard: both pages meet in their own room on the rendezvous and
+    // make a new connection there, as they made the second (new addresses: one side's
+    // network changed; new channels: a browser closes them once its connection fails).
+    // The host offers it and sends its offer again until answered; the guest answers
+    // once. Once its channels open it takes over, and the match goes on as it was.
+    function mend() {
+      if (mending || !wayBack || spare) return;
+      const held = mending = root.brelvoMachine.scope();
+      let room = null, made = null;
+      scope.onEnd(() => held.end());
+      held.onEnd(() => {
+        if (made && spare === made) {
+          spare = null;
+          made.close();
+        }
+      });
+      const mended = () => {
+        view.mended++;
+        takeOver(made);
+      };
+      const message = async (m) => {
+        if (typeof m.sdp !== 'string') return;
+        if (role === 'guest' && m.k === 'restart' && !made && !spare) {
+          made = spare = await held.keep(connection());
+          arrive(made, mended);
+          await held.keep(made.setRemoteDescription({type: 'offer', sdp: m.sdp}));
+          const answer = await described(made, await held.keep(made.createAnswer()), held);
+          await room.send('restarted', {sdp: answer.sdp});
+        } else if (role === 'host' && m.k === 'restarted' && made &&
+                   made.signalingState === 'have-local-offer') {
+          await held.keep(made.setRemoteDescription({type: 'answer', sdp: m.sdp}));
+        }
+      };
+      held.keep(root.brelvoRendezvous.room(wayBack, role, held,
+                                           {message: (m) => message(m).catch(() => {})},
+                                           {repeatMs: REPEAT_MS,
+                                            repeats: Math.ceil(GONE_MS / REPEAT_MS)}))
+        .then(async (opened) => {
+          room = opened;
+          if (role !== 'host' || !room.brokers || spare) return;
+          made = spare = await held.keep(connection());
+          offerChannels(made, mended);
+          const offer = await described(made, await held.keep(made.createOffer()), held);
+          await room.send('restart', {sdp: offer.sdp});
+        }).catch(() => {});
+    }
+
+    // The other page heard again: its room closes, but for a new connection under way,
+    // which has a while yet to take over.
+    function back() {
+      const held = mending;
+      if (!held) return;
+      const close = () => {
+        if (mending === held) mending = null;
+        held.end();
+      };
+      if (spare) held.timeout(close, UNANSWERED_MS); else close();
     }
 
     // The end of the mode: the other page is told, then the connections close.

@@ -30,6 +30,8 @@
            '{t: the heartbeat\'s time, 0 for none; s: 1 while the page is in view}'],
     offer: ['host', 8192, (m) => typeof m.sdp === 'string', '{sdp}: the second connection'],
     answer: ['guest', 8192, (m) => typeof m.sdp === 'string', '{sdp}'],
+    way: ['host', 64, (m) => typeof m.s === 'string',
+          '{s}: the secret of the two pages\' room on the rendezvous, to mend a blip'],
     count: ['host', 32, (m) => int(m.n, 1, 9), '{n}: the countdown, 3 2 1'],
     start: ['host', 32, any, 'the match starts'],
     over: ['host', 32, any, 'the match is over'],

@@ -374,7 +374,8 @@ for (const where of Object.keys(PATHS)) {
   const {take, packFrame, unpackFrame, MESSAGES} = protocol;
   // Each kind from its sender, at its size limit and one byte over it.
   const GOOD = {hello: {v: 1}, key: {key: 'left', d: 1, n: 134217727}, beat: {t: 4294967296, s: 0},
-                offer: {sdp: 'v=0'}, answer: {sdp: 'v=0'}, count: {n: 3}, start: {}, over: {}, again: {},
+                offer: {sdp: 'v=0'}, answer: {sdp: 'v=0'}, way: {s: 'AAAAAAAAAAAAAAAAAAAAAA'},
+                count: {n: 3}, start: {}, over: {}, again: {},
                 play: {c: 15, p: 63, l: -1, t: -1, g: 128}, halt: {c: 0}, volume: {p: 0, g: 0},
                 leave: {}};
   assert.deepStrictEqual(Object.keys(GOOD).sort(), Object.keys(MESSAGES).sort());

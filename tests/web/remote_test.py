@@ -76,6 +76,7 @@ class Network:
             run("ip link set lo up", "ip addr add 10.77.%d.2/24 dev eth0" % n,
                 "ip link set eth0 up", "ip route add default via 10.77.%d.1" % n, netns=path)
             self.netns[side] = path
+        self.moves = 0
         self.forwarding(True)
 
     @staticmethod
@@ -87,6 +88,13 @@ class Network:
     @staticmethod
     def link(side, up):
         run("ip link set %s %s" % (side, "up" if up else "down"))
+
+    def move(self, side):
+        """The side's device on a new address, as after a switch of network: the old one
+        gone, with every way that used it."""
+        n, self.moves = SIDES[side], self.moves + 1
+        run("ip addr flush dev eth0", "ip addr add 10.77.%d.%d/24 dev eth0" % (n, 2 + self.moves),
+            "ip route add default via 10.77.%d.1" % n, netns=self.netns[side])
 
 
 def udp(peer=None):
@@ -779,7 +787,8 @@ def scenario_turn(net, site, host, guest):
             for winner, turn, walk in points:
                 scores[winner] += 1
                 duel.point(winner, turn, walk, list(scores))
-            held(net, duel, blackout, scores)
+            held(duel, scores, "the guest's link down %d s" % blackout,
+                 lambda: net.link("guest", False), lambda: net.link("guest", True), blackout)
         duel.match(plan[6:], scores)
         rtt = host.b.evaluate("return brelvo.remote.rtt")
         print("  %d presses of the guest, each one move; %d datagrams slowed, %d lost; "
@@ -794,33 +803,42 @@ def scenario_turn(net, site, host, guest):
 STATUS = "return [brelvo.state, document.getElementById('status').textContent]"
 
 
-def held(net, duel, seconds, scores):
-    """The guest's link down for `seconds` at a round's start: both pages say
+# What each page's status line says, with the page's state then, line by line.
+WATCH_STATUS = """window.said = [];
+const status = document.getElementById('status');
+new MutationObserver(() => said.push([status.textContent, brelvo.state]))
+  .observe(status, {childList: true, characterData: true, subtree: true});"""
+
+
+def held(duel, scores, what, cut, back=None, seconds=0):
+    """The link cut by `cut()` (and `back()` after `seconds`) mid-round: both pages say
     "Reconnecting…" and hold the match, a press on either counts on neither; the link
     back, both count down and the match goes on at its score."""
     host, guest = duel.host, duel.guest
     for side in (host, guest):
-        side.b.evaluate("counted.length = 0")
+        side.b.evaluate("counted.length = 0; " + WATCH_STATUS)
     before = host.lit()
-    net.link("guest", False)
-    cut = time.monotonic()
+    cut()
+    began = time.monotonic()
     try:
-        for side in (host, guest):
-            side.wait(STATUS + "[1] === 'Reconnecting…' && brelvo.state === 'held'",
-                      "the match held", 6)
-        noticed = time.monotonic() - cut
+        host.wait(STATUS + "[1] === 'Reconnecting…' && brelvo.state === 'held'",
+                  "the match held", 6)
+        noticed = time.monotonic() - began
         host.b.evaluate(Game.send("d"))
         guest.b.evaluate(Game.send("ArrowLeft"))
-        time.sleep(max(0, seconds - (time.monotonic() - cut)))
+        guest.wait("return said.some(([s, state]) => s === 'Reconnecting…' && state === 'held')",
+                   "the match held for the guest too", 6)
+        time.sleep(max(0, seconds - (time.monotonic() - began)))
     finally:
-        net.link("guest", True)
+        if back:
+            back()
     for side in (host, guest):
         side.wait("return brelvo.state === 'running' && counted.join() === '3,2,1'",
                   "the held match going on", 30)
-    print("  the guest's link down %d s: held after %.1f s, going on %.1f s after the cut"
-          % (seconds, noticed, time.monotonic() - cut))
+    print("  %s: held after %.1f s, going on %.1f s after the cut"
+          % (what, noticed, time.monotonic() - began))
     assert host.lit() == before and host.scores() == scores, "a press counted while held"
-    duel.same("after %d s held" % seconds)
+    duel.same("after " + what)
 
 
 def scenario_handoff(net, site, host, guest):
@@ -931,14 +949,21 @@ def scenario_one_link(net, site, host, guest):
     """Chromium hosts, Firefox joins by the invite alone, through two brokers of which one
     is down. Someone else on the broker sees only sealed bytes on a topic that is not the
     secret; the same bytes again, a tampered copy and its own junk are dropped: one reply
-    taken, the match plays on."""
+    taken, the match plays on. Then the guest's device changes its address: the two pages
+    mend their link through the broker, and the match goes on at its score."""
     h = host.b
     site.page.brokers[:] = [DEAD, LIVE]
     spy = Spy()
     try:
         link, took, told = join_by_one_link(host, guest)
+        one_link_played(net, host, guest, link, took, told, spy)
     finally:
         site.page.brokers[:] = []
+        spy.close()
+
+
+def one_link_played(net, host, guest, link, took, told, spy):
+    h = host.b
     assert told["brokers"] == 2 and told["live"] == 1, told
     duel = Duel(host, guest)
     host.round_start([0, 0])
@@ -961,11 +986,19 @@ def scenario_one_link(net, site, host, guest):
     duel.press(host, "d", cells(((2, 4), (3, 4)), ((6, 4), (5, 4))))
     print("  Join to Connected by the invite alone in %.2f s; %d sealed messages" %
           (took, len(sealed)))
-    spy.close()
+    # The pages mend their link in a room of their own, which the invite does not name.
+    spy.heard.clear()
+    held(duel, [0, 0], "the guest's address changed", lambda: net.move("guest"))
+    mended = [side.b.evaluate("return brelvo.remote.mended") for side in (host, guest)]
+    rooms = {t for t, _ in spy.heard}
+    assert mended == [1, 1] and rooms and topic not in rooms, (mended, rooms)
+    duel.press(guest, "ArrowDown", cells(((2, 4), (3, 4)), ((6, 4), (6, 5))))
+    duel.press(host, "w", cells(((2, 4), (2, 3)), ((6, 4), (6, 5))))
 
 
 def scenario_one_link_back(net, site, host, guest):
-    """Firefox hosts, Chromium joins by the invite alone, one broker; each plays."""
+    """Firefox hosts, Chromium joins by the invite alone, one broker; each plays, and each
+    page out of view for 12 s plays on."""
     site.page.brokers[:] = [LIVE]
     try:
         _, took, told = join_by_one_link(host, guest)
@@ -978,6 +1011,20 @@ def scenario_one_link_back(net, site, host, guest):
     duel.press(guest, "ArrowLeft", cells(((1, 4), (2, 4)), ((6, 4), (5, 4))))
     duel.press(host, "d", cells(((2, 4), (3, 4)), ((6, 4), (5, 4))))
     print("  Join to Connected by the invite alone in %.2f s" % took)
+    # Each page out of view a while (another tab in front, as a phone's screen locked),
+    # then back: the match plays on at its score, each player's key moves its own.
+    for side, key, lit in ((guest, "ArrowUp", cells(((2, 4), (3, 4)), ((6, 4), (6, 3)))),
+                           (host, "s", cells(((2, 4), (2, 5)), ((6, 4), (6, 3))))):
+        b = side.b
+        b.evaluate("window.seen = []; document.addEventListener('visibilitychange', "
+                   "() => seen.push(document.hidden))")
+        playing = b.tab("about:blank")
+        time.sleep(12)
+        b.use(playing)
+        for each in (host, guest):
+            each.wait("return brelvo.state === 'running' && brelvo.remote.open", "still playing")
+        assert b.evaluate("return seen") == [True, False] and host.scores() == [0, 0]
+        duel.press(side, key, lit)
 
 
 # Who hosts, who joins, and what they play, each browser started in its side's network.
