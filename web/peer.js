@@ -9,10 +9,10 @@
 // told ("leave") and the connection closes, and nothing it hears afterwards counts.
 //
 // A blip is not the end: while the other page is not heard, the browser's own checks go
-// on, and the two pages also meet on the rendezvous (rendezvous.js) to mend the link with
-// fresh addresses (an ICE restart: one side's network changed). Their room there is named
-// by a secret the host gives over the match channel, never by the invite's: whoever else
-// has the invite link cannot join in.
+// on, and the two pages also meet on the rendezvous (rendezvous.js) to make a new
+// connection (one side's network changed). Their room there is named by a secret the host
+// gives over the match channel, never by the invite's: whoever else has the invite link
+// cannot join in.
 'use strict';
 (function (root) {
   const protocol = root.brelvoProtocol;
@@ -199,10 +199,12 @@
         const silence = performance.now() - heard;
         if (open && silence > GONE_MS) {
           lost();
-        } else if (open && !quiet && silence > QUIET_MS) {
-          quiet = true;
-          mend();
-          on.quiet();
+        } else if (open && silence > QUIET_MS) {
+          if (!quiet) {
+            quiet = true;
+            on.quiet();
+          }
+          mend();  // again while the second connection is still being made
         }
       }, 250);
       if (role === 'host') {
@@ -325,7 +327,7 @@
     function mend() {
       if (mending || !wayBack || spare) return;
       const held = mending = root.brelvoMachine.scope();
-      let room = null, made = null;
+      let room = null, made = null, answered = false;
       scope.onEnd(() => held.end());
       held.onEnd(() => {
         if (made && spare === made) {
@@ -339,7 +341,8 @@
       };
       const message = async (m) => {
         if (typeof m.sdp !== 'string') return;
-        if (role === 'guest' && m.k === 'restart' && !made && !spare) {
+        if (role === 'guest' && m.k === 'restart' && !answered && !spare) {
+          answered = true;
           made = spare = await held.keep(connection());
           arrive(made, mended);
           await held.keep(made.setRemoteDescription({type: 'offer', sdp: m.sdp}));
@@ -354,8 +357,8 @@
                                            {message: (m) => message(m).catch(() => {})},
                                            {repeatMs: REPEAT_MS,
                                             repeats: Math.ceil(GONE_MS / REPEAT_MS)}))
-        .then(async (opened) => {
-          room = opened;
+        .then(async (joined) => {
+          room = joined;
           if (role !== 'host' || !room.brokers || spare) return;
           made = spare = await held.keep(connection());
           offerChannels(made, mended);
