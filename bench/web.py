@@ -421,7 +421,7 @@ def remote_rows(folder, presses):
             site.slow.delay = ((added / 2 - jitter) / 1000, (added / 2 + jitter) / 1000)
             site.slow.loss, site.slow.back = 0, added / 2000
             net.forwarding(added == 0)  # with the delay, only through the relay
-            name = "straight" if added == 0 else "with %d ms of round trip added" % added
+            name = "straight" if added == 0 else "with %d ms added to each side's round trip" % added
             if jitter:
                 name += ", each datagram out up to %d ms early or late" % jitter
             with browsers.launch("chromium", env, netns=net.netns["host"], origin=origin) as hb, \

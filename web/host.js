@@ -225,6 +225,7 @@
       options: () => ({
         onComposed: (cells, taken) => peer && peer.open && peer.sendFrame(cells, gameState, taken),
         onSound: (what) => peer && peer.open && peer.send(what),
+        onTaken: (taken) => peer && peer.open && peer.taken(taken),
         onMatchEnd: () => {
           gameState = STATES.over;
           letGo();

@@ -199,6 +199,7 @@
     if (hostOptions) {
       options.onComposed = hostOptions.onComposed;
       options.onSound = hostOptions.onSound;
+      options.onTaken = hostOptions.onTaken;
     }
     game = null;
     state.keep(createBrelvo(options)).then((made) => {

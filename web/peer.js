@@ -23,6 +23,7 @@
   const RENEW_MS = 10000;    // the longest the second connection may take
   const MOST_A_SECOND = 100; // messages the host takes from the guest in any second
   const CLOSE_MS = 200;      // the leave message's time to go before the close
+  const SETTLE_MS = 50;      // a guest's press not in a frame so long after: the game refused it
   const REPEAT_MS = 2000;    // how often a mending message is sent again while unanswered
   const UNANSWERED_MS = 10000; // a mending connection's time to open once the link is back
 
@@ -102,6 +103,12 @@
     }
     peer.sendFrame = (cells, state, taken) => sendFrame(cells, state, taken, false);
     peer.beat = (state) => sendFrame(last.cells, state, last.taken, true);
+    // The game has had the guest's press `taken`. Taken, it is in the next frame composed;
+    // refused (the re-arm, a round's end), no frame follows, so the last goes again: the
+    // guest's page foresees it no longer.
+    peer.taken = (taken) => scope.timeout(() => {
+      if (taken > last.taken) sendFrame(last.cells, last.state, taken, false);
+    }, SETTLE_MS);
 
     function fromOther(data) {
       if (typeof data !== 'string') return fromFrames(data);

@@ -445,8 +445,11 @@ mergeInto(LibraryManager.library, {
     if (Module['onComposed']) Module['onComposed'](HEAPU8.slice(rgb, rgb + 297), brelvo.friendTaken);
   },
   web_friend_press_taken__deps: ['$brelvo'],
+  // And to the page at once: a press the game refuses composes no frame, yet the friend
+  // must hear of it.
   web_friend_press_taken: function(number) {
     brelvo.friendTaken = number >>> 0;
+    if (Module['onTaken']) Module['onTaken'](brelvo.friendTaken);
   },
   // The computer's level after each round it played to a result: the page starts the next
   // match there ("--computer=MS").
