@@ -17,7 +17,6 @@ one Chromium, on this page and on one built from an earlier commit in turns, eac
 rounds pooled: a change's cost to a press is a fraction of a millisecond, under what two
 runs apart differ by."""
 import argparse
-import gzip
 import os
 import shutil
 import statistics
@@ -28,30 +27,12 @@ import time
 # The page's tests' own driver, server and game helpers.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "web"))
 import browsers  # noqa: E402
-from test_page import ENGINES, Game, Page, TEST_PADS, sound_server  # noqa: E402
+from test_page import ENGINES, Game, Page, TEST_PADS, first_visit, sound_server  # noqa: E402
 
 
 def percentile(values, share):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(share * len(ordered)))]
-
-
-def first_visit(b, page):
-    """Every byte the server sends on a first visit, the service worker's fill included."""
-    b.open(page.url)
-    Game(b, page).wait("return navigator.serviceWorker.ready.then(() => caches.keys())"
-                       ".then((names) => names.length > 0)", "the cache")
-    time.sleep(1)
-    raw = packed = 0
-    for path, status in page.requests:
-        name = path.split("?")[0].lstrip("/") or "index.html"
-        size = os.path.getsize(os.path.join(page.folder, name)) if status == 200 else 0
-        body = open(os.path.join(page.folder, name), "rb").read() if size else b""
-        raw += size
-        packed += len(gzip.compress(body, 9)) if body else 0
-        print("  %-22s %3d %8d bytes, %7d gzip" % (name, status, size,
-                                                   len(gzip.compress(body, 9)) if body else 0))
-    return raw, packed
 
 
 # The floor: a page whose starting key press or click does what any start must, and no
@@ -572,7 +553,9 @@ def chromium_rows(folder, env):
         page = Page(folder)
         try:
             print("First visit:")
-            raw, packed = first_visit(b, page)
+            raw, packed, files = first_visit(b, page)
+            for name, status, size, gz in files:
+                print("  %-22s %3d %8d bytes, %7d gzip" % (name, status, size, gz))
             rows.append(("Bytes of a first visit", "%d KB (%d KB raw)" % (packed // 1024,
                                                                           raw // 1024),
                          "", "", "at most 200 KB gzip"))

@@ -162,7 +162,9 @@
 
   // ---- The machine and its effects ----
 
-  let host = null, guest = null;  // the two sides of a match with a friend elsewhere
+  // The two sides of a match with a friend elsewhere, made once their scripts have loaded
+  // (remotePlay): no page is in the host's or the guest's mode before.
+  let host = null, guest = null;
   const byMode = (context, side) => (context.data.mode === 'host' ? host : guest)[side];
 
   // A match starts in the gesture's task: its sound, its pads, its game.
@@ -247,8 +249,9 @@
         if (!$('retry').hidden) $('retry').focus();
       },
       inviting: (context) => {
-        // This gesture's sound, for the first match.
-        gestureAudio = makeAudio();
+        // This gesture's sound, for the first match: Invite's, made before remote play's
+        // scripts loaded, or Try again's.
+        gestureAudio = context.payload.sound || makeAudio();
         brelvoPanels.clear();
         show($('host'));
         bar(true);
@@ -370,9 +373,17 @@
                  makeAudio: makeAudio, adoptAudio: (context) => { audioContext = context; },
                  setGame: (made) => { game = made; }, instantiate: instantiate, fail: fail,
                  supported: supported, cannotConnect: cannotConnect};
-  host = brelvoHost.create(sides);
-  guest = brelvoGuest.create(sides);
-  const peer = () => host.peer() || guest.peer();
+  // Remote play's scripts (panels.js), loaded at the first invite or link, and the two sides
+  // made of them.
+  function remotePlay() {
+    return brelvoPanels.loadLater().then(() => {
+      if (!host) {
+        host = brelvoHost.create(sides);
+        guest = brelvoGuest.create(sides);
+      }
+    });
+  }
+  const peer = () => host && (host.peer() || guest.peer());
   Object.defineProperty(remote, 'channel', {get: () => peer() && peer().channel});
   Object.defineProperty(remote, 'frameChannel', {get: () => peer() && peer().frameChannel});
   Object.defineProperty(remote, 'open', {get: () => !!(peer() && peer().open)});
@@ -386,8 +397,27 @@
     return button ? button.dataset.mode : 'two';
   };
   function choose(event, mode) {
-    if (mode === 'remote') machine.fire('invite');
+    if (mode === 'remote') invite();
     else machine.fire('play', {mode: mode, timeStamp: event.timeStamp});
+  }
+  // Invite a friend: remote play's scripts first, then the invite if the start screen is
+  // still up, its sound made in the player's gesture as browsers want. Scripts that cannot
+  // load (offline before any invite kept them) are said on the start screen.
+  const prompting = $('prompt').textContent;
+  function invite() {
+    const gate = machine.stateScope;
+    const sound = makeAudio();
+    if (!host) $('prompt').textContent = 'Making your invite…';
+    remotePlay().then(() => {
+      $('prompt').textContent = prompting;
+      return gate.alive && machine.fire('invite', {sound: sound});
+    }, (error) => {
+      $('prompt').textContent = gate.alive ? 'Could not make an invite: ' + error.message
+        : prompting;
+      return false;
+    }).then((fired) => {
+      if (fired === false && sound.context) sound.context.close().catch(() => {});
+    });
   }
 
   // Any key but the ones that move focus or only modify others starts two players; Enter
@@ -479,7 +509,7 @@
   window.addEventListener('hashchange', () => {
     const fragment = location.hash.slice(1);
     if (!fragment) return;
-    if (host.waits(fragment.split('.')[1])) {
+    if (host && host.waits(fragment.split('.')[1])) {
       history.replaceState(null, '', base);
       const problem = host.takeReply(fragment);
       if (problem) say(problem);
@@ -487,17 +517,24 @@
     }
     location.reload();
   });
+  // Remote play's scripts come first; meanwhile no panel shows. A link whose scripts cannot
+  // load keeps its address, for a reload once they can.
   const fragment = location.hash.slice(1);
   if (fragment) {
-    history.replaceState(null, '', base);  // a reload is a fresh start
-    const link = brelvoGuest.unpack(fragment);
-    if (link && link.type === 'answer') {
-      machine.fire('handed', {fragment: fragment});
-    } else {
-      $('joining-message').textContent = guest.invitedBy(fragment, link);
-      machine.fire('invited');
-      if (guest.canJoin) brelvoPanels.loadLater().catch(() => {});
-    }
+    show(null);
+    remotePlay().then(() => {
+      history.replaceState(null, '', base);  // a reload is a fresh start
+      const link = brelvoGuest.unpack(fragment);
+      if (link && link.type === 'answer') {
+        machine.fire('handed', {fragment: fragment});
+      } else {
+        $('joining-message').textContent = guest.invitedBy(fragment, link);
+        machine.fire('invited');
+      }
+    }, (error) => machine.fire('missing', {
+      message: 'Could not open the link: ' + error.message + '. Reload the page once this ' +
+        'device is online.',
+    }));
   } else {
     machine.fire('ready');
   }

@@ -7,9 +7,11 @@
   const base = location.href.split('#')[0];
   const LATER = '@BRELVO_PAGE_LATER_NAMES@'.split(' '); // the build names them (files.cmake)
 
-  // Remote play's scripts that the start screen does without (the QR codes, the
-  // rendezvous), loaded once a player invites or opens an invite; from then on the
-  // service worker keeps them for offline play.
+  // Remote play's scripts, which the start screen does without (the links, the
+  // connection, the host's and the guest's sides, the QR codes, the rendezvous): loaded
+  // once a player invites or opens a link; from then on the service worker keeps them for
+  // offline play. A load that failed is tried whole again, each script after those it
+  // needs.
   let later = null;
   function loadLater() {
     if (!later) {
@@ -25,7 +27,7 @@
         .then((registration) => registration && registration.active &&
               registration.active.postMessage('keep later'))
         .catch(() => {});
-      later.catch(() => { later = null; });  // tried again by the next invite
+      later.catch(() => { later = null; });  // tried again by the next invite or link
     }
     return later;
   }

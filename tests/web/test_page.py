@@ -7,6 +7,7 @@ through what its mixer plays, with the browser's own Ogg decoding refused. It ru
 network namespace of its own, with loopback alone."""
 import base64
 import functools
+import gzip
 import hashlib
 import http.server
 import io
@@ -53,9 +54,9 @@ def poll(check, seconds):
 
 class Page:
     """The page's folder on 127.0.0.1 (or `address`), served until stop(); what was asked
-    for is kept."""
+    for is kept. A port given serves the same origin again after a stop."""
 
-    def __init__(self, folder, address="127.0.0.1", ice_servers=None):
+    def __init__(self, folder, address="127.0.0.1", ice_servers=None, port=0):
         self.folder = folder
         self.requests = []
         # ice_servers: the bytes served as ice-servers.json instead of the folder's (whose
@@ -67,7 +68,7 @@ class Page:
                                                   "ice_servers": ice_servers,
                                                   "brokers": self.brokers})
         self.server = http.server.ThreadingHTTPServer(
-            (address, 0), functools.partial(self.handler, directory=folder))
+            (address, port), functools.partial(self.handler, directory=folder))
         self.url = "http://%s:%d/" % (address, self.server.server_address[1])
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
 
@@ -698,45 +699,101 @@ ICONS = """return fetch('manifest.webmanifest').then((r) => r.json()).then((m) =
 
 INVITE_SHOWN = ("return brelvo.state === 'inviting' && !!document.querySelector("
                 "'#invite-code svg') && typeof brelvoRendezvous === 'object'")
+# Remote play's scripts, which the start screen does without.
+LATER = ["guest.js", "host.js", "link.js", "peer.js", "protocol.js", "qr.js", "rendezvous.js"]
+# Those the page's caches keep, by name, and whether they are all kept.
+KEPT_LATER = ("return caches.keys().then((names) => Promise.all(names.map((n) => caches.open(n)"
+              ".then((c) => c.keys())))).then((all) => all.flat().map((r) => r.url.split('/')"
+              ".pop()).filter((n) => %s.includes(n)).sort())" % json.dumps(LATER))
+ALL_KEPT = KEPT_LATER.replace(".sort())", ".sort().join() === '%s')" % ",".join(LATER))
+
+
+def first_visit(b, page, path=""):
+    """Every byte the server sends on a first visit to the page (at `path`: "#..." for a
+    link), the service worker's fill included, each file as gzip -9 packs it: (raw, gzip,
+    [(file, status, raw, gzip)])."""
+    b.open(page.url + path)
+    Game(b, page).wait("return navigator.serviceWorker.ready.then(() => caches.keys())"
+                       ".then((names) => names.length > 0)", "the cache")
+    asked = -1  # then until the server has been asked for nothing more for a second
+    while asked != len(page.requests):
+        asked = len(page.requests)
+        time.sleep(1)
+    files = []
+    for asked, status in page.requests:
+        name = asked.split("?")[0].lstrip("/") or "index.html"
+        body = open(os.path.join(page.folder, name), "rb").read() if status == 200 else b""
+        files.append((name, status, len(body), len(gzip.compress(body, 9)) if body else 0))
+    return sum(f[2] for f in files), sum(f[3] for f in files), files
 
 
 def scenario_offline(game):
-    """After one visit the page plays with the server gone, and it can be installed. Remote
-    play's later scripts are not fetched by that visit, but kept once an invite used them."""
-    game.open()
-    game.wait("return navigator.serviceWorker.ready.then(() => caches.keys())"
-              ".then((names) => names.some((n) => n.startsWith('brelvo ')))", "the cache")
-    later = ("return caches.keys().then((names) => Promise.all(names.map((n) => caches.open(n)"
-             ".then((c) => c.keys())))).then((all) => all.flat().map((r) => r.url)"
-             ".filter((u) => /(qr|rendezvous)[.]js$/.test(u)).length)")
-    remote = game.b.evaluate("return typeof RTCPeerConnection === 'function'")
-    assert game.b.evaluate(later) == 0 and not any(
-        p.split("?")[0].endswith(("/qr.js", "/rendezvous.js")) for p, _ in game.page.requests)
+    """A first visit, every byte of it gzip'd, is under 200,000 (but in WebKit): remote
+    play's scripts are not fetched. After it the page plays with the server gone, and it
+    can be installed. With the server gone before any invite, an invite and an invite link
+    say why they cannot be; once an invite used remote play's scripts they are kept, and
+    an invite works offline. An invite link's first visit fetches and keeps them all,
+    under 240,000."""
+    b = game.b
+    _, packed, files = first_visit(b, game.page)
+    # WebKit's service worker fetches every file again rather than take the visit's own:
+    # its first visit is twice the page's bytes, whatever the page holds.
+    assert packed < 200000 or b.name == "webkit", files
+    assert not {f[0] for f in files} & set(LATER) and b.evaluate(KEPT_LATER) == [], files
+    remote = b.evaluate("return typeof RTCPeerConnection === 'function'")
+    url, port = game.page.url, game.page.server.server_address[1]
+    game.page.stop()
     if remote:
-        game.b.click("#invite")
+        b.click("#invite")
+        said = game.wait("const p = document.getElementById('prompt').textContent;"
+                         "return p.startsWith('Could not') && p", "the invite's failure")
+        assert re.fullmatch(r"Could not make an invite: \w+\.js did not load", said), said
+        assert b.evaluate("return [brelvo.state, document.getElementById('gate').hidden]") \
+            == ["gate", False]
+    # A link opened where the page itself is kept: the failure's panel, the link kept in
+    # the address for a reload.
+    b.open("about:blank")
+    b.open(url + "#AQBXeR2S4apKSLaqCKUo1LZ76ZGJ7aX036Yj")
+    said = game.wait("return brelvo.message", "the link's failure")
+    assert re.fullmatch(r"Could not open the link: \w+\.js did not load\. Reload the page "
+                        r"once this device is online\.", said), said
+    assert b.evaluate("return location.hash") == "#AQBXeR2S4apKSLaqCKUo1LZ76ZGJ7aX036Yj"
+    game.page = Page(game.page.folder, ice_servers=b"[]", port=port)  # the server back
+    b.open(url)
+    if remote:
+        b.click("#invite")
         game.wait(INVITE_SHOWN, "the invite with its QR code", 15)
-        game.wait(later.replace("length)", "length === 2)"), "remote play's scripts kept")
-        game.b.click("#cancel")
-    for sizes, width in game.b.evaluate(ICONS):
+        game.wait(ALL_KEPT, "remote play's scripts kept")
+        link = b.evaluate("return document.getElementById('invite-link').value")
+        b.click("#cancel")
+        assert b.evaluate("return document.getElementById('prompt').textContent") == \
+            "tap, click or press a key to start"
+    for sizes, width in b.evaluate(ICONS):
         assert width > 0 and sizes in ("any", "%dx%d" % (width, width)), (sizes, width)
-    if game.b.name == "chromium":  # the one engine that says whether it would install it
-        game.b.reload()
-        errors = game.b.driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})
+    if b.name == "chromium":  # the one engine that says whether it would install it
+        b.reload()
+        errors = b.driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})
         assert errors["installabilityErrors"] == [], errors
     game.page.stop()
     try:
-        game.b.reload()
+        b.reload()
         game.start()
         game.round_start([0, 0])
-        assert len(game.b.evaluate("return brelvo.game.mixer.clips()")) == 13
+        assert len(b.evaluate("return brelvo.game.mixer.clips()")) == 13
         if remote:  # an invite offline: the page's own, with its QR code
-            game.b.press("Escape")
+            b.press("Escape")
             game.wait("return brelvo.state === 'over'", "the end")
-            game.b.reload()
-            game.b.click("#invite")
+            b.reload()
+            b.click("#invite")
             game.wait(INVITE_SHOWN, "an invite offline", 15)
     finally:
-        game.page = Page(game.page.folder)
+        game.page = Page(game.page.folder, ice_servers=b"[]")
+    if remote:  # the invite link opened where the page never was
+        _, packed, files = first_visit(b, game.page, link[link.index("#"):])
+        assert packed < 240000 and {f[0] for f in files} >= set(LATER), files
+        game.wait("return brelvo.state === 'joining' && !document.getElementById('join')"
+                  ".hidden", "the invite's panel")
+        game.wait(ALL_KEPT, "remote play's scripts kept by the link's visit")
 
 
 # The page's caches as [address, version], each named for the copy it belongs to.
@@ -1400,11 +1457,18 @@ window.fetch = (what, options) => String(what).includes('ice-servers') ?
   fetched(what, options);"""
 
 
+# A reply link to the invite link given, with its tag: the invite's own offer as an answer.
+REPLY = """const offer = %s.split('#')[1].split('.')[0], answer = brelvoLink.unpack(offer);
+answer.type = 'answer';
+return location.href.split('#')[0] + '#' + brelvoLink.pack(answer) + '.' + offer.slice(-4);"""
+
+
 def scenario_invite_on_this_device(game):
     """The gate's Invite a friend, where the browser has WebRTC: the invite link, its QR
     code, the warning that 127.0.0.1 is this device's alone, a stand-in share, keys typed
-    into the Reply field kept there, and replies refused. Without WebRTC, no invite, and
-    an invite link says so."""
+    into the Reply field kept there, and replies refused; a reply handed over by another
+    tab or opened in the invite's own is taken. Without WebRTC, no invite, and an invite
+    link says so."""
     b = game.b
     game.open("navigator.share = (what) => { window.shared = what; return Promise.resolve(); };")
     if not b.evaluate("return typeof RTCPeerConnection === 'function'"):
@@ -1455,6 +1519,25 @@ def scenario_invite_on_this_device(game):
     assert not poll(lambda: b.evaluate(alive), 4), "an invite lives on behind the start screen"
     assert b.evaluate("return [brelvo.state, document.getElementById('gate').hidden, "
                       "document.getElementById('link').hidden]") == ["gate", False, True]
+    # A reply to the waiting invite, opened in another tab, which hands it over, then in the
+    # invite's own tab: either way the invite takes it.
+    taken = ("return location.hash === '' && brelvo.remote.rendezvous.replyBy === 'link' && "
+             "['connecting', 'failed'].includes(brelvo.state)")
+    for way in ("tab", "address"):
+        game.open()
+        b.click("#invite")
+        link = game.wait("return document.getElementById('invite-link').value", "the invite")
+        reply = b.evaluate(REPLY % json.dumps(link))
+        if way == "tab":
+            waiting = b.tab(reply)
+            said = game.wait("return document.getElementById('handoff-message').textContent",
+                             "the handed reply's words")
+            assert said == "Your friend's reply went to your invite: go back to its tab.", said
+            b.open("about:blank")
+            b.use(waiting)
+        else:
+            b.open(reply)  # only the fragment changes
+        game.wait(taken, "the reply taken by way of the " + way)
 
 
 SCENARIOS = [scenario_a_whole_match, scenario_resize_keys_and_esc,
