@@ -730,8 +730,8 @@ def first_visit(b, page, path=""):
 def scenario_offline(game):
     """A first visit, every byte of it gzip'd, is under 200,000 (but in WebKit): remote
     play's scripts are not fetched. After it the page plays with the server gone, and it
-    can be installed. With the server gone before any invite, an invite and an invite link
-    say why they cannot be; once an invite used remote play's scripts they are kept, and
+    can be installed. With the server gone before any invite, an invite says why it cannot
+    be; once an invite used remote play's scripts they are kept, and
     an invite works offline. An invite link's first visit fetches and keeps them all,
     under 240,000."""
     b = game.b
@@ -750,14 +750,6 @@ def scenario_offline(game):
         assert re.fullmatch(r"Could not make an invite: \w+\.js did not load", said), said
         assert b.evaluate("return [brelvo.state, document.getElementById('gate').hidden]") \
             == ["gate", False]
-    # A link opened where the page itself is kept: the failure's panel, the link kept in
-    # the address for a reload.
-    b.open("about:blank")
-    b.open(url + "#AQBXeR2S4apKSLaqCKUo1LZ76ZGJ7aX036Yj")
-    said = game.wait("return brelvo.message", "the link's failure")
-    assert re.fullmatch(r"Could not open the link: \w+\.js did not load\. Reload the page "
-                        r"once this device is online\.", said), said
-    assert b.evaluate("return location.hash") == "#AQBXeR2S4apKSLaqCKUo1LZ76ZGJ7aX036Yj"
     game.page = Page(game.page.folder, ice_servers=b"[]", port=port)  # the server back
     b.open(url)
     if remote:
@@ -768,23 +760,23 @@ def scenario_offline(game):
         b.click("#cancel")
         assert b.evaluate("return document.getElementById('prompt').textContent") == \
             "tap, click or press a key to start"
-    for sizes, width in b.evaluate(ICONS):
+    for sizes, width in game.b.evaluate(ICONS):
         assert width > 0 and sizes in ("any", "%dx%d" % (width, width)), (sizes, width)
-    if b.name == "chromium":  # the one engine that says whether it would install it
-        b.reload()
-        errors = b.driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})
+    if game.b.name == "chromium":  # the one engine that says whether it would install it
+        game.b.reload()
+        errors = game.b.driver.execute_cdp_cmd("Page.getInstallabilityErrors", {})
         assert errors["installabilityErrors"] == [], errors
     game.page.stop()
     try:
-        b.reload()
+        game.b.reload()
         game.start()
         game.round_start([0, 0])
-        assert len(b.evaluate("return brelvo.game.mixer.clips()")) == 13
+        assert len(game.b.evaluate("return brelvo.game.mixer.clips()")) == 13
         if remote:  # an invite offline: the page's own, with its QR code
-            b.press("Escape")
+            game.b.press("Escape")
             game.wait("return brelvo.state === 'over'", "the end")
-            b.reload()
-            b.click("#invite")
+            game.b.reload()
+            game.b.click("#invite")
             game.wait(INVITE_SHOWN, "an invite offline", 15)
     finally:
         game.page = Page(game.page.folder, ice_servers=b"[]")
@@ -1457,18 +1449,11 @@ window.fetch = (what, options) => String(what).includes('ice-servers') ?
   fetched(what, options);"""
 
 
-# A reply link to the invite link given, with its tag: the invite's own offer as an answer.
-REPLY = """const offer = %s.split('#')[1].split('.')[0], answer = brelvoLink.unpack(offer);
-answer.type = 'answer';
-return location.href.split('#')[0] + '#' + brelvoLink.pack(answer) + '.' + offer.slice(-4);"""
-
-
 def scenario_invite_on_this_device(game):
     """The gate's Invite a friend, where the browser has WebRTC: the invite link, its QR
     code, the warning that 127.0.0.1 is this device's alone, a stand-in share, keys typed
-    into the Reply field kept there, and replies refused; a reply handed over by another
-    tab or opened in the invite's own is taken. Without WebRTC, no invite, and an invite
-    link says so."""
+    into the Reply field kept there, and replies refused. Without WebRTC, no invite, and
+    an invite link says so."""
     b = game.b
     game.open("navigator.share = (what) => { window.shared = what; return Promise.resolve(); };")
     if not b.evaluate("return typeof RTCPeerConnection === 'function'"):
@@ -1519,25 +1504,6 @@ def scenario_invite_on_this_device(game):
     assert not poll(lambda: b.evaluate(alive), 4), "an invite lives on behind the start screen"
     assert b.evaluate("return [brelvo.state, document.getElementById('gate').hidden, "
                       "document.getElementById('link').hidden]") == ["gate", False, True]
-    # A reply to the waiting invite, opened in another tab, which hands it over, then in the
-    # invite's own tab: either way the invite takes it.
-    taken = ("return location.hash === '' && brelvo.remote.rendezvous.replyBy === 'link' && "
-             "['connecting', 'failed'].includes(brelvo.state)")
-    for way in ("tab", "address"):
-        game.open()
-        b.click("#invite")
-        link = game.wait("return document.getElementById('invite-link').value", "the invite")
-        reply = b.evaluate(REPLY % json.dumps(link))
-        if way == "tab":
-            waiting = b.tab(reply)
-            said = game.wait("return document.getElementById('handoff-message').textContent",
-                             "the handed reply's words")
-            assert said == "Your friend's reply went to your invite: go back to its tab.", said
-            b.open("about:blank")
-            b.use(waiting)
-        else:
-            b.open(reply)  # only the fragment changes
-        game.wait(taken, "the reply taken by way of the " + way)
 
 
 SCENARIOS = [scenario_a_whole_match, scenario_resize_keys_and_esc,
