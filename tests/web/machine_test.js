@@ -1,8 +1,9 @@
 // The page's state machine (web/machine.js) and the protocol of remote play
 // (web/protocol.js), in node, with the page's effects stubbed and a clock of the test's:
-//   node tests/web/machine_test.js
+//   node --test tests/web/ or node tests/web/machine_test.js
 'use strict';
-const assert = require('assert'), path = require('path');
+const {describe, it} = require('node:test');
+const assert = require('node:assert/strict'), path = require('path');
 const web = path.join(__dirname, '../../web');
 
 // A clock of the test's own: timers run when the test moves time on.
@@ -163,22 +164,24 @@ WAYS.push(
   ['left/guest', 'home', 'gate/'],
 );
 const EVENTS = [...new Set(Object.values(TABLE).flatMap(Object.keys))].sort();
-assert.deepStrictEqual(new Set(Object.keys(PATHS).map((w) => w.split('/')[0])), new Set(STATES),
-                       'every state is reached');
-let cases = 0;
+describe('every transition', () => {
+it('every state is reached', () => {
+  assert.deepStrictEqual(new Set(Object.keys(PATHS).map((w) => w.split('/')[0])), new Set(STATES));
+});
 for (const where of Object.keys(PATHS)) {
-  for (const event of EVENTS) {
-    const m = reach(where);
-    const way = WAYS.find(([from, e]) => from === where && e === event);
-    const moved = m.fire(event, {mode: 'two'});
-    const now = `${m.state}/${m.mode || ''}`;
-    assert.strictEqual(now, way ? way[2] : where, `${where} by ${event}`);
-    assert.strictEqual(moved, !!way, `${where} by ${event}: moved`);
-    cases++;
-  }
+  it(`${where}: each event leads where the table says, or nowhere`, () => {
+    for (const event of EVENTS) {
+      const m = reach(where);
+      const way = WAYS.find(([from, e]) => from === where && e === event);
+      const moved = m.fire(event, {mode: 'two'});
+      const now = `${m.state}/${m.mode || ''}`;
+      assert.strictEqual(now, way ? way[2] : where, `${where} by ${event}`);
+      assert.strictEqual(moved, !!way, `${where} by ${event}: moved`);
+    }
+  });
 }
 // The opened-from-disk page's failure has no way on: no Try again, no start screen.
-{
+it('a page that failed while loading has no way on', () => {
   const m = machine();
   m.keep({served: false});
   m.fire('unserved', {message: 'served'});
@@ -187,10 +190,12 @@ for (const where of Object.keys(PATHS)) {
   const broken = machine();
   broken.fire('missing', {message: 'brelvo.js'});
   assert.ok(!broken.fire('retry') && !broken.fire('home') && broken.state === 'failed');
-}
+});
+});
 
 // ---- Scopes: what a state or a mode owns ends with it ----
-{
+describe('scopes', () => {
+it('a state\'s timers end with it, the mode\'s with the mode or its connection', () => {
   const fired = [];
   let late = null, session = null;
   const m = machine({
@@ -212,9 +217,9 @@ for (const where of Object.keys(PATHS)) {
   assert.ok(!session.alive && m.mode === 'host');
   pass(1000);
   assert.strictEqual(fired.length, 3, 'a timer outlived its scope');
-}
+});
 // An effect's event waits for the step under way; the page sees one state at a time.
-{
+it('an effect\'s event waits for the step under way', () => {
   const order = [];
   const m = machine({starting: () => { order.push('starting'); m.fire('started'); order.push('fired'); },
                      running: () => order.push('running')});
@@ -222,15 +227,16 @@ for (const where of Object.keys(PATHS)) {
   m.fire('play', {mode: 'two'});
   assert.deepStrictEqual(order, ['starting', 'fired', 'running']);
   assert.strictEqual(m.state, 'running');
-}
+});
+});
 
 // ---- What players met ----
 
-(async () => {
+describe('what players met', () => {
   // The host's page out of view and back after a match with a friend starts nothing: its
   // countdown is refused but where both pages agreed to one ('connected', after Play
   // again).
-  {
+  it('the host\'s page out of view after a match with a friend counts down only when both asked', () => {
     const m = reach('over/host');
     assert.ok(!m.fire('count') && m.state === 'over');
     m.fire('again');
@@ -238,11 +244,11 @@ for (const where of Object.keys(PATHS)) {
     m.fire('asked');
     assert.strictEqual(m.state, 'connected');
     assert.ok(m.fire('count') && m.state === 'counting');
-  }
+  });
   // Another match with a friend is one both ask for, whoever asks first: each page says
   // what the other did, asks once, and the host's page counts down once both have. The
   // next match's end forgets both.
-  for (const first of ['host', 'guest']) {
+  for (const first of ['host', 'guest']) it(`another match is one both ask for, the ${first} first`, () => {
     const host = reach('over/host'), guest = reach('over/guest');
     const [asker, other] = first === 'host' ? [host, guest] : [guest, host];
     for (const m of [host, guest]) m.seen.length = 0;
@@ -263,10 +269,10 @@ for (const where of Object.keys(PATHS)) {
     for (const m of [host, guest]) m.fire('over');
     assert.deepStrictEqual([host.asked, guest.asked, guest.fire('count')],
                            [{mine: false, friend: false}, {mine: false, friend: false}, false]);
-  }
+  });
   // A blip: both pages hold the match; heard again, the host counts down for both (a
   // silence in the middle of it stops it) and the same match goes on, with no new game.
-  {
+  it('a blip: both pages hold the match, the host counts down, the same match goes on', () => {
     const host = reach('running/host'), guest = reach('running/guest');
     for (const m of [host, guest]) {
       m.seen.length = 0;
@@ -288,18 +294,18 @@ for (const where of Object.keys(PATHS)) {
     host.fire('quiet');
     assert.ok(host.fire('gone') && host.state === 'running' && host.mode === 'two');
     assert.ok(!host.fire('quiet'), 'two players here wait for no one');
-  }
+  });
   // A friend who asked, then left: Play again is for two players here.
-  {
+  it('a friend who asked, then left: Play again is for two players here', () => {
     const m = reach('over/host');
     m.fire('asked');
     m.fire('gone');
     assert.ok(m.fire('again') && m.state === 'starting' && m.mode === 'two');
-  }
+  });
   // After a match alone ended by Esc: the start screen, then two players or an invite,
   // with no reload; likewise after "Your friend left." and the guest's "You left" and
   // "The host left.".
-  for (const where of ['over/alone', 'left/two', 'left/guest', 'over/guest', 'failed/two']) {
+  for (const where of ['over/alone', 'left/two', 'left/guest', 'over/guest', 'failed/two']) it(`after ${where}: the start screen, then any match, with no reload`, () => {
     for (const [event, payload, to] of [['play', {mode: 'two'}, 'starting/two'],
                                         ['play', {mode: 'alone'}, 'starting/alone'],
                                         ['invite', {}, 'inviting/host']]) {
@@ -308,18 +314,18 @@ for (const where of Object.keys(PATHS)) {
       m.fire(event, payload);
       assert.strictEqual(`${m.state}/${m.mode}`, to, `${where}, then ${to}`);
     }
-  }
+  });
   // The guest's start screen ends its connection (peer.js tells the host on the way out).
-  {
+  it('the guest\'s start screen ends its connection', () => {
     let session = null, ended = 0;
     const m = machine({connecting: ({mode}) => { session = mode; mode.onEnd(() => ended++); }});
     reach('over/guest', m);
     assert.ok(session.alive);
     m.fire('home');
     assert.ok(!session.alive && ended === 1 && m.state === 'gate' && m.mode === null);
-  }
+  });
   // Back while the invite is made: the late ICE servers and offer change nothing.
-  {
+  it('Back while the invite is made: the late ICE servers and offer change nothing', async () => {
     let servers = null, offered = 0;
     const m = machine({
       inviting: async ({mode}) => {
@@ -337,10 +343,10 @@ for (const where of Object.keys(PATHS)) {
     servers([]);
     await settle();
     assert.strictEqual(offered, 1);
-  }
+  });
   // The guest who leaves while connecting hears no "Could not connect" later, and its
   // Try again after a connection that failed joins again.
-  {
+  it('the guest who leaves while connecting hears no failure later; Try again joins again', () => {
     const m = machine({
       connecting: ({state, data}) => {
         if (data.mode === 'guest') state.timeout(() => m.fire('timeout', {message: 'no'}), 20000);
@@ -360,19 +366,22 @@ for (const where of Object.keys(PATHS)) {
     assert.strictEqual(again.state, 'failed');
     assert.ok(again.fire('retry') && again.state === 'joining' && again.mode === 'guest');
     assert.ok(again.fire('join') && again.state === 'connecting');
-  }
+  });
   // The host's friend leaves mid-match: the match goes on with two players, told once.
-  {
+  it('the host\'s friend leaves mid-match: the match goes on with two players, told once', () => {
     const m = reach('running/host');
     m.seen.length = 0;
     m.fire('gone');
     assert.deepStrictEqual(m.seen, [['run', 'friendLeft', 'running', 'two']]);
     assert.ok(!m.fire('gone'), 'a friend left twice');
-  }
+  });
+});
 
-  // ---- The protocol ----
+// ---- The protocol ----
+describe('the protocol', () => {
   const {take, packFrame, unpackFrame, MESSAGES} = protocol;
   // Each kind from its sender, at its size limit and one byte over it.
+  it('each message is taken from its sender up to its size, and junk is not', () => {
   const GOOD = {hello: {v: 1}, key: {key: 'left', d: 1, n: 134217727}, beat: {t: 4294967296, s: 0},
                 offer: {sdp: 'v=0'}, answer: {sdp: 'v=0'}, way: {s: 'AAAAAAAAAAAAAAAAAAAAAA'},
                 count: {n: 3}, start: {}, over: {}, again: {},
@@ -400,7 +409,9 @@ for (const where of Object.keys(PATHS)) {
     assert.strictEqual(take(bad, 'guest') || take(bad, 'host'), null, bad);
   }
   assert.strictEqual(take(new ArrayBuffer(4), 'host'), null);
+  });
   // Frames: the cells back as sent, each field; what no host sends, refused.
+  it('a frame comes back as sent; one no host sends is refused', () => {
   const cells = new Uint8Array(297);
   for (let i = 0; i < 99; i++) cells.set(i % 7 ? [0, 38, 0] : [255, 255, 255], 3 * i);
   cells.set([200, 0, 0], 3 * 50);
@@ -424,10 +435,6 @@ for (const where of Object.keys(PATHS)) {
   assert.strictEqual(unpackFrame(bytes.buffer.slice(0, 16)), null, 'too short');
   assert.strictEqual(unpackFrame(new ArrayBuffer(600)), null, 'too long');
   assert.strictEqual(unpackFrame('frame'), null, 'text');
-
-  console.log(`page machine: ${cases} transitions of ${STATES.length} states by ${EVENTS.length}` +
-              ' events, the scopes, what players met and the protocol: all passed');
-})().catch((error) => {
-  console.error(error);
-  process.exit(1);
+  });
 });
+
