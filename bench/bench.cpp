@@ -16,10 +16,10 @@
 
 #include "framework/embedded.h"
 #include "framework/renderable.h"
-#include "games/gamejedi.h"
+#include "games/duel/gamejedi.h"
 #include "input.h"
 #include "platform/resource_lookup.h"
-#include "shell/computer.h"
+#include "games/duel/computer.h"
 #include "shell/director.h"
 #include "virtual_pads.h"
 

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "games/gamejedi.h"
+#include "games/duel/computer.h"
+#include "games/duel/gamejedi.h"
 #include "input.h"
-#include "shell/computer.h"
 #include "shell/events.h"
 
 namespace {
@@ -77,9 +77,8 @@ SDL_bool __wrap_SDL_RemoveTimer(SDL_TimerID timer) {
 namespace {
 
 using Cells = Computer::Cells;
-constexpr Game::Color WHITE{255, 255, 255};
-constexpr Game::Color RED{255, 0, 0};
-constexpr Game::Color BLUE{0, 0, 255};
+using picture::BLADE;
+using picture::WHITE;
 
 // A grid from rows of text: 'W' a body, 'R' player 0's blade, 'B' the computer's.
 Cells grid(const std::array<const char*, 9>& rows) {
@@ -88,7 +87,7 @@ Cells grid(const std::array<const char*, 9>& rows) {
         for (int x = 0; x < 9; ++x) {
             const char c = rows[static_cast<std::size_t>(y)][x];
             Game::Color& cell = cells[static_cast<std::size_t>(x + y * 9)];
-            cell = c == 'W' ? WHITE : c == 'R' ? RED : c == 'B' ? BLUE : Game::Color{0, 0, 0};
+            cell = c == 'W' ? WHITE : c == 'R' ? BLADE[0] : c == 'B' ? BLADE[1] : picture::BLACK;
         }
     }
     return cells;
@@ -216,7 +215,7 @@ class Scripted {
         for (Game::Color& c : mirrored) {
             std::swap(c.r, c.b);
         }
-        const Computer::Sight sight = Computer::look(mirrored, {});
+        const picture::Sight sight = picture::look(mirrored, {});
         if (!sight.found) {
             return SDLK_UNKNOWN;
         }

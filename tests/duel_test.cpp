@@ -13,7 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "games/gamejedi.h"
+#include "games/duel/gamejedi.h"
+#include "games/duel/picture.h"
 #include "shell/director.h"
 #include "shell/events.h"
 #include "support.h"
@@ -435,6 +436,72 @@ TEST(DuelRules, TheEdgeGuardBothHitsAndABladeOutOfSight) {
     EXPECT_EQ(outcome.hits[0], Bout::NOBODY);
     EXPECT_EQ(corner.fighters[0], (F{2, 0, Game::RIGHT}));
     EXPECT_EQ(corner.fighters[1], (F{0, 0, Game::LEFT}));
+}
+
+// What the duel paints is what a player, the computer and a friend's page read back: for
+// every place and way of player 0 against player 1 in three places, the picture holds both
+// fighters and no other cell, and the look at it gives the bout again. A blade off the grid
+// is read from the edge it points at, or in a corner from where it pointed before.
+TEST(DuelPicture, WhatIsPaintedIsReadBack) {
+    const Game::Button ways[] = {Game::UP, Game::DOWN, Game::LEFT, Game::RIGHT};
+    const F others[] = {{4, 4, Game::UP}, {8, 8, Game::LEFT}, {0, 6, Game::RIGHT}};
+    int read = 0;
+    for (const F& other : others) {
+        for (int x = 0; x < 9; ++x) {
+            for (int y = 0; y < 9; ++y) {
+                for (const Game::Button way : ways) {
+                    const Bout bout{{{x, y, way}, other}};
+                    std::set<std::pair<int, int>> cells;
+                    std::size_t covered = 0;  // counted twice where the fighters overlap
+                    for (const F& f : bout.fighters) {
+                        int tx = 0;
+                        int ty = 0;
+                        f.tip(tx, ty);
+                        cells.insert({f.x, f.y});
+                        ++covered;
+                        if (Bout::on_grid(tx, ty)) {
+                            cells.insert({tx, ty});
+                            ++covered;
+                        }
+                    }
+                    if (cells.size() != covered) {
+                        continue;  // fighters that overlap are a round already won
+                    }
+                    const picture::Grid grid = picture::of(bout);
+                    const auto lit = std::count_if(grid.begin(), grid.end(), [](Game::Color c) {
+                        return c.r != 0 || c.g != 0 || c.b != 0;
+                    });
+                    const std::string where = show(bout);
+                    EXPECT_EQ(static_cast<std::size_t>(lit), cells.size()) << where;
+                    // Seen as the computer sees it, player 1 as "me", knowing the ways.
+                    picture::Sight before;
+                    before.found = true;
+                    before.foe = bout.fighters[0];
+                    before.me = bout.fighters[1];
+                    const picture::Sight sight = picture::look(grid, before);
+                    ASSERT_TRUE(sight.found) << where;
+                    EXPECT_EQ(sight.bout().fighters[0], bout.fighters[0]) << where;
+                    EXPECT_EQ(sight.bout().fighters[1], bout.fighters[1]) << where;
+                    ++read;
+                }
+            }
+        }
+    }
+    EXPECT_GT(read, 800);
+
+    // Without knowing the ways before: a blade off the grid along an edge is still read,
+    // in a corner it is unseen.
+    const Bout edge{{{0, 4, Game::LEFT}, {6, 6, Game::UP}}};
+    const picture::Sight fresh = picture::look(picture::of(edge), {});
+    ASSERT_TRUE(fresh.found);
+    EXPECT_EQ(fresh.foe, (F{0, 4, Game::LEFT}));
+    EXPECT_EQ(fresh.me, (F{6, 6, Game::UP}));
+    const Bout corner{{{4, 4, Game::UP}, {8, 8, Game::DOWN}}};
+    EXPECT_EQ(picture::look(picture::of(corner), {}).me, (F{8, 8, Bout::UNSEEN}));
+    // Anything else on the grid is no duel: a green cell, or a third white one.
+    picture::Grid won = picture::of(Bout::start());
+    won[0] = Game::Color{0, 255, 0};
+    EXPECT_FALSE(picture::look(won, {}).found);
 }
 
 // --- What a player feels ---------------------------------------------------------------

@@ -4,37 +4,24 @@
 #include <utility>
 
 #include "framework/frame.h"
-#include "games/bout.h"
-#include "shell/prediction.h"
+#include "games/duel/bout.h"
+#include "games/duel/picture.h"
+#include "games/duel/prediction.h"
 
 namespace {
 
 using Cells = std::map<std::pair<int, int>, char>;  // lit grid cells: 'W' body, 'R', 'B' blades
 
-const Game::Color WHITE{255, 255, 255};
-const Game::Color RED{255, 0, 0};
-const Game::Color BLUE{0, 0, 255};
-const Game::Color GREEN{0, 255, 0};
+constexpr Game::Color GREEN{0, 255, 0};
 
-// The host's frame of a round as the duel draws it, a point lit in each score column.
+// The host's frame of a round as the duel paints it, a point lit in each score column.
 Frame drawn(const Bout& bout) {
     Frame frame;
-    constexpr std::size_t BOTTOM = std::size_t{8} * Frame::COLUMNS;
-    frame.cells[BOTTOM] = GREEN;
-    frame.cells[BOTTOM + 10] = GREEN;
-    const auto put = [&frame](int x, int y, Game::Color c) {
-        if (Bout::on_grid(x, y)) {
-            frame.cells[static_cast<std::size_t>(y) * Frame::COLUMNS + x + 1] = c;
-        }
-    };
+    frame.set(-1, 8, GREEN);
+    frame.set(Frame::SIDE, 8, GREEN);
     for (int p = 0; p < 2; ++p) {
-        const Bout::Fighter& f = bout.fighters[p];
-        put(f.x, f.y, WHITE);
-        int x = 0;
-        int y = 0;
-        if (f.tip(x, y)) {
-            put(x, y, p == 0 ? RED : BLUE);
-        }
+        picture::paint(bout.fighters[p], p, true,
+                       [&frame](int x, int y, Game::Color c) { frame.set(x, y, c); });
     }
     return frame;
 }
@@ -140,7 +127,7 @@ TEST(Prediction, ForeseesNoPressIntoAnEdgeNoClashNoHitAndNothingBetweenRounds) {
     Prediction over;
     Frame won = drawn(Bout::start());
     for (int x = 0; x < 9; ++x) {
-        won.cells[std::size_t{4} * Frame::COLUMNS + static_cast<std::size_t>(x) + 1] = GREEN;
+        won.set(x, 4, GREEN);
     }
     over.frame(won, 0);
     over.press(1, Game::LEFT, 1000);

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "games/gamejedi.h"
+#include "games/duel/gamejedi.h"
 
 Games::Games() {
     // A game that fails to construct ends the catalogue's construction; the games made

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "games/duel/computer.h"
 #include "platform/outlet.h"
 #include "platform/remote.h"
-#include "shell/computer.h"
 #include "shell/events.h"
 
 namespace {
@@ -173,9 +173,7 @@ std::vector<SDL_Event> Controls::shown(const Frame& frame, Uint32 now) {
     if (!opponent) {
         return {};
     }
-    for (std::size_t i = 0; i < grid.size(); ++i) {
-        grid[i] = frame.at(static_cast<int>(i % 9), static_cast<int>(i / 9));
-    }
+    grid = frame.grid();
     return think(now);
 }
 

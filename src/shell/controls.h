@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "framework/frame.h"
+#include "framework/press.h"
 #include "framework/timers.h"
 #include "platform/joysticks.h"
 #include "shell/pads.h"
 #include "shell/play.h"
-#include "shell/press.h"
 
 class Computer;
 
@@ -62,9 +62,9 @@ class Controls {
     // The player each source's held way went down as, so that it comes up as the same
     // key though the rule changed in between (a friend who left): -1 when not held.
     std::array<std::array<std::array<int, 4>, 2>, 3> held{};
-    bool holding = false;                // a friend's match held while they are not heard
-    std::array<Game::Color, 81> grid{};  // the grid of the last frame shown
-    Timers alarm;                        // the computer's next look
+    bool holding = false;  // a friend's match held while they are not heard
+    Frame::Grid grid{};    // the grid of the last frame shown
+    Timers alarm;          // the computer's next look
     Timers::Id alarm_id = 0;
     Uint32 alarm_at = 0;
 };

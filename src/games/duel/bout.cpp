@@ -1,10 +1,6 @@
-#include "games/bout.h"
+#include "games/duel/bout.h"
 
 namespace {
-
-// Game::Button order: up, down, left, right.
-constexpr int DX[4] = {0, 0, -1, 1};
-constexpr int DY[4] = {-1, 1, 0, 0};
 
 bool a_way(int way) {
     return way >= Game::UP && way <= Game::RIGHT;

@@ -11,6 +11,9 @@ struct Bout {
     static constexpr unsigned REARM_MS = 50;
     // A blade the computer cannot make out: off the grid, with its body in a corner.
     static constexpr int UNSEEN = -1;
+    // One step each way, in Game::Button order: up, down, left, right.
+    static constexpr int DX[4] = {0, 0, -1, 1};
+    static constexpr int DY[4] = {-1, 1, 0, 0};
 
     struct Fighter {
         int x;

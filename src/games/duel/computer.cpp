@@ -1,17 +1,15 @@
-#include "shell/computer.h"
+#include "games/duel/computer.h"
 
 #include <algorithm>
 #include <cstdlib>
 
 namespace {
 
-constexpr int SIZE = Bout::SIZE;
 constexpr std::size_t REMEMBERED = 8;  // presses it remembers, to see it goes in circles
 constexpr int NONE = Bout::UNSEEN;
 constexpr int WAYS = 4;
-// Game::Button order: up, down, left, right.
-constexpr int DX[WAYS] = {0, 0, -1, 1};
-constexpr int DY[WAYS] = {-1, 1, 0, 0};
+constexpr const int* DX = Bout::DX;
+constexpr const int* DY = Bout::DY;
 // The computer plays player 1; the look-ahead moves both.
 constexpr int ME = 1;
 constexpr int FOE = 0;
@@ -30,7 +28,7 @@ constexpr int SEARCH_ROUNDS = 3;
 constexpr Uint32 QUICK_ROUND = 5;
 constexpr Uint32 LONG_ROUND = 12;
 
-using Fighter = Computer::Fighter;
+using Fighter = Bout::Fighter;
 
 bool same(const Game::Color& a, const Game::Color& b) {
     return a.r == b.r && a.g == b.g && a.b == b.b;
@@ -39,37 +37,6 @@ bool same(const Game::Color& a, const Game::Color& b) {
 bool same(const Computer::Cells& a, const Computer::Cells& b) {
     return std::equal(a.begin(), a.end(), b.begin(),
                       [](const Game::Color& p, const Game::Color& q) { return same(p, q); });
-}
-
-bool adjacent(int ax, int ay, int bx, int by) {
-    return std::abs(ax - bx) + std::abs(ay - by) == 1;
-}
-
-int way_between(int fx, int fy, int tx, int ty) {
-    for (int way = 0; way < WAYS; ++way) {
-        if (fx + DX[way] == tx && fy + DY[way] == ty) {
-            return way;
-        }
-    }
-    return NONE;
-}
-
-// A blade that cannot be seen points off the grid: at the edge its body stands on.
-int off_grid_way(int x, int y, int before) {
-    int ways[2];
-    int count = 0;
-    for (int way = 0; way < WAYS; ++way) {
-        if (!Bout::on_grid(x + DX[way], y + DY[way])) {
-            ways[count++] = way;
-        }
-    }
-    if (count == 1) {
-        return ways[0];
-    }
-    if (count == 2 && (before == ways[0] || before == ways[1])) {
-        return before;  // a corner: the way it was last seen to point
-    }
-    return NONE;
 }
 
 // Presses the attacker needs, the defender standing still, to put its blade on the
@@ -129,7 +96,7 @@ Computer::Computer(Uint32 reaction)
 std::vector<Press> Computer::decide(const Cells& cells, Uint32 now) {
     if (seen.empty() || !same(cells, seen.back().cells)) {
         seen.push_back({now, ++frames, cells});
-        if (!round_shown && look(cells, known).found) {
+        if (!round_shown && picture::look(cells, known).found) {
             round_shown = true;  // the round's first frame with both fighters
             round_from = now;
         }
@@ -159,7 +126,7 @@ std::vector<Press> Computer::decide(const Cells& cells, Uint32 now) {
            (view.number > presses.front().frame || now - presses.front().at >= 2 * lag)) {
         presses.pop_front();
     }
-    Sight sight = look(view.cells, known);
+    Sight sight = picture::look(view.cells, known);
     if (!sight.found) {
         next_look = later;
         return {};
@@ -184,7 +151,7 @@ std::vector<Press> Computer::decide(const Cells& cells, Uint32 now) {
         next_look = later != 0 ? later : view.at + 2 * reaction_ms;
         return {};
     }
-    Bout after{{sight.foe, sight.me}};
+    Bout after = sight.bout();
     after.press(ME, way);
     presses.push_back({now, seen.back().number, after.fighters[ME]});
     tried.emplace_back(sight, way);
@@ -223,73 +190,8 @@ void Computer::round_over(int code) {
     step_ms = std::max(LAST_STEP_MS, step_ms * 3 / 4);
 }
 
-Computer::Sight Computer::look(const Cells& cells, const Sight& before) {
-    constexpr Game::Color WHITE{255, 255, 255};
-    constexpr Game::Color RED{255, 0, 0};
-    constexpr Game::Color BLUE{0, 0, 255};
-    constexpr Game::Color BLACK{0, 0, 0};
-    int whites[2][2];
-    int white = 0;
-    int red[2] = {NONE, NONE};
-    int blue[2] = {NONE, NONE};
-    for (int i = 0; i < SIZE * SIZE; ++i) {
-        const Game::Color& c = cells[static_cast<std::size_t>(i)];
-        const int x = i % SIZE;
-        const int y = i / SIZE;
-        if (same(c, BLACK)) {
-            continue;
-        }
-        if (same(c, WHITE) && white < 2) {
-            whites[white][0] = x;
-            whites[white][1] = y;
-            ++white;
-        } else if (same(c, RED) && red[0] == NONE) {
-            red[0] = x;
-            red[1] = y;
-        } else if (same(c, BLUE) && blue[0] == NONE) {
-            blue[0] = x;
-            blue[1] = y;
-        } else {
-            return {};  // not two fighters: another screen, or a round already won
-        }
-    }
-    if (white != 2) {
-        return {};
-    }
-    // Which body is whose: each blade lies beside its own body. Where both readings fit,
-    // the one that keeps the computer nearer where it was.
-    const auto fits = [&](int mine) {
-        const int* me = whites[mine];
-        const int* foe = whites[1 - mine];
-        return (blue[0] == NONE || adjacent(me[0], me[1], blue[0], blue[1])) &&
-               (red[0] == NONE || adjacent(foe[0], foe[1], red[0], red[1]));
-    };
-    const auto distance = [&](int mine) {
-        return std::abs(whites[mine][0] - before.me.x) + std::abs(whites[mine][1] - before.me.y);
-    };
-    int mine = 0;
-    if (fits(0) != fits(1)) {
-        mine = fits(0) ? 0 : 1;
-    } else if (!fits(0)) {
-        return {};
-    } else if (before.found && distance(1) < distance(0)) {
-        mine = 1;
-    }
-    Sight sight;
-    sight.found = true;
-    const auto fighter = [&](const int* body, const int* blade, int was) {
-        Fighter f{body[0], body[1], NONE};
-        f.way = blade[0] == NONE ? off_grid_way(f.x, f.y, was)
-                                 : way_between(f.x, f.y, blade[0], blade[1]);
-        return f;
-    };
-    sight.me = fighter(whites[mine], blue, before.found ? before.me.way : NONE);
-    sight.foe = fighter(whites[1 - mine], red, before.found ? before.foe.way : NONE);
-    return sight;
-}
-
 int Computer::choose(const Sight& sight, bool bold, unsigned spent) {
-    const Bout now{{sight.foe, sight.me}};
+    const Bout now = sight.bout();
     // What a choice leads to, least first: whether the foe can then hit with one press,
     // how many presses the computer's own hit still needs, how few the foe's needs, and
     // a press before waiting only when it gains something.

@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "framework/game.h"
-#include "games/bout.h"
-#include "shell/press.h"
+#include "framework/press.h"
+#include "games/duel/bout.h"
+#include "games/duel/picture.h"
 
 // The computer as player 1: it watches the grid as a player does (white bodies, the red
 // and the blue blade) and presses player 1's ways, so every rule of the duel holds for it
@@ -24,7 +25,7 @@
 // always plays to win.
 class Computer {
   public:
-    using Cells = std::array<Game::Color, 81>;  // cell (x, y) is x + y * 9
+    using Cells = picture::Grid;
 
     static constexpr Uint32 FASTEST_MS = 150;
     static constexpr Uint32 SLOWEST_MS = 700;
@@ -45,21 +46,7 @@ class Computer {
     void round_over(int code);
     [[nodiscard]] Uint32 reaction() const { return reaction_ms; }
 
-    // One fighter as seen on the grid. `way` is where its blade points (a Game::Button),
-    // or Bout::UNSEEN while the blade is off the grid and the body stands in a corner.
-    using Fighter = Bout::Fighter;
-    struct Sight {
-        bool found = false;
-        Fighter me{};   // player 1, the blue blade
-        Fighter foe{};  // player 0, the red blade
-
-        bool operator==(const Sight& o) const {
-            return found == o.found && me == o.me && foe == o.foe;
-        }
-    };
-    // Finds both fighters on the grid; `before` breaks the tie when the computer's own
-    // blade is off the grid (where it was last seen).
-    static Sight look(const Cells& cells, const Sight& before);
+    using Sight = picture::Sight;
     // The press that serves the computer best from what it sees, or -1 to wait. `bold`
     // when the grid has stood still a while: waiting then wins nothing, so it presses.
     // `spent`: presses (bits by Game::Button) already made from this very sight, to
@@ -74,8 +61,8 @@ class Computer {
     };
     struct Pending {
         Uint32 at;
-        Uint32 frame;  // the newest frame when it pressed: later ones show the press
-        Fighter then;  // where the press put the computer's fighter
+        Uint32 frame;        // the newest frame when it pressed: later ones show the press
+        Bout::Fighter then;  // where the press put the computer's fighter
     };
 
     Uint32 reaction_ms;

@@ -1,15 +1,12 @@
-#include "games/gamejedi.h"
+#include "games/duel/gamejedi.h"
 
 #include <cstdlib>
 
 #include "framework/resources.h"
+#include "games/duel/picture.h"
 #include "shell/director.h"
 
 namespace {
-
-constexpr Game::Color BLACK{0, 0, 0};
-constexpr Game::Color WHITE{255, 255, 255};
-constexpr Game::Color BLADE[2] = {{255, 0, 0}, {0, 0, 255}};
 
 constexpr int IDLE_VOLUME = 38;  // of the mixer's 128: the hum stays under everything
 
@@ -54,7 +51,7 @@ void GameJedi::free_sounds() {
 void GameJedi::run() {
     for (unsigned int x = 0; x < 9; ++x) {
         for (unsigned int y = 0; y < 9; ++y) {
-            set_pixel(x, y, BLACK);
+            set_pixel(x, y, picture::BLACK);
         }
     }
     ready[0] = true;
@@ -75,62 +72,67 @@ Uint32 GameJedi::timer(Uint32 /*interval*/, void* param) {
 }
 
 void GameJedi::render_player(int player) {
-    paint(bout.fighters[player], WHITE, BLADE[player]);
+    paint(bout.fighters[player], player, true);
 }
 
 void GameJedi::unrender_player(int player) {
-    paint(bout.fighters[player], BLACK, BLACK);
+    paint(bout.fighters[player], player, false);
 }
 
-void GameJedi::paint(const Bout::Fighter& fighter, Color body, Color blade) {
-    set_pixel(static_cast<unsigned>(fighter.x), static_cast<unsigned>(fighter.y), body);
-    int x = 0;
-    int y = 0;
-    if (fighter.tip(x, y) && Bout::on_grid(x, y)) {
-        set_pixel(static_cast<unsigned>(x), static_cast<unsigned>(y), blade);
-    }
+void GameJedi::paint(const Bout::Fighter& fighter, int player, bool shown) {
+    picture::paint(fighter, player, shown, [this](int x, int y, Color colour) {
+        set_pixel(static_cast<unsigned>(x), static_cast<unsigned>(y), colour);
+    });
 }
 
 void GameJedi::input(int player, Button button) {
-    if (!ready[player] || bout.blocked(player, button)) {
+    if (!ready[player]) {
         return;
     }
-    const int other = player == 0 ? 1 : 0;
-    unrender_player(player);
-    if (bout.move(player, button) == Bout::Move::TURNED) {
+    const Bout::Fighter was = bout.fighters[player];
+    const Bout::Outcome outcome = bout.press(player, button);
+    if (outcome.move == Bout::Move::DROPPED) {
+        return;
+    }
+    paint(was, player, false);
+    if (outcome.move == Bout::Move::TURNED) {
         const auto index = static_cast<unsigned>(std::rand()) % swing_sounds.size();
         Mix_PlayChannelTimed(-1, swing_sounds[index], 0, -1);
     }
-    render_player(player);
+    if (outcome.clash) {
+        strike();
+    } else {
+        render_player(player);
+    }
     Director::push_render();
-    check_clash();
-    check_victory(player);
-    check_victory(other);
+    for (const int hitter : outcome.hits) {
+        if (hitter != Bout::NOBODY) {
+            victory(hitter);
+        }
+    }
     ready[player] = false;
     timers.add(Bout::REARM_MS, GameJedi::timer, &ready[player]);
 }
 
-void GameJedi::check_clash() {
-    if (!bout.clashing()) {
-        return;
-    }
-    // Channel 0 carries the hum; every other channel stops for the strike.
+void GameJedi::strike() {
+    // Channel 0 carries the hum; every other channel stops for the strike, the swing that
+    // led to it included.
     for (int channel = 1; channel < Mix_AllocateChannels(-1); ++channel) {
         Mix_HaltChannel(channel);
     }
     const auto index = static_cast<unsigned>(std::rand()) % strike_sounds.size();
     Mix_PlayChannelTimed(-1, strike_sounds[index], 0, -1);
-    unrender_player(0);
-    unrender_player(1);
-    bout.flip();
+    // The blades as they met, then flipped: the bout has flipped them already.
+    Bout met = bout;
+    met.flip();
+    for (int p = 0; p < 2; ++p) {
+        paint(met.fighters[p], p, false);
+    }
     render_player(0);
     render_player(1);
 }
 
-void GameJedi::check_victory(int player) {
-    if (!bout.hits(player)) {
-        return;
-    }
+void GameJedi::victory(int player) {
     Mix_HaltChannel(0);
     Director::game_over(player == 0 ? -1 : 1);
 }

@@ -8,7 +8,7 @@
 
 #include "framework/game.h"
 #include "framework/timers.h"
-#include "games/bout.h"
+#include "games/duel/bout.h"
 
 // The duel of two light blades: each fighter is a white body cell with a one-cell blade,
 // red for player 0 and blue for player 1. Pressing the way the blade points steps the
@@ -29,15 +29,17 @@ class GameJedi : public Game {
 
     void render_player(int player);
     void unrender_player(int player);
-    void check_clash();
-    void check_victory(int player);
 
   private:
     friend struct GameJediProbe;  // lets tests stage positions and read the clips
 
     void free_sounds();
-    // A fighter's body and, where it lies on the grid, its blade.
-    void paint(const Bout::Fighter& fighter, Color body, Color blade);
+    // A player's fighter painted, or erased, on the grid.
+    void paint(const Bout::Fighter& fighter, int player, bool shown);
+    // What a press's outcome names beyond the move: a clash's strike, heard, and the
+    // flipped blades shown; a hit's end of the hum and report of the round.
+    void strike();
+    static void victory(int player);
 
     Bout bout = Bout::start();
     // Whether each player's next press is taken; set again on the timer thread 50 ms

@@ -1,35 +1,11 @@
-#include "shell/prediction.h"
+#include "games/duel/prediction.h"
 
 namespace {
 
-constexpr Game::Color BLACK{0, 0, 0};
-constexpr Game::Color WHITE{255, 255, 255};
-constexpr Game::Color BLUE{0, 0, 255};
 constexpr int ME = 1;
 // Presses no frame has answered for so long are not the host's any more (its match may
 // have ended): only so many are kept.
 constexpr std::size_t MOST_PENDING = 64;
-
-Computer::Cells grid_of(const Frame& frame) {
-    Computer::Cells cells{};
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        cells[i] = frame.at(static_cast<int>(i % Bout::SIZE), static_cast<int>(i / Bout::SIZE));
-    }
-    return cells;
-}
-
-void paint(Frame& frame, const Bout::Fighter& fighter, Game::Color body, Game::Color blade) {
-    const auto cell = [&frame](int x, int y) -> Game::Color& {
-        return frame
-            .cells[static_cast<std::size_t>(y) * Frame::COLUMNS + static_cast<std::size_t>(x + 1)];
-    };
-    cell(fighter.x, fighter.y) = body;
-    int x = 0;
-    int y = 0;
-    if (fighter.tip(x, y) && Bout::on_grid(x, y)) {
-        cell(x, y) = blade;
-    }
-}
 
 }  // namespace
 
@@ -53,7 +29,7 @@ void Prediction::frame(const Frame& from_host, Uint32 taken) {
     Bout before{};
     const bool foreseen = !pending.empty() && ahead(before);
     host = from_host;
-    known = Computer::look(grid_of(host), known);
+    known = picture::look(host.grid(), known);
     while (!pending.empty() && pending.front().number <= taken) {
         pending.pop_front();
     }
@@ -69,7 +45,7 @@ bool Prediction::ahead(Bout& bout) const {
     if (!known.found || known.me.way == Bout::UNSEEN) {
         return false;
     }
-    bout = Bout{{known.foe, known.me}};
+    bout = known.bout();
     for (const Pending& press : pending) {
         if (!press.counts || bout.blocked(ME, press.way)) {
             continue;
@@ -90,7 +66,8 @@ Frame Prediction::shown() const {
     if (pending.empty() || !ahead(bout) || bout.fighters[ME] == known.me) {
         return out;
     }
-    paint(out, known.me, BLACK, BLACK);
-    paint(out, bout.fighters[ME], WHITE, BLUE);
+    const auto on_frame = [&out](int x, int y, Game::Color colour) { out.set(x, y, colour); };
+    picture::paint(known.me, ME, false, on_frame);
+    picture::paint(bout.fighters[ME], ME, true, on_frame);
     return out;
 }

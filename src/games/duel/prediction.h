@@ -6,8 +6,8 @@
 
 #include "framework/frame.h"
 #include "framework/game.h"
-#include "games/bout.h"
-#include "shell/computer.h"
+#include "games/duel/bout.h"
+#include "games/duel/picture.h"
 
 // What a friend's page shows of its own fighter (player 1, the blue blade) before the
 // host has answered: the host's newest frame, with each of this page's presses that the
@@ -42,7 +42,7 @@ class Prediction {
     bool ahead(Bout& bout) const;
 
     Frame host{};
-    Computer::Sight known;  // the fighters as last made out
+    picture::Sight known;  // the fighters as last made out
     std::deque<Pending> pending;
     bool counted = false;   // whether a press of this page's has counted yet
     Uint32 counted_at = 0;  // when the last one that counted was made

@@ -11,7 +11,7 @@
 #include "platform/media.h"
 #include "platform/web/web.h"
 #include "shell/pads.h"
-#include "shell/prediction.h"
+#include "games/duel/prediction.h"
 
 namespace {
 
