@@ -1,6 +1,9 @@
 // The page's state machine (web/machine.js) and the protocol of remote play
 // (web/protocol.js), in node, with the page's effects stubbed and a clock of the test's:
-//   node --test tests/web/ or node tests/web/machine_test.js
+//   node --test tests/web/      or      node tests/web/machine_test.js
+// The machine is told as what players do: each story walks a page (or a host's and a
+// guest's) through its states, and at the end the stories together must have taken every
+// way out of every state they reached.
 'use strict';
 const {describe, it} = require('node:test');
 const assert = require('node:assert/strict'), path = require('path');
@@ -38,9 +41,16 @@ const settle = () => new Promise((done) => setImmediate(done));
 const {create, TABLE, STATES} = require(path.join(web, 'machine.js'));
 const protocol = require(path.join(web, 'protocol.js'));
 
-// A machine whose effects record what they were called with; `enter` and `run` add
-// effects of a test's own.
-function machine(enter = {}, run = {}) {
+// Every event the page has, and what the stories met: the states reached, the ways out
+// of them the machine offered ('state/mode event') and those taken.
+const EVENTS = [...new Set(Object.values(TABLE).flatMap(Object.keys))].sort();
+const met = {reached: new Set(['loading']), offered: new Set(), taken: new Set()};
+const where = (m) => `${m.state}/${m.mode || ''}`;
+
+// A page whose effects record what they were called with, [kind, name, state, mode];
+// `enter` and `run` add effects of a story's own. An event the page refuses must change
+// nothing: not the state, the mode, their scopes, what was asked, nor call an effect.
+function page(enter = {}, run = {}) {
   const seen = [];
   const record = (kind) => new Proxy({}, {
     get: (_, name) => (context) => {
@@ -50,330 +60,438 @@ function machine(enter = {}, run = {}) {
     },
   });
   const m = create({enter: record('enter'), run: record('run')});
+  const fire = m.fire;
+  m.fire = (event, payload) => {
+    const from = where(m);
+    for (const e of EVENTS) if (m.can(e, {mode: 'two'})) met.offered.add(`${from} ${e}`);
+    const scopes = [m.stateScope, m.modeScope], before = [seen.length, m.asked];
+    const moved = fire(event, payload);
+    if (moved) {
+      met.taken.add(`${from} ${event}`);
+      met.reached.add(m.state);
+    } else if (moved === false) {
+      assert.equal(where(m), from, `${from}: ${event} refused, yet the page moved`);
+      assert.deepEqual([seen.length, m.asked], before, `${from}: ${event} refused, yet ran`);
+      assert.ok(scopes[0] === m.stateScope && scopes[1] === m.modeScope && scopes[0].alive &&
+                scopes[1].alive, `${from}: ${event} refused, yet a scope ended`);
+    }
+    return moved;
+  };
   m.seen = seen;
   return m;
 }
 
-// ---- Every transition: from each state in each mode, every event ----
-
-// How a page reaches each state in each mode from its loading.
-const PATHS = {
-  'loading/': [],
-  'gate/': ['ready'],
-  'handing/': ['handed'],
-  'starting/two': ['ready', ['play', {mode: 'two'}]],
-  'running/two': ['ready', ['play', {mode: 'two'}], 'started'],
-  'over/two': ['ready', ['play', {mode: 'two'}], 'started', 'over'],
-  'failed/two': ['ready', ['play', {mode: 'two'}], 'fail'],
-  'starting/alone': ['ready', ['play', {mode: 'alone'}]],
-  'running/alone': ['ready', ['play', {mode: 'alone'}], 'started'],
-  'over/alone': ['ready', ['play', {mode: 'alone'}], 'started', 'over'],
-  'inviting/host': ['ready', 'invite'],
-  'failed/host': ['ready', 'invite', 'fail'],
-  'connecting/host': ['ready', 'invite', 'reply'],
-  'connected/host': ['ready', 'invite', 'reply', 'open'],
-  'counting/host': ['ready', 'invite', 'reply', 'open', 'count'],
-  'starting/host': ['ready', 'invite', 'reply', 'open', 'count', 'start'],
-  'running/host': ['ready', 'invite', 'reply', 'open', 'count', 'start', 'started'],
-  'over/host': ['ready', 'invite', 'reply', 'open', 'count', 'start', 'started', 'over'],
-  'held/host': ['ready', 'invite', 'reply', 'open', 'count', 'start', 'started', 'quiet'],
-  'left/two': ['ready', 'invite', 'reply', 'open', 'gone'],
-  'joining/guest': ['invited'],
-  'connecting/guest': ['invited', 'join'],
-  'failed/guest': ['invited', 'join', 'timeout'],
-  'connected/guest': ['invited', 'join', 'open'],
-  'counting/guest': ['invited', 'join', 'open', ['count', {n: 3}]],
-  'running/guest': ['invited', 'join', 'open', ['count', {n: 3}], 'start'],
-  'over/guest': ['invited', 'join', 'open', ['count', {n: 3}], 'start', 'over'],
-  'held/guest': ['invited', 'join', 'open', ['count', {n: 3}], 'start', 'quiet'],
-  'left/guest': ['invited', 'join', 'open', 'leave'],
-};
-function reach(where, m = machine()) {
-  for (const step of PATHS[where]) {
-    const [event, payload] = Array.isArray(step) ? step : [step, {}];
-    assert.ok(m.fire(event, payload), `${where}: ${event} refused in ${m.state}/${m.mode}`);
+// `event` (with `payload`, if given) moves the page to `to` ('state/mode').
+function step(m, event, payload, to) {
+  if (to === undefined) [payload, to] = [{}, payload];
+  const from = where(m);
+  assert.ok(m.fire(event, payload), `${from}: ${event} refused`);
+  assert.equal(where(m), to, `${from} by ${event}`);
+}
+// The page does nothing on any of `events`.
+function refused(m, ...events) {
+  for (const event of events) {
+    assert.equal(m.fire(event, {mode: 'two'}), false, `${where(m)}: ${event}`);
   }
-  assert.strictEqual(`${m.state}/${m.mode || ''}`, where);
+}
+
+// The way each side goes through a match with a friend, as a list of steps
+// [event, payload, to]: the host's invite, the guest's reply taken, the connection, the
+// host's countdown (told to the guest step by step), the match, its end.
+const HOST_WAY = [['ready', {}, 'gate/'], ['invite', {}, 'inviting/host'],
+  ['reply', {}, 'connecting/host'], ['open', {}, 'connected/host'],
+  ['count', {}, 'counting/host'], ['start', {}, 'starting/host'],
+  ['started', {}, 'running/host'], ['over', {}, 'over/host']];
+const GUEST_WAY = [['invited', {}, 'joining/guest'], ['join', {}, 'connecting/guest'],
+  ['open', {}, 'connected/guest'], ['count', {n: 3}, 'counting/guest'],
+  ['start', {}, 'running/guest'], ['over', {}, 'over/guest']];
+// A page walked along `way` until it is in `state` ('held': a running match gone quiet).
+function walk(way, state, m = page()) {
+  const mode = way === HOST_WAY ? 'host' : 'guest';
+  for (const [event, payload, to] of way) {
+    if (m.state === (state === 'held' ? 'running' : state)) break;
+    step(m, event, payload, to);
+  }
+  if (state === 'held') step(m, 'quiet', `held/${mode}`);
+  assert.equal(where(m), `${state}/${mode}`);
   return m;
 }
-
-// Where each event leads: [from, event, to] (mode unchanged) or [from, event, to, mode].
-// Anything not listed changes nothing.
-const WAYS = [
-  ['loading/', 'ready', 'gate/'], ['loading/', 'invited', 'joining/guest'],
-  ['loading/', 'handed', 'handing/'], ['loading/', 'unserved', 'failed/'],
-  ['loading/', 'missing', 'failed/'],
-  ['gate/', 'play', 'starting/two'], ['gate/', 'invite', 'inviting/host'],
-];
-for (const mode of ['two', 'alone']) {
-  WAYS.push([`starting/${mode}`, 'started', `running/${mode}`],
-            [`starting/${mode}`, 'fail', `failed/${mode}`],
-            [`running/${mode}`, 'over', `over/${mode}`],
-            [`running/${mode}`, 'fail', `failed/${mode}`],
-            [`over/${mode}`, 'again', `starting/${mode}`],
-            [`over/${mode}`, 'home', 'gate/'],
-            [`over/${mode}`, 'fail', `failed/${mode}`]);
+// A host and a guest in a running match.
+function friendsPlaying() {
+  return [walk(HOST_WAY, 'running'), walk(GUEST_WAY, 'running')];
 }
-WAYS.push(
-  ['failed/two', 'retry', 'starting/two'], ['failed/two', 'home', 'gate/'],
-  // The host: invite, reply, connection, countdown, match, again.
-  ['inviting/host', 'reply', 'connecting/host'], ['inviting/host', 'back', 'gate/'],
-  ['inviting/host', 'fail', 'failed/host'],
-  ['connecting/host', 'open', 'connected/host'], ['connecting/host', 'timeout', 'failed/host'],
-  ['connecting/host', 'fail', 'failed/host'], ['connecting/host', 'back', 'gate/'],
-  ['connecting/host', 'gone', 'left/two'],
-  ['connected/host', 'count', 'counting/host'], ['connected/host', 'gone', 'left/two'],
-  ['connected/host', 'fail', 'failed/host'], ['connected/host', 'back', 'gate/'],
-  ['counting/host', 'count', 'counting/host'], ['counting/host', 'start', 'starting/host'],
-  ['counting/host', 'gone', 'left/two'], ['counting/host', 'fail', 'failed/host'],
-  ['counting/host', 'back', 'gate/'],
-  ['starting/host', 'started', 'running/host'], ['starting/host', 'fail', 'failed/host'],
-  ['starting/host', 'gone', 'starting/two'],
-  ['running/host', 'over', 'over/host'], ['running/host', 'fail', 'failed/host'],
-  ['running/host', 'gone', 'running/two'], ['running/host', 'quiet', 'held/host'],
-  ['held/host', 'heard', 'held/host'], ['held/host', 'quiet', 'held/host'],
-  ['held/host', 'start', 'running/host'], ['held/host', 'over', 'over/host'],
-  ['held/host', 'fail', 'failed/host'], ['held/host', 'gone', 'running/two'],
-  ['over/host', 'again', 'over/host'], ['over/host', 'asked', 'over/host'],
-  ['over/host', 'home', 'gate/'],
-  ['over/host', 'gone', 'over/two'], ['over/host', 'fail', 'failed/host'],
-  ['failed/host', 'retry', 'inviting/host'], ['failed/host', 'home', 'gate/'],
-  ['left/two', 'home', 'gate/'], ['left/two', 'again', 'starting/two'],
-  // The guest: join, reply, connection, the host's countdown, match; leaving.
-  ['joining/guest', 'join', 'connecting/guest'], ['joining/guest', 'home', 'gate/'],
-  ['joining/guest', 'fail', 'failed/guest'],
-  ['connecting/guest', 'open', 'connected/guest'],
-  ['connecting/guest', 'timeout', 'failed/guest'], ['connecting/guest', 'fail', 'failed/guest'],
-  ['connecting/guest', 'leave', 'left/guest'], ['connecting/guest', 'gone', 'left/guest'],
-  ['connected/guest', 'count', 'counting/guest'], ['connected/guest', 'gone', 'left/guest'],
-  ['connected/guest', 'leave', 'left/guest'], ['connected/guest', 'fail', 'failed/guest'],
-  ['counting/guest', 'count', 'counting/guest'], ['counting/guest', 'start', 'running/guest'],
-  ['counting/guest', 'gone', 'left/guest'], ['counting/guest', 'leave', 'left/guest'],
-  ['counting/guest', 'fail', 'failed/guest'],
-  ['running/guest', 'over', 'over/guest'], ['running/guest', 'fail', 'failed/guest'],
-  ['running/guest', 'gone', 'left/guest'], ['running/guest', 'leave', 'left/guest'],
-  ['running/guest', 'quiet', 'held/guest'],
-  ['held/guest', 'count', 'held/guest'], ['held/guest', 'start', 'running/guest'],
-  ['held/guest', 'over', 'over/guest'], ['held/guest', 'fail', 'failed/guest'],
-  ['held/guest', 'gone', 'left/guest'], ['held/guest', 'leave', 'left/guest'],
-  ['over/guest', 'again', 'over/guest'], ['over/guest', 'asked', 'over/guest'],
-  ['over/guest', 'home', 'gate/'],
-  ['over/guest', 'gone', 'left/guest'], ['over/guest', 'leave', 'left/guest'],
-  ['over/guest', 'fail', 'failed/guest'],
-  ['failed/guest', 'retry', 'joining/guest'], ['failed/guest', 'home', 'gate/'],
-  ['left/guest', 'home', 'gate/'],
-);
-const EVENTS = [...new Set(Object.values(TABLE).flatMap(Object.keys))].sort();
-describe('every transition', () => {
-it('every state is reached', () => {
-  assert.deepStrictEqual(new Set(Object.keys(PATHS).map((w) => w.split('/')[0])), new Set(STATES));
-});
-for (const where of Object.keys(PATHS)) {
-  it(`${where}: each event leads where the table says, or nowhere`, () => {
-    for (const event of EVENTS) {
-      const m = reach(where);
-      const way = WAYS.find(([from, e]) => from === where && e === event);
-      const moved = m.fire(event, {mode: 'two'});
-      const now = `${m.state}/${m.mode || ''}`;
-      assert.strictEqual(now, way ? way[2] : where, `${where} by ${event}`);
-      assert.strictEqual(moved, !!way, `${where} by ${event}: moved`);
-    }
-  });
-}
-// The opened-from-disk page's failure has no way on: no Try again, no start screen.
-it('a page that failed while loading has no way on', () => {
-  const m = machine();
-  m.keep({served: false});
-  m.fire('unserved', {message: 'served'});
-  assert.ok(!m.fire('retry') && !m.fire('home') && m.state === 'failed');
-  // Nor has a served page whose game's script is missing.
-  const broken = machine();
-  broken.fire('missing', {message: 'brelvo.js'});
-  assert.ok(!broken.fire('retry') && !broken.fire('home') && broken.state === 'failed');
-});
-});
 
-// ---- Scopes: what a state or a mode owns ends with it ----
-describe('scopes', () => {
-it('a state\'s timers end with it, the mode\'s with the mode or its connection', () => {
-  const fired = [];
-  let late = null, session = null;
-  const m = machine({
-    inviting: ({state, mode}) => {
-      state.timeout(() => fired.push('state timer'), 100);
-      mode.interval(() => fired.push('mode beat'), 40);
-      session = mode;
-      late = state;
-    },
+describe('a page on its own', () => {
+  it('a player opens the page, plays two on one keyboard, plays again, then alone, again', () => {
+    const m = page();
+    step(m, 'ready', 'gate/');
+    step(m, 'play', {mode: 'two'}, 'starting/two');
+    step(m, 'started', 'running/two');
+    // Two players here wait for no one and leave no one.
+    refused(m, 'quiet', 'heard', 'gone', 'leave', 'count', 'back', 'home', 'again');
+    step(m, 'over', 'over/two');
+    refused(m, 'asked', 'count', 'gone');
+    step(m, 'again', 'starting/two');
+    step(m, 'started', 'running/two');
+    step(m, 'over', 'over/two');
+    step(m, 'home', 'gate/');
+    step(m, 'play', {mode: 'alone'}, 'starting/alone');
+    step(m, 'started', 'running/alone');
+    refused(m, 'quiet', 'gone', 'leave', 'count');
+    step(m, 'over', 'over/alone');
+    refused(m, 'asked', 'count');
+    step(m, 'again', 'starting/alone');
+    step(m, 'started', 'running/alone');
+    assert.deepEqual(m.seen.filter(([kind]) => kind === 'run'), [], 'no friend told of anything');
   });
-  reach('inviting/host', m);
-  pass(50);
-  assert.deepStrictEqual(fired, ['mode beat']);
-  m.fire('reply');  // the state ends, the mode goes on
-  pass(100);
-  assert.deepStrictEqual(fired, ['mode beat', 'mode beat', 'mode beat']);
-  assert.ok(!late.alive && session.alive);
-  m.fire('timeout');  // a failure ends the connection: the mode's scope, the mode stays
-  assert.ok(!session.alive && m.mode === 'host');
-  pass(1000);
-  assert.strictEqual(fired.length, 3, 'a timer outlived its scope');
-});
-// An effect's event waits for the step under way; the page sees one state at a time.
-it('an effect\'s event waits for the step under way', () => {
-  const order = [];
-  const m = machine({starting: () => { order.push('starting'); m.fire('started'); order.push('fired'); },
-                     running: () => order.push('running')});
-  m.fire('ready');
-  m.fire('play', {mode: 'two'});
-  assert.deepStrictEqual(order, ['starting', 'fired', 'running']);
-  assert.strictEqual(m.state, 'running');
-});
-});
 
-// ---- What players met ----
+  it('wherever the game fails, Brelvo stopped: Try again plays the same again, or the start screen',
+     () => {
+       for (const mode of ['two', 'alone']) {
+         for (const when of ['starting', 'running', 'over']) {
+           for (const then of ['retry', 'home']) {
+             const m = page();
+             step(m, 'ready', 'gate/');
+             step(m, 'play', {mode: mode}, `starting/${mode}`);
+             if (when !== 'starting') step(m, 'started', `running/${mode}`);
+             if (when === 'over') step(m, 'over', `over/${mode}`);
+             step(m, 'fail', {message: 'lost'}, `failed/${mode}`);
+             refused(m, 'again', 'started', 'back');
+             step(m, then, then === 'retry' ? `starting/${mode}` : 'gate/');
+           }
+         }
+       }
+     });
 
-describe('what players met', () => {
-  // The host's page out of view and back after a match with a friend starts nothing: its
-  // countdown is refused but where both pages agreed to one ('connected', after Play
-  // again).
-  it('the host\'s page out of view after a match with a friend counts down only when both asked', () => {
-    const m = reach('over/host');
-    assert.ok(!m.fire('count') && m.state === 'over');
-    m.fire('again');
-    assert.ok(!m.fire('count') && m.state === 'over', 'a countdown the guest did not ask for');
-    m.fire('asked');
-    assert.strictEqual(m.state, 'connected');
-    assert.ok(m.fire('count') && m.state === 'counting');
-  });
-  // Another match with a friend is one both ask for, whoever asks first: each page says
-  // what the other did, asks once, and the host's page counts down once both have. The
-  // next match's end forgets both.
-  for (const first of ['host', 'guest']) it(`another match is one both ask for, the ${first} first`, () => {
-    const host = reach('over/host'), guest = reach('over/guest');
-    const [asker, other] = first === 'host' ? [host, guest] : [guest, host];
-    for (const m of [host, guest]) m.seen.length = 0;
-    assert.ok(asker.fire('again') && asker.state === 'over');
-    assert.ok(!asker.fire('again'), 'asked twice');
-    assert.ok(other.fire('asked') && other.state === 'over');
-    assert.deepStrictEqual([asker.seen, other.seen],
-                           [[['run', 'ask', 'over', first]],
-                            [['run', 'asked', 'over', first === 'host' ? 'guest' : 'host']]]);
-    if (first === 'host') assert.ok(!guest.fire('count'), 'the guest counts before it asked');
-    other.fire('again');
-    if (first === 'host') host.fire('asked');  // the guest's ask reaches the host
-    assert.strictEqual(host.state, 'connected');
-    assert.deepStrictEqual(guest.asked, {mine: true, friend: first === 'host'});
-    assert.ok(host.fire('count') && guest.fire('count', {n: 3}) && guest.state === 'counting');
-    for (const m of [host, guest]) m.fire('start');
-    for (const m of [host, guest]) m.fire('started');
-    for (const m of [host, guest]) m.fire('over');
-    assert.deepStrictEqual([host.asked, guest.asked, guest.fire('count')],
-                           [{mine: false, friend: false}, {mine: false, friend: false}, false]);
-  });
-  // A blip: both pages hold the match; heard again, the host counts down for both (a
-  // silence in the middle of it stops it) and the same match goes on, with no new game.
-  it('a blip: both pages hold the match, the host counts down, the same match goes on', () => {
-    const host = reach('running/host'), guest = reach('running/guest');
-    for (const m of [host, guest]) {
-      m.seen.length = 0;
-      assert.ok(m.fire('quiet') && m.state === 'held');
-    }
-    assert.ok(!guest.fire('heard'), 'the guest waits for the host\'s countdown');
-    host.fire('heard');
-    host.fire('quiet');
-    host.fire('heard');
-    guest.fire('count', {n: 3});
-    for (const m of [host, guest]) m.fire('start');
-    assert.deepStrictEqual([host.seen, guest.seen], [
-      [['enter', 'held', 'held', 'host'], ['run', 'resume', 'held', 'host'],
-       ['run', 'hold', 'held', 'host'], ['run', 'resume', 'held', 'host'],
-       ['enter', 'running', 'running', 'host']],
-      [['enter', 'held', 'held', 'guest'], ['run', 'count', 'held', 'guest'],
-       ['enter', 'running', 'running', 'guest']]]);
-    // Silent for good: the host's match goes on with two players here.
-    host.fire('quiet');
-    assert.ok(host.fire('gone') && host.state === 'running' && host.mode === 'two');
-    assert.ok(!host.fire('quiet'), 'two players here wait for no one');
-  });
-  // A friend who asked, then left: Play again is for two players here.
-  it('a friend who asked, then left: Play again is for two players here', () => {
-    const m = reach('over/host');
-    m.fire('asked');
-    m.fire('gone');
-    assert.ok(m.fire('again') && m.state === 'starting' && m.mode === 'two');
-  });
   // After a match alone ended by Esc: the start screen, then two players or an invite,
   // with no reload; likewise after "Your friend left." and the guest's "You left" and
-  // "The host left.".
-  for (const where of ['over/alone', 'left/two', 'left/guest', 'over/guest', 'failed/two']) it(`after ${where}: the start screen, then any match, with no reload`, () => {
-    for (const [event, payload, to] of [['play', {mode: 'two'}, 'starting/two'],
-                                        ['play', {mode: 'alone'}, 'starting/alone'],
-                                        ['invite', {}, 'inviting/host']]) {
-      const m = reach(where);
-      assert.ok(m.fire('home'), `${where}: no start screen`);
-      m.fire(event, payload);
-      assert.strictEqual(`${m.state}/${m.mode}`, to, `${where}, then ${to}`);
+  // "The host left.", and after the game failed.
+  it('after any ending, the start screen and then any match, with no reload', () => {
+    const endings = {
+      'a match alone': () => {
+        const m = page();
+        step(m, 'ready', 'gate/');
+        step(m, 'play', {mode: 'alone'}, 'starting/alone');
+        step(m, 'started', 'running/alone');
+        step(m, 'over', 'over/alone');
+        return m;
+      },
+      '"Your friend left."': () => {
+        const m = walk(HOST_WAY, 'connected');
+        step(m, 'gone', 'left/two');
+        return m;
+      },
+      '"You left the match."': () => {
+        const m = walk(GUEST_WAY, 'running');
+        step(m, 'leave', 'left/guest');
+        return m;
+      },
+      'a match the host played': () => walk(HOST_WAY, 'over'),
+      'a match the guest played': () => walk(GUEST_WAY, 'over'),
+      'the game failed': () => {
+        const m = page();
+        step(m, 'ready', 'gate/');
+        step(m, 'play', {mode: 'two'}, 'starting/two');
+        step(m, 'fail', 'failed/two');
+        return m;
+      },
+    };
+    for (const [ending, reach] of Object.entries(endings)) {
+      for (const [event, payload, to] of [['play', {mode: 'two'}, 'starting/two'],
+                                          ['play', {mode: 'alone'}, 'starting/alone'],
+                                          ['invite', {}, 'inviting/host']]) {
+        const m = reach();
+        assert.ok(m.fire('home'), `${ending}: no start screen`);
+        step(m, event, payload, to);
+      }
     }
   });
-  // The guest's start screen ends its connection (peer.js tells the host on the way out).
-  it('the guest\'s start screen ends its connection', () => {
-    let session = null, ended = 0;
-    const m = machine({connecting: ({mode}) => { session = mode; mode.onEnd(() => ended++); }});
-    reach('over/guest', m);
-    assert.ok(session.alive);
-    m.fire('home');
-    assert.ok(!session.alive && ended === 1 && m.state === 'gate' && m.mode === null);
+
+  it('the page opened from the disk, or served without the game\'s script, stops for good', () => {
+    const m = page();
+    m.keep({served: false});
+    step(m, 'unserved', {message: 'served'}, 'failed/');
+    refused(m, 'retry', 'home');
+    const broken = page();
+    step(broken, 'missing', {message: 'brelvo.js'}, 'failed/');
+    refused(broken, 'retry', 'home');
   });
-  // Back while the invite is made: the late ICE servers and offer change nothing.
+
+  it('a reply opened in another tab than its invite\'s only says where it went', () => {
+    const m = page();
+    step(m, 'handed', 'handing/');
+    refused(m, ...EVENTS);
+  });
+});
+
+describe('a match with a friend elsewhere', () => {
+  it('host invites, guest joins, blip held and mended, the match ends, another, friend leaves',
+     () => {
+       const host = page(), guest = page();
+       step(host, 'ready', 'gate/');
+       step(host, 'invite', 'inviting/host');
+       refused(host, 'open', 'count', 'gone', 'leave');
+       step(guest, 'invited', 'joining/guest');
+       refused(guest, 'open', 'count', 'leave');
+       step(guest, 'join', 'connecting/guest');
+       step(host, 'reply', 'connecting/host');
+       refused(guest, 'back');  // the guest leaves by its own way, not the host's Back
+       for (const m of [host, guest]) step(m, 'open', `connected/${m.mode}`);
+       for (const n of [3, 2, 1]) {
+         step(host, 'count', 'counting/host');
+         step(guest, 'count', {n: n}, 'counting/guest');
+       }
+       step(host, 'start', 'starting/host');
+       step(guest, 'start', 'running/guest');
+       step(host, 'started', 'running/host');
+       // A blip: both pages hold the match; heard again, the host counts down for both (a
+       // silence in the middle of it stops it) and the same match goes on, with no new game.
+       for (const m of [host, guest]) {
+         m.seen.length = 0;
+         step(m, 'quiet', `held/${m.mode}`);
+       }
+       refused(guest, 'heard', 'quiet');  // the guest waits for the host's countdown
+       refused(host, 'leave');
+       step(host, 'heard', 'held/host');
+       step(host, 'quiet', 'held/host');
+       step(host, 'heard', 'held/host');
+       step(guest, 'count', {n: 3}, 'held/guest');
+       for (const m of [host, guest]) step(m, 'start', `running/${m.mode}`);
+       assert.deepEqual([host.seen, guest.seen], [
+         [['enter', 'held', 'held', 'host'], ['run', 'resume', 'held', 'host'],
+          ['run', 'hold', 'held', 'host'], ['run', 'resume', 'held', 'host'],
+          ['enter', 'running', 'running', 'host']],
+         [['enter', 'held', 'held', 'guest'], ['run', 'count', 'held', 'guest'],
+          ['enter', 'running', 'running', 'guest']]]);
+       // The match ends; both ask for another, the host's page counts down for both.
+       for (const m of [host, guest]) step(m, 'over', `over/${m.mode}`);
+       step(host, 'again', 'over/host');
+       step(guest, 'asked', 'over/guest');
+       step(guest, 'again', 'over/guest');
+       step(host, 'asked', 'connected/host');
+       step(host, 'count', 'counting/host');
+       step(guest, 'count', {n: 3}, 'counting/guest');
+       step(host, 'start', 'starting/host');
+       step(guest, 'start', 'running/guest');
+       step(host, 'started', 'running/host');
+       // The guest leaves mid-match: the host's match goes on with two players here, its
+       // player told once; the guest's page says it left and has its start screen.
+       step(guest, 'leave', 'left/guest');
+       refused(guest, 'again', 'leave', 'gone');
+       host.seen.length = 0;
+       step(host, 'gone', 'running/two');
+       assert.deepEqual(host.seen, [['run', 'friendLeft', 'running', 'two']]);
+       refused(host, 'gone', 'quiet');  // a friend left twice; two players here wait for no one
+       step(host, 'over', 'over/two');
+       step(host, 'again', 'starting/two');
+       step(guest, 'home', 'gate/');
+     });
+
+  it('the match ends while held, or the friend stays silent for good', () => {
+    let [host, guest] = friendsPlaying();
+    for (const m of [host, guest]) step(m, 'quiet', `held/${m.mode}`);
+    for (const m of [host, guest]) step(m, 'over', `over/${m.mode}`);
+    [host, guest] = friendsPlaying();
+    for (const m of [host, guest]) step(m, 'quiet', `held/${m.mode}`);
+    host.seen.length = 0;
+    step(host, 'gone', 'running/two');
+    assert.deepEqual(host.seen, [['run', 'friendLeft', 'running', 'two'],
+                                 ['enter', 'running', 'running', 'two']]);
+    step(guest, 'gone', 'left/guest');
+  });
+
+  // "Your friend left." on the host's page, "The host left." or "You left the match." on
+  // the guest's, wherever it happens.
+  it('wherever a friend leaves, the host plays on with two here and the guest is told', () => {
+    // Before the match, the host is told and may play two here; once it is under way, the
+    // match goes on with two players here.
+    const hostAfter = {connecting: 'left/two', connected: 'left/two', counting: 'left/two',
+                       starting: 'starting/two', running: 'running/two', held: 'running/two',
+                       over: 'over/two'};
+    for (const [when, to] of Object.entries(hostAfter)) {
+      const host = walk(HOST_WAY, when), connection = host.modeScope;
+      host.seen.length = 0;
+      step(host, 'gone', to);
+      assert.ok(!connection.alive, `at ${when}: the friend's connection kept`);
+      if (to === 'left/two') {
+        assert.deepEqual(host.seen, [['enter', 'left', 'left', 'two']], when);
+        step(host, 'again', 'starting/two');
+      } else {
+        assert.deepEqual(host.seen.filter(([kind]) => kind === 'run'),
+                         [['run', 'friendLeft', to.split('/')[0], 'two']], when);
+      }
+    }
+    refused(walk(HOST_WAY, 'inviting'), 'gone');  // no friend yet
+    // The guest's page: the host left, or its own player did; then the start screen.
+    for (const when of ['connecting', 'connected', 'counting', 'running', 'held', 'over']) {
+      for (const how of ['gone', 'leave']) {
+        const guest = walk(GUEST_WAY, when), connection = guest.modeScope;
+        step(guest, how, 'left/guest');
+        assert.ok(!connection.alive, `at ${when}: the host's connection kept`);
+        refused(guest, 'again');
+        step(guest, 'home', 'gate/');
+      }
+    }
+    refused(walk(GUEST_WAY, 'joining'), 'gone', 'leave');
+  });
+
+  it('wherever the connection fails, Brelvo stopped: Try again invites anew, or joins again',
+     () => {
+       for (const [way, mode, moments, retried] of [
+         [HOST_WAY, 'host', ['inviting', 'connecting', 'connected', 'counting', 'starting',
+                             'running', 'held', 'over'], 'inviting/host'],
+         [GUEST_WAY, 'guest', ['joining', 'connecting', 'connected', 'counting', 'running',
+                               'held', 'over'], 'joining/guest']]) {
+         for (const when of moments) {
+           const m = walk(way, when), connection = m.modeScope;
+           step(m, 'fail', {message: 'lost'}, `failed/${mode}`);
+           assert.ok(!connection.alive, `${mode} at ${when}: the connection outlived its failure`);
+           step(m, 'retry', retried);
+         }
+         const m = walk(way, 'connecting');
+         step(m, 'timeout', `failed/${mode}`);
+         step(m, 'home', 'gate/');
+       }
+     });
+
+  it('the host gives up waiting for its friend; the guest goes back from the invite', () => {
+    for (const when of ['inviting', 'connecting', 'connected', 'counting']) {
+      const host = walk(HOST_WAY, when);
+      step(host, 'back', 'gate/');
+    }
+    refused(walk(HOST_WAY, 'running'), 'back', 'leave');
+    step(walk(GUEST_WAY, 'joining'), 'home', 'gate/');
+    refused(walk(GUEST_WAY, 'running'), 'back', 'home');
+  });
+
+  // Another match with a friend is one both ask for, whoever asks first: each page says
+  // what the other did, asks once, and the host's page counts down once both have (its
+  // page out of view and back starts no countdown before). The next match's end forgets
+  // both.
+  for (const first of ['host', 'guest']) {
+    it(`another match is one both ask for, the ${first} first`, () => {
+      const host = walk(HOST_WAY, 'over'), guest = walk(GUEST_WAY, 'over');
+      const [asker, other] = first === 'host' ? [host, guest] : [guest, host];
+      for (const m of [host, guest]) m.seen.length = 0;
+      refused(host, 'count');
+      step(asker, 'again', `over/${first}`);
+      refused(asker, 'again');  // asked twice
+      step(other, 'asked', `over/${other.mode}`);
+      refused(host, 'count');  // a countdown only one of them asked for
+      assert.deepEqual([asker.seen, other.seen],
+                       [[['run', 'ask', 'over', first]], [['run', 'asked', 'over', other.mode]]]);
+      if (first === 'host') refused(guest, 'count');  // the guest counts before it asked
+      step(other, 'again', first === 'host' ? 'over/guest' : 'connected/host');
+      if (first === 'host') step(host, 'asked', 'connected/host');  // the guest's ask arrives
+      assert.deepEqual(guest.asked, {mine: true, friend: first === 'host'});
+      step(host, 'count', 'counting/host');
+      step(guest, 'count', {n: 3}, 'counting/guest');
+      step(host, 'start', 'starting/host');
+      step(guest, 'start', 'running/guest');
+      step(host, 'started', 'running/host');
+      for (const m of [host, guest]) step(m, 'over', `over/${m.mode}`);
+      assert.deepEqual([host.asked, guest.asked], [{mine: false, friend: false},
+                                                   {mine: false, friend: false}]);
+      refused(guest, 'count');
+    });
+  }
+
+  it('a friend who asked for another match, then left: Play again is for two players here', () => {
+    const m = walk(HOST_WAY, 'over');
+    step(m, 'asked', 'over/host');
+    step(m, 'gone', 'over/two');
+    step(m, 'again', 'starting/two');
+  });
+
+  // The guest's start screen ends its connection (peer.js tells the host on the way out).
+  it('the guest\'s start screen after a match ends its connection', () => {
+    let session = null, ended = 0;
+    const m = page({connecting: ({mode}) => { session = mode; mode.onEnd(() => ended++); }});
+    walk(GUEST_WAY, 'over', m);
+    assert.ok(session.alive);
+    step(m, 'home', 'gate/');
+    assert.ok(!session.alive && ended === 1);
+  });
+
   it('Back while the invite is made: the late ICE servers and offer change nothing', async () => {
     let servers = null, offered = 0;
-    const m = machine({
+    const m = page({
       inviting: async ({mode}) => {
         await mode.keep(new Promise((resolve) => { servers = resolve; }));
         offered++;
       },
     });
-    reach('inviting/host', m);
-    m.fire('back');
+    walk(HOST_WAY, 'inviting', m);
+    step(m, 'back', 'gate/');
     servers([]);
     await settle();
-    assert.strictEqual(offered, 0, 'the invite went on behind the start screen');
+    assert.equal(offered, 0, 'the invite went on behind the start screen');
     // A new invite's own servers count.
-    m.fire('invite');
+    step(m, 'invite', 'inviting/host');
     servers([]);
     await settle();
-    assert.strictEqual(offered, 1);
+    assert.equal(offered, 1);
   });
+
   // The guest who leaves while connecting hears no "Could not connect" later, and its
   // Try again after a connection that failed joins again.
-  it('the guest who leaves while connecting hears no failure later; Try again joins again', () => {
-    const m = machine({
+  it('a guest who leaves while connecting hears no failure later; Try again joins again', () => {
+    const m = page({
       connecting: ({state, data}) => {
         if (data.mode === 'guest') state.timeout(() => m.fire('timeout', {message: 'no'}), 20000);
       },
     });
-    reach('connecting/guest', m);
+    walk(GUEST_WAY, 'connecting', m);
     pass(5000);
-    m.fire('leave');
+    step(m, 'leave', 'left/guest');
     pass(30000);
-    assert.strictEqual(m.state, 'left');
-    assert.ok(m.fire('home') && m.state === 'gate');
-    const again = machine({
+    assert.equal(where(m), 'left/guest');
+    step(m, 'home', 'gate/');
+    const again = page({
       connecting: ({state}) => state.timeout(() => again.fire('timeout', {message: 'no'}), 20000),
     });
-    reach('connecting/guest', again);
+    walk(GUEST_WAY, 'connecting', again);
     pass(20000);
-    assert.strictEqual(again.state, 'failed');
-    assert.ok(again.fire('retry') && again.state === 'joining' && again.mode === 'guest');
-    assert.ok(again.fire('join') && again.state === 'connecting');
+    assert.equal(where(again), 'failed/guest');
+    step(again, 'retry', 'joining/guest');
+    step(again, 'join', 'connecting/guest');
   });
-  // The host's friend leaves mid-match: the match goes on with two players, told once.
-  it('the host\'s friend leaves mid-match: the match goes on with two players, told once', () => {
-    const m = reach('running/host');
-    m.seen.length = 0;
-    m.fire('gone');
-    assert.deepStrictEqual(m.seen, [['run', 'friendLeft', 'running', 'two']]);
-    assert.ok(!m.fire('gone'), 'a friend left twice');
+});
+
+// ---- Scopes: what a state or a mode owns ends with it ----
+describe('scopes', () => {
+  it('a state\'s timers end with it, the mode\'s with the mode or its connection', () => {
+    const fired = [];
+    let late = null, session = null;
+    const m = page({
+      inviting: ({state, mode}) => {
+        state.timeout(() => fired.push('state timer'), 100);
+        mode.interval(() => fired.push('mode beat'), 40);
+        session = mode;
+        late = state;
+      },
+    });
+    walk(HOST_WAY, 'inviting', m);
+    pass(50);
+    assert.deepEqual(fired, ['mode beat']);
+    m.fire('reply');  // the state ends, the mode goes on
+    pass(100);
+    assert.deepEqual(fired, ['mode beat', 'mode beat', 'mode beat']);
+    assert.ok(!late.alive && session.alive);
+    m.fire('timeout');  // a failure ends the connection: the mode's scope, the mode stays
+    assert.ok(!session.alive && m.mode === 'host');
+    pass(1000);
+    assert.equal(fired.length, 3, 'a timer outlived its scope');
+  });
+  // An effect's event waits for the step under way; the page sees one state at a time.
+  it('an effect\'s event waits for the step under way', () => {
+    const order = [];
+    const m = page({starting: () => { order.push('starting'); m.fire('started'); order.push('fired'); },
+                    running: () => order.push('running')});
+    m.fire('ready');
+    m.fire('play', {mode: 'two'});
+    assert.deepEqual(order, ['starting', 'fired', 'running']);
+    assert.equal(m.state, 'running');
   });
 });
 
@@ -438,3 +556,10 @@ describe('the protocol', () => {
   });
 });
 
+
+// Run last: what the stories above met.
+it('the stories reach every state and take every way out of each that they reach', () => {
+  assert.deepEqual([...met.reached].sort(), [...STATES].sort());
+  assert.deepEqual([...met.offered].filter((way) => !met.taken.has(way)), [],
+                   'ways out that no story takes');
+});
