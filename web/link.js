@@ -291,5 +291,6 @@
     return {type, sdp: sdp.join('\r\n')};
   }
 
-  return {pack, unpack};
+  // base64url is the rendezvous's too (its secrets), which loads after this script.
+  return {pack, unpack, base64url, fromBase64url};
 });

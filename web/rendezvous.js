@@ -10,10 +10,11 @@
 // Each broker is used at once; whichever delivers first wins. A broker that fails is
 // tried again a little later while the room lasts.
 'use strict';
+// The secret is base64url as the links are: link.js's, loaded before this script.
 (function (root, make) {
-  if (typeof module === 'object' && module.exports) module.exports = make();
-  else root.brelvoRendezvous = make();
-})(typeof window === 'object' ? window : globalThis, function () {
+  if (typeof module === 'object' && module.exports) module.exports = make(require('./link.js'));
+  else root.brelvoRendezvous = make(root.brelvoLink);
+})(typeof window === 'object' ? window : globalThis, function ({base64url, fromBase64url}) {
   const SEALED = 1;             // the first byte of a sealed message: its kind of sealing
   const MOST_BYTES = 16384;     // no message of ours comes near; a packet beyond ends the link
   const MOST_BROKERS = 8;
@@ -21,7 +22,6 @@
   const KEEP_ALIVE_S = 60;
   const PING_MS = 25000;
   const RETRY_MS = [1000, 3000, 10000, 30000];
-  const B64 = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_';
   const encoder = new TextEncoder(), decoder = new TextDecoder('utf-8', {fatal: true});
   const subtle = () => globalThis.crypto.subtle;
 
@@ -105,25 +105,6 @@
 
   // ---- The secret, its topic and its key ----
 
-  function base64url(bytes) {
-    let out = '';
-    for (let i = 0; i < bytes.length; i += 3) {
-      const n = (bytes[i] << 16) | ((bytes[i + 1] || 0) << 8) | (bytes[i + 2] || 0);
-      const chars = Math.ceil((Math.min(3, bytes.length - i) * 8) / 6);
-      for (let k = 0; k < chars; k++) out += B64[(n >> (18 - 6 * k)) & 63];
-    }
-    return out;
-  }
-  function fromBase64url(text) {
-    const bytes = [];
-    let acc = 0, held = 0;
-    for (const c of text) {
-      acc = ((acc << 6) | B64.indexOf(c)) & 0xfff;
-      held += 6;
-      if (held >= 8) bytes.push((acc >> (held -= 8)) & 255);
-    }
-    return new Uint8Array(bytes);
-  }
   const hex = (bytes) => Array.from(bytes, (b) => b.toString(16).padStart(2, '0')).join('');
 
   // 128 random bits, 22 characters for the invite's fragment.
@@ -134,7 +115,7 @@
   // The topic and the key of a secret: neither gives the secret back, nor the other.
   async function keys(secret) {
     if (!isSecret(secret)) throw new Error('Not a secret of ours');
-    const bytes = fromBase64url(secret);
+    const bytes = new Uint8Array(fromBase64url(secret));
     const named = new Uint8Array([...encoder.encode('brelvo topic '), ...bytes]);
     const digest = new Uint8Array(await subtle().digest('SHA-256', named));
     const topic = 'brelvo/' + hex(digest).slice(0, 32);
