@@ -88,7 +88,8 @@
     peer.send = send;
 
     // A frame of `cells`, the game's state `state` (0 none, 1 running, 2 over), showing
-    // the guest's presses up to `taken`; a heartbeat at least once a second.
+    // the guest's presses up to `taken`; a heartbeat once BEAT_MS (half a second) has gone
+    // by since the last: twice a second.
     function sendFrame(cells, state, taken, beat) {
       if (!scope.alive || !frames || frames.readyState !== 'open') return;
       const now = performance.now();
