@@ -29,33 +29,21 @@ tools/deps.sh "${packages[@]}"
 # node is not Debian's.
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
-# Debian's coturn for the remote play tests, unpacked into build/tools and run from there:
-# installed, the package would start a TURN server on the machine's own network.
-private_coturn() {
-    local folder=build/tools/coturn deb
-    if [ ! -x $folder/usr/bin/turnserver ]; then
+# Debian's package $1 unpacked into build/tools/$1 and run from there, not installed; the
+# variable $3 names its program $2 for the tests. The remote play tests' TURN server,
+# Debian's coturn, so: installed, the package would start a TURN server on the machine's
+# own network; their broker for the rendezvous, Debian's mosquitto, likewise.
+private_package() {
+    local folder=build/tools/$1 deb
+    if [ ! -x "$folder/$2" ]; then
         deb=$(mktemp -d)
-        (cd "$deb" && { apt-get download coturn 2>/dev/null ||
-            { apt-get update -qq && apt-get download coturn; }; })
-        mkdir -p $folder
-        dpkg-deb -x "$deb"/coturn_*.deb $folder
+        (cd "$deb" && { apt-get download "$1" 2>/dev/null ||
+            { apt-get update -qq && apt-get download "$1"; }; })
+        mkdir -p "$folder"
+        dpkg-deb -x "$deb/$1"_*.deb "$folder"
         rm -rf "$deb"
     fi
-    export BRELVO_TURNSERVER=$PWD/$folder/usr/bin/turnserver
-}
-
-# Debian's mosquitto, the remote play tests' own broker for the rendezvous, likewise.
-private_mosquitto() {
-    local folder=build/tools/mosquitto deb
-    if [ ! -x $folder/usr/sbin/mosquitto ]; then
-        deb=$(mktemp -d)
-        (cd "$deb" && { apt-get download mosquitto 2>/dev/null ||
-            { apt-get update -qq && apt-get download mosquitto; }; })
-        mkdir -p $folder
-        dpkg-deb -x "$deb"/mosquitto_*.deb $folder
-        rm -rf "$deb"
-    fi
-    export BRELVO_MOSQUITTO=$PWD/$folder/usr/sbin/mosquitto
+    export "$3=$PWD/$folder/$2"
 }
 
 build() {
@@ -123,8 +111,8 @@ all)
     /usr/bin/python3 tests/web/link_browser_test.py
     echo "== links, QR codes and the page's machine tested in $((SECONDS - started)) s =="
     started=$SECONDS
-    private_coturn
-    private_mosquitto
+    private_package coturn usr/bin/turnserver BRELVO_TURNSERVER
+    private_package mosquitto usr/sbin/mosquitto BRELVO_MOSQUITTO
     /usr/bin/python3 tests/web/remote_test.py build/web
     echo "== remote play tested in $((SECONDS - started)) s =="
     started=$SECONDS
