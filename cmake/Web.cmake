@@ -15,7 +15,6 @@ file(COPY /usr/include/stb/stb_vorbis.h DESTINATION ${web_include}/stb)
 
 set(web_src ${PROJECT_SOURCE_DIR}/src/platform/web)
 add_library(brelvo_media STATIC
-    ${web_src}/entry.cpp
     ${web_src}/sdl_core.cpp
     ${web_src}/sdl_events.cpp
     ${web_src}/sdl_joystick.cpp
@@ -35,7 +34,7 @@ target_link_options(brelvo_media INTERFACE
     -sASYNCIFY -sASYNCIFY_IMPORTS=[web_wait,emscripten_sleep] -sASYNCIFY_STACK_SIZE=16384
     -sMODULARIZE -sEXPORT_NAME=createBrelvo -sENVIRONMENT=web
     -sDYNAMIC_EXECUTION=0 -sFILESYSTEM=0 -sALLOW_MEMORY_GROWTH -sUSE_SDL=0
-    --js-library ${web_src}/library.js)
+    "SHELL:--js-library ${web_src}/library.js")
 set_property(TARGET brelvo_media APPEND PROPERTY INTERFACE_LINK_DEPENDS ${web_src}/library.js)
 
 # The browser's mixer checked on its own under node, with the page's side played by the

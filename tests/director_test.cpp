@@ -16,7 +16,6 @@
 #include "framework/games.h"
 #include "framework/gridlayout.h"
 #include "games/duel/gamejedi.h"
-#include "platform/remote.h"
 #include "screens/gameover.h"
 #include "screens/splash.h"
 #include "games/duel/computer.h"
@@ -297,7 +296,7 @@ TEST(WhoseKey, EachSourcePlaysThePlayerTheMatchGivesIt) {
     const auto friend_press = [](Game::Button way, bool down) {
         SDL_Event event{};
         event.user.type = BR_FRIEND;
-        event.user.code = way + (down ? remote::DOWN : 0);
+        event.user.code = way + (down ? FRIEND_DOWN : 0);
         return event;
     };
     SDL_Event gone{};
@@ -348,15 +347,15 @@ TEST(WhoseKey, AHeldMatchLetsEveryKeyGoAndTakesNoPressUntilItGoesOn) {
     };
     const SDL_Event presses[] = {
         support::key_event(SDL_KEYDOWN, SDLK_d),
-        user(BR_FRIEND, Game::LEFT + remote::DOWN),
+        user(BR_FRIEND, Game::LEFT + FRIEND_DOWN),
         user(BR_HOLD, 1),
         support::key_event(SDL_KEYDOWN, SDLK_w),
-        user(BR_FRIEND, Game::UP + remote::DOWN),
+        user(BR_FRIEND, Game::UP + FRIEND_DOWN),
         user(BR_FRIEND, Game::LEFT),
         support::key_event(SDL_KEYUP, SDLK_d),
         user(BR_HOLD, 0),
         support::key_event(SDL_KEYDOWN, SDLK_s),
-        user(BR_FRIEND, Game::DOWN + remote::DOWN),
+        user(BR_FRIEND, Game::DOWN + FRIEND_DOWN),
     };
     using Got = std::vector<std::pair<char, int>>;
     const std::pair<Play::Mode, Got> cases[] = {

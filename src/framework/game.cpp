@@ -8,18 +8,6 @@ namespace {
 
 constexpr unsigned int SIDE = 9;
 
-struct KeyBinding {
-    SDLKey key;
-    int player;
-    Game::Button button;
-};
-
-constexpr KeyBinding KEYS[] = {
-    {SDLK_w, 0, Game::UP},      {SDLK_s, 0, Game::DOWN},      {SDLK_a, 0, Game::LEFT},
-    {SDLK_d, 0, Game::RIGHT},   {SDLK_UP, 1, Game::UP},       {SDLK_DOWN, 1, Game::DOWN},
-    {SDLK_LEFT, 1, Game::LEFT}, {SDLK_RIGHT, 1, Game::RIGHT},
-};
-
 }  // namespace
 
 Game::Game() : pixels(std::size_t{SIDE} * SIDE, Color{0, 0, 0}) {}
@@ -57,14 +45,23 @@ void Game::render(SDL_Surface* surface) {
     SDL_Flip(surface);
 }
 
-void Game::input(SDL_Event event) {
-    if (event.type != SDL_KEYDOWN) {
-        return;
-    }
-    for (const KeyBinding& binding : KEYS) {
-        if (binding.key == event.key.keysym.sym) {
-            input(binding.player, binding.button);
-            return;
+bool Game::button_of(SDLKey key, int& player, Button& button) {
+    for (int p = 0; p < 2; ++p) {
+        for (int way = UP; way <= RIGHT; ++way) {
+            if (KEYS[p][way] == key) {
+                player = p;
+                button = static_cast<Button>(way);
+                return true;
+            }
         }
+    }
+    return false;
+}
+
+void Game::input(SDL_Event event) {
+    int player = 0;
+    Button button = UP;
+    if (event.type == SDL_KEYDOWN && button_of(event.key.keysym.sym, player, button)) {
+        input(player, button);
     }
 }

@@ -19,6 +19,15 @@ class Game : public Renderable {
 
     enum Button { UP = 0, DOWN = 1, LEFT = 2, RIGHT = 3 };
 
+    // Each player's keys by Button: the one table by which every source of presses (the
+    // keyboard, the pads, the computer, a friend elsewhere) becomes a player's button.
+    static constexpr SDLKey KEYS[2][4] = {
+        {SDLK_w, SDLK_s, SDLK_a, SDLK_d},
+        {SDLK_UP, SDLK_DOWN, SDLK_LEFT, SDLK_RIGHT},
+    };
+    // The player and button a key is, if it is one of the players' keys.
+    static bool button_of(SDLKey key, int& player, Button& button);
+
     Game();
     virtual ~Game();
 

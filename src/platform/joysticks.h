@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "shell/events.h"
+
 // The players' pads as this home's media library shows them, opened at start-up: what
 // each reports, and nothing of what it means to the game (the shell's Pads decide that).
 // A home with no pad, or whose library cannot look for any, plays on with keys: nothing
@@ -41,7 +43,7 @@ class Joysticks {
 
     static constexpr int PADS = 2;  // one a player
     // The event `wait` and `look` make when the pads are to be read.
-    static constexpr Uint8 MOVED = SDL_USEREVENT + 2;
+    static constexpr Uint8 MOVED = BR_PADS;
 
     // `buttons`: the buttons worth reading, as bits; the others always read as let go.
     explicit Joysticks(Uint32 buttons);

@@ -4,31 +4,21 @@
 
 #include "games/duel/computer.h"
 #include "platform/outlet.h"
-#include "platform/remote.h"
 #include "shell/events.h"
 
 namespace {
-
-// Each player's keys by Game::Button, as the game reads them.
-constexpr SDLKey KEYS[2][4] = {
-    {SDLK_w, SDLK_s, SDLK_a, SDLK_d},
-    {SDLK_UP, SDLK_DOWN, SDLK_LEFT, SDLK_RIGHT},
-};
 
 constexpr int NOBODY = -1;
 
 // The press a key of this device makes, if it is one of the players' keys.
 bool press_of(const SDL_Event& event, Press& press) {
-    for (int player = 0; player < 2; ++player) {
-        for (int way = 0; way < 4; ++way) {
-            if (event.key.keysym.sym == KEYS[player][way]) {
-                press = Press{player, static_cast<Game::Button>(way), event.type == SDL_KEYDOWN,
-                              Press::From::HERE};
-                return true;
-            }
-        }
+    int player = 0;
+    Game::Button way = Game::UP;
+    if (!Game::button_of(event.key.keysym.sym, player, way)) {
+        return false;
     }
-    return false;
+    press = Press{player, way, event.type == SDL_KEYDOWN, Press::From::HERE};
+    return true;
 }
 
 bool is_key(const SDL_Event& event) {
@@ -84,7 +74,7 @@ SDL_Event Controls::key(const Press& press) {
     if (player == NOBODY) {
         return SDL_Event{};
     }
-    return player_key(press.down ? SDL_KEYDOWN : SDL_KEYUP, KEYS[player][press.way]);
+    return player_key(press.down ? SDL_KEYDOWN : SDL_KEYUP, Game::KEYS[player][press.way]);
 }
 
 std::vector<SDL_Event> Controls::let_go() {
@@ -93,7 +83,7 @@ std::vector<SDL_Event> Controls::let_go() {
         for (auto& player : source) {
             for (std::size_t way = 0; way < player.size(); ++way) {
                 if (player[way] != NOBODY) {
-                    ups.push_back(player_key(SDL_KEYUP, KEYS[player[way]][way]));
+                    ups.push_back(player_key(SDL_KEYUP, Game::KEYS[player[way]][way]));
                     player[way] = NOBODY;
                 }
             }
@@ -141,9 +131,9 @@ std::vector<SDL_Event> Controls::keys(const SDL_Event& event) {
         }
         case BR_FRIEND: {
             const int code = event.user.code;
-            friend_press_taken(static_cast<Uint32>(code / remote::NUMBERED));
+            friend_press_taken(static_cast<Uint32>(code / FRIEND_NUMBERED));
             const SDL_Event made = key(Press{1, static_cast<Game::Button>(code & 3),
-                                             (code & remote::DOWN) != 0, Press::From::FRIEND});
+                                             (code & FRIEND_DOWN) != 0, Press::From::FRIEND});
             return made.type != 0 ? std::vector<SDL_Event>{made} : std::vector<SDL_Event>{};
         }
         case BR_FRIEND_GONE:

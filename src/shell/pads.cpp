@@ -7,12 +7,6 @@
 
 namespace {
 
-// The keys each player's pad stands in for, by Game::Button: the same as Game's own.
-constexpr SDLKey KEYS[Pads::PADS][4] = {
-    {SDLK_w, SDLK_s, SDLK_a, SDLK_d},
-    {SDLK_UP, SDLK_DOWN, SDLK_LEFT, SDLK_RIGHT},
-};
-
 // The hat's bit for each Game::Button.
 constexpr Uint8 HAT_BITS[4] = {SDL_HAT_UP, SDL_HAT_DOWN, SDL_HAT_LEFT, SDL_HAT_RIGHT};
 
@@ -139,12 +133,12 @@ std::vector<SDL_Event> Pads::update(int pad, const State& state) {
     std::vector<SDL_Event> keys;
     for (int way = 0; way < 4; ++way) {
         if (before[way] && !held(way)) {
-            keys.push_back(player_key(SDL_KEYUP, KEYS[pad][way]));
+            keys.push_back(player_key(SDL_KEYUP, Game::KEYS[pad][way]));
         }
     }
     for (int way = 0; way < 4; ++way) {
         if (!before[way] && held(way)) {
-            keys.push_back(player_key(SDL_KEYDOWN, KEYS[pad][way]));
+            keys.push_back(player_key(SDL_KEYDOWN, Game::KEYS[pad][way]));
         }
     }
     const bool back = layout == Layout::CONTROLLER && (state.buttons & bit(BACK_BUTTON)) != 0;

@@ -5,7 +5,7 @@
 #include <exception>
 #include <string>
 
-#include "platform/web/web.h"
+#include "web/bridge.h"
 
 // The game's main is SDL_main here, as where SDL brings a start-up of its own: this start
 // calls it and tells the page how it ended.

@@ -7,11 +7,11 @@
 
 #include "framework/frame.h"
 #include "framework/games.h"
+#include "games/duel/prediction.h"
 #include "platform/joysticks.h"
 #include "platform/media.h"
-#include "platform/web/web.h"
 #include "shell/pads.h"
-#include "games/duel/prediction.h"
+#include "web/bridge.h"
 
 namespace {
 
@@ -21,14 +21,14 @@ Prediction& prediction() {
 }
 
 // A frame's cells, 11 x 9, red, green and blue: the host's in, this page's out.
-Uint8 cells[Frame::COLUMNS * Frame::ROWS * 3];
+Frame::Bytes cells;
 
 }  // namespace
 
 extern "C" {
 
 EMSCRIPTEN_KEEPALIVE Uint8* brelvo_web_guest_cells() {
-    return cells;
+    return cells.data();
 }
 
 // One of this page's presses of player 1's ways, as it is made.
@@ -46,17 +46,8 @@ EMSCRIPTEN_KEEPALIVE Uint32 brelvo_web_guest_corrected() {
 // The host's frame in `cells`, which shows this page's presses up to `taken`; `cells`
 // then holds what this page shows.
 EMSCRIPTEN_KEEPALIVE void brelvo_web_guest_frame(Uint32 taken) {
-    Frame frame;
-    for (std::size_t i = 0; i < frame.cells.size(); ++i) {
-        frame.cells[i] = Game::Color{cells[3 * i], cells[3 * i + 1], cells[3 * i + 2]};
-    }
-    prediction().frame(frame, taken);
-    const Frame shown = prediction().shown();
-    for (std::size_t i = 0; i < shown.cells.size(); ++i) {
-        cells[3 * i] = shown.cells[i].r;
-        cells[3 * i + 1] = shown.cells[i].g;
-        cells[3 * i + 2] = shown.cells[i].b;
-    }
+    prediction().frame(Frame::of(cells), taken);
+    cells = prediction().shown().bytes();
 }
 
 }  // extern "C"

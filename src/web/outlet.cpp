@@ -1,15 +1,10 @@
 #include "platform/outlet.h"
 
-#include "platform/web/web.h"
+#include "web/bridge.h"
 
 void frame_composed(const Frame& frame) {
-    Uint8 rgb[Frame::COLUMNS * Frame::ROWS * 3];
-    for (std::size_t i = 0; i < frame.cells.size(); ++i) {
-        rgb[3 * i] = frame.cells[i].r;
-        rgb[3 * i + 1] = frame.cells[i].g;
-        rgb[3 * i + 2] = frame.cells[i].b;
-    }
-    web_frame(rgb);
+    const Frame::Bytes rgb = frame.bytes();
+    web_frame(rgb.data());
 }
 
 void friend_press_taken(Uint32 number) {

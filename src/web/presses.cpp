@@ -1,6 +1,7 @@
 #include <emscripten.h>
 
-#include "platform/remote.h"
+#include "shell/events.h"
+#include "web/bridge.h"
 
 namespace {
 
@@ -18,18 +19,18 @@ extern "C" {
 // The friend's press from the connection, way 0 to 3 as the game numbers them, and its
 // number on the friend's page.
 EMSCRIPTEN_KEEPALIVE void brelvo_web_friend(int way, int down, Uint32 number) {
-    if (way >= 0 && way < 4 && number <= remote::MOST_NUMBER) {
-        post(remote::PRESSED,
-             way + (down != 0 ? remote::DOWN : 0) + static_cast<int>(number) * remote::NUMBERED);
+    if (way >= 0 && way < 4 && number <= FRIEND_MOST_NUMBER) {
+        post(BR_FRIEND,
+             way + (down != 0 ? FRIEND_DOWN : 0) + static_cast<int>(number) * FRIEND_NUMBERED);
     }
 }
 
 EMSCRIPTEN_KEEPALIVE void brelvo_web_friend_gone() {
-    post(remote::GONE, 0);
+    post(BR_FRIEND_GONE, 0);
 }
 
 EMSCRIPTEN_KEEPALIVE void brelvo_web_hold(int on) {
-    post(remote::HOLD, on != 0 ? 1 : 0);
+    post(BR_HOLD, on != 0 ? 1 : 0);
 }
 
 }  // extern "C"

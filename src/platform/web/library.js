@@ -78,9 +78,11 @@ mergeInto(LibraryManager.library, {
         if (state && state.clip === clip) state.gain.gain.value = volume / 128;
       });
     },
-    // What the mixer does, told to the page as it happens (for a friend's device).
+    // What the mixer does, told as it happens to whoever listens (the bridge, which
+    // passes it on to a friend's device).
+    heard: null,
     told: function(what) {
-      if (Module['onSound']) Module['onSound'](what);
+      if (brelvo.heard) brelvo.heard(what);
     },
     // The game's window is the canvas's box: the whole browser window, or what the
     // touch pads leave of it. A window has at least one pixel each way.
@@ -160,7 +162,6 @@ mergeInto(LibraryManager.library, {
       }
     },
     held: null,  // the keys the keyboard holds down, while the game listens
-    friendTaken: 0,  // the newest of a friend's presses handed to the game
     width: 0,
     height: 0,
     observer: null,
@@ -191,24 +192,11 @@ mergeInto(LibraryManager.library, {
     Module['key'] = function(name, down) {
       _brelvo_web_key(down ? 1 : 0, brelvo.symbol({key: name}), 0);
     };
-    // A friend's press from another device, by way, with its number on their page; and
-    // their going, after which the match goes on with two players here.
-    brelvo.friendTaken = 0;
-    Module['friend'] = function(way, down, number) {
-      var index = ['up', 'down', 'left', 'right'].indexOf(way);
-      if (index >= 0) _brelvo_web_friend(index, down ? 1 : 0, (number || 0) >>> 0);
-    };
-    Module['friendLeft'] = function() { _brelvo_web_friend_gone(); };
-    // The friend not heard for a while: the match holds until they are heard again.
-    Module['hold'] = function(on) { _brelvo_web_hold(on ? 1 : 0); };
     Module['releaseKeys'] = brelvo.releaseKeys;
   },
   web_unlisten__deps: ['$brelvo'],
   web_unlisten: function() {
     delete Module['key'];
-    delete Module['friend'];
-    delete Module['friendLeft'];
-    delete Module['hold'];
     delete Module['releaseKeys'];
     window.removeEventListener('keydown', brelvo.onKey);
     window.removeEventListener('keyup', brelvo.onKey);
@@ -391,80 +379,4 @@ mergeInto(LibraryManager.library, {
     brelvo.told({k: 'volume', p: clip.index, g: volume});
   },
 
-  // A guest's page (guest.cpp) has its clips: the page plays the host's sounds with
-  // them, each as the host's mixer told it ({k: 'play', c: channel, p: clip, l: loops,
-  // t: ticks, g: volume}, {k: 'halt', c}, {k: 'volume', p, g}), and lets the guest go.
-  web_guest_ready__deps: ['$brelvo'],
-  web_guest_ready: function() {
-    var byIndex = function(index) {
-      var found = null;
-      brelvo.audio.clips.forEach(function(clip) { if (clip.index === index) found = clip; });
-      return found;
-    };
-    Module['sound'] = function(what) {
-      var clip = what.p === undefined ? null : byIndex(what.p);
-      if (what.k === 'play' && clip) {
-        brelvo.play(what.c, clip, what.l, what.t, what.g);
-      } else if (what.k === 'halt') {
-        brelvo.halt(what.c);
-      } else if (what.k === 'volume' && clip) {
-        brelvo.volume(clip, what.g);
-      }
-    };
-    Module['leave'] = function() { _brelvo_web_quit(); };
-    // The guest's own moves at once: each of its presses as it is made, and each frame
-    // from the host, with the newest of those presses it shows, given back as this page
-    // should show it.
-    var cells = _brelvo_web_guest_cells();
-    Module['predictPress'] = function(number, way, at) {
-      var index = ['up', 'down', 'left', 'right'].indexOf(way);
-      if (index >= 0) _brelvo_web_guest_pressed(number >>> 0, index, Math.trunc(at) >>> 0);
-    };
-    Module['predict'] = function(frame, taken) {
-      HEAPU8.set(frame, cells);
-      _brelvo_web_guest_frame(taken >>> 0);
-      return HEAPU8.slice(cells, cells + 297);
-    };
-    Module['mispredicted'] = function() { return _brelvo_web_guest_corrected() >>> 0; };
-    if (Module['onGuestReady']) Module['onGuestReady']();
-  },
-  // A key the guest's gamepad presses, by its name ('w', 'ArrowUp', 'Escape'), for the
-  // page to send to the host.
-  web_guest_press__deps: ['$brelvo'],
-  web_guest_press: function(symbol, down) {
-    var name = symbol < 128 && symbol !== 27 ? String.fromCharCode(symbol) :
-        Object.keys(brelvo.keys).find(function(key) { return brelvo.keys[key] === symbol; });
-    if (name && Module['onPress']) Module['onPress'](name, down !== 0);
-  },
-
-  // Each frame as the game composed it, cell by cell: 11 x 9 cells, row by row, red,
-  // green and blue, whatever the canvas's size (a friend's device draws it at its own).
-  // With it, the newest of a friend's presses the frame shows.
-  web_frame__deps: ['$brelvo'],
-  web_frame: function(rgb) {
-    if (Module['onComposed']) Module['onComposed'](HEAPU8.slice(rgb, rgb + 297), brelvo.friendTaken);
-  },
-  web_friend_press_taken__deps: ['$brelvo'],
-  // And to the page at once: a press the game refuses composes no frame, yet the friend
-  // must hear of it.
-  web_friend_press_taken: function(number) {
-    brelvo.friendTaken = number >>> 0;
-    if (Module['onTaken']) Module['onTaken'](brelvo.friendTaken);
-  },
-  // The computer's level after each round it played to a result: the page starts the next
-  // match there ("--computer=MS").
-  web_computer_level: function(ms) {
-    if (Module['onComputerLevel']) Module['onComputerLevel'](ms);
-  },
-
-  web_exited: function(status) {
-    if (Module['onMatchEnd']) Module['onMatchEnd'](status);
-  },
-  // A game that fails ends without SDL_Quit: it still takes nothing more from the page.
-  web_failed__deps: ['$brelvo', 'web_unlisten', 'web_pads_unlisten'],
-  web_failed: function(message) {
-    if (brelvo.held) _web_unlisten();
-    if (brelvo.seats) _web_pads_unlisten();
-    if (Module['onFailure']) Module['onFailure'](UTF8ToString(message));
-  },
 });

@@ -30,21 +30,7 @@ void web_audio_play(int channel, const void* chunk, int loops, int ticks, int vo
 void web_audio_halt(int channel);
 int web_audio_playing(int channel);
 void web_audio_volume(const void* chunk, int volume);
-
-void web_frame(const Uint8* rgb);            // a frame composed: 11 x 9 cells, red, green, blue
-void web_computer_level(int ms);             // the computer's reaction after a round's result
-void web_friend_press_taken(Uint32 number);  // the frames from now on show it
-
-void web_guest_ready();  // the guest's clips are loaded: the page may play them
-// A key the guest's own pads press, for the page to send to the host.
-void web_guest_press(int symbol, int down);
-
-void web_exited(int status);
-void web_failed(const char* message);
 }
-
-// The guest's side of a match played on another device (guest.cpp): returns main's status.
-int web_guest();
 
 // What one part of the layer asks of another.
 namespace web {
