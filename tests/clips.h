@@ -2,26 +2,35 @@
 
 #include <SDL_mixer.h>
 
+#include <array>
 #include <cstdint>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
 #include "framework/resources.h"
+#include "games/duel/sounds.h"
 
 namespace clips {
 
-// The duel's thirteen clips and their lengths in samples, as the generator makes them.
+// The duel's clips (sounds.h) and their lengths in samples, as the generator makes them.
 struct Clip {
     const char* name;
     std::uint64_t samples;
 };
 
-inline constexpr Clip ALL[] = {
-    {"strike0", 15232}, {"strike1", 11968}, {"strike2", 12800}, {"swing0", 11200},
-    {"swing1", 14144},  {"swing2", 21696},  {"swing3", 44736},  {"swing4", 11968},
-    {"swing5", 12800},  {"swing6", 27136},  {"swing7", 11904},  {"idle", 44545},
-    {"on", 37888},
-};
+inline constexpr std::uint64_t SAMPLES[] = {15232, 11968, 12800, 11200, 14144, 21696, 44736,
+                                            11968, 12800, 27136, 11904, 44545, 37888};
+static_assert(std::size(SAMPLES) == sounds::COUNT, "a length for every clip of the duel's");
+
+inline constexpr std::array<Clip, sounds::COUNT> all() {
+    std::array<Clip, sounds::COUNT> clips{};
+    for (std::size_t i = 0; i < clips.size(); ++i) {
+        clips[i] = Clip{sounds::ALL[i], SAMPLES[i]};
+    }
+    return clips;
+}
+inline constexpr std::array<Clip, sounds::COUNT> ALL = all();
 
 // What loading one clip says: "loaded", or the loader's error message.
 inline std::string error_of(const std::string& game, const std::string& sound) {

@@ -70,12 +70,8 @@
         machine.fire('over');
       } else if (m.k === 'again') {
         machine.fire('asked');
-      } else if (game && game.sound && game.mixer) {
-        if (m.k !== 'halt' && m.p >= game.mixer.clips().length) {
-          page.view.dropped++;
-          return;
-        }
-        game.sound(m);
+      } else if (game && game.sound && !game.sound(m)) {
+        page.view.dropped++;  // a clip this page has not
       }
     }
 

@@ -14,11 +14,13 @@
 // the heartbeat, which the guest answers with a beat.
 'use strict';
 (function (root) {
-  const VERSION = 2;
+  const VERSION = 3;
   const MOST_PRESS = 2 ** 27 - 1;  // the guest numbers its presses from 1 up to this
   const WAYS = ['up', 'down', 'left', 'right'];
   const int = (v, low, high) => Number.isInteger(v) && v >= low && v <= high;
   const any = () => true;
+  // A clip by its name, as the game names its sounds.
+  const clip = (v) => typeof v === 'string' && /^[a-z0-9]{1,16}$/.test(v);
 
   // kind: [who sends it, size limit in bytes, check of the fields, what it says].
   const MESSAGES = {
@@ -36,11 +38,11 @@
     start: ['host', 32, any, 'the match starts'],
     over: ['host', 32, any, 'the match is over'],
     again: ['both', 32, any, 'this page asks for another match'],
-    play: ['host', 96, (m) => int(m.c, 0, 15) && int(m.p, 0, 63) && int(m.l, -1, 1e6) &&
+    play: ['host', 96, (m) => int(m.c, 0, 15) && clip(m.p) && int(m.l, -1, 1e6) &&
            int(m.t, -1, 1e9) && int(m.g, 0, 128),
-           '{c: channel, p: clip, l: loops, t: ticks, g: volume}'],
+           '{c: channel, p: clip by name, l: loops, t: ticks, g: volume}'],
     halt: ['host', 32, (m) => int(m.c, 0, 15), '{c}'],
-    volume: ['host', 48, (m) => int(m.p, 0, 63) && int(m.g, 0, 128), '{p, g}'],
+    volume: ['host', 64, (m) => clip(m.p) && int(m.g, 0, 128), '{p, g}'],
     leave: ['both', 32, any, 'the page leaves'],
   };
   const LONGEST = 8192;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "platform/outlet.h"
 #include "platform/resource_lookup.h"
 
 Mix_Chunk* load_sound(std::string game, std::string sound) {
@@ -42,5 +43,6 @@ Mix_Chunk* load_sound(std::string game, std::string sound) {
     if (chunk == nullptr) {
         throw unplayable("load");
     }
+    clip_loaded(sound, chunk);
     return chunk;
 }

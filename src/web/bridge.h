@@ -19,6 +19,7 @@
 extern "C" {
 
 // What the game tells the page (bridge.js).
+void web_clip_named(const void* chunk, const char* name);  // a clip loaded, by its name
 void web_frame(const Uint8* rgb);            // a frame composed: 11 x 9 cells, red, green, blue
 void web_computer_level(int ms);             // the computer's reaction after a round's result
 void web_friend_press_taken(Uint32 number);  // the frames from now on show it

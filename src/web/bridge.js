@@ -9,7 +9,8 @@
 //   friend(way, down, number)   a friend's press: 'up', 'down', 'left' or 'right'
 //   friendLeft()                the friend has gone: two players here again
 //   hold(on)                    the friend not heard: the match holds, or goes on
-//   sound(what)                 a guest plays the host's sound, as onSound told it
+//   sound(what)                 a guest plays the host's sound, as onSound told it; false
+//                               for a clip or a kind it has not
 //   predictPress(n, way, at)    a guest's own press, numbered, at its time
 //   predict(cells, taken)       a guest's frame from the host: what the guest shows
 //   mispredicted()              how many frames showed the guest otherwise than foreseen
@@ -19,7 +20,7 @@
 //                               of the friend's presses it shows
 //   onTaken(taken)              a friend's press handed to the game, refused or not
 //   onSound(what)               what the mixer did: {k: 'play', c, p, l, t, g},
-//                               {k: 'halt', c}, {k: 'volume', p, g}; p a clip by its load order
+//                               {k: 'halt', c}, {k: 'volume', p, g}; p a clip by its name
 //   onComputerLevel(ms)         the computer's reaction after a round it played
 //   onGuestReady()              a guest's clips are loaded
 //   onPress(name, down)         a key a guest's gamepad pressed, to send on
@@ -35,9 +36,24 @@ mergeInto(LibraryManager.library, {
     friendTaken: 0,  // the newest of a friend's presses handed to the game
     // Whether the game hears presses now: between its start and its end.
     listening: function() { return brelvo.held !== null; },
+    // The clip a name stands for, among those loaded.
+    named: function(name) {
+      var found = null;
+      if (brelvo.audio) {
+        brelvo.audio.clips.forEach(function(clip) { if (clip.name === name) found = clip; });
+      }
+      return found;
+    },
     open: function() {
-      brelvo.heard = function(what) {
-        if (Module['onSound']) Module['onSound'](what);
+      // The mixer tells each clip by its load order; the page hears it by its name, the
+      // same on every device.
+      brelvo.heard = function(what, clip) {
+        if (!Module['onSound']) return;
+        if (clip) {
+          if (!clip.name) return;  // a clip not of the game's own blocks
+          what.p = clip.name;
+        }
+        Module['onSound'](what);
       };
       // A friend's press from another device, by way, with its number on their page; and
       // their going, after which the match goes on with two players here.
@@ -59,22 +75,26 @@ mergeInto(LibraryManager.library, {
 
   // A guest's page (guest.cpp) has its clips: the page plays the host's sounds with
   // them, each as the host's mixer told it, and lets the guest go.
+  web_clip_named__deps: ['$brelvo'],
+  web_clip_named: function(chunk, name) {
+    var clip = brelvo.audio && brelvo.audio.clips.get(chunk);
+    if (clip) clip.name = UTF8ToString(name);
+  },
+
   web_guest_ready__deps: ['$bridge', '$brelvo'],
   web_guest_ready: function() {
-    var byIndex = function(index) {
-      var found = null;
-      brelvo.audio.clips.forEach(function(clip) { if (clip.index === index) found = clip; });
-      return found;
-    };
     Module['sound'] = function(what) {
-      var clip = what.p === undefined ? null : byIndex(what.p);
+      var clip = typeof what.p === 'string' ? bridge.named(what.p) : null;
       if (what.k === 'play' && clip) {
         brelvo.play(what.c, clip, what.l, what.t, what.g);
       } else if (what.k === 'halt') {
         brelvo.halt(what.c);
       } else if (what.k === 'volume' && clip) {
         brelvo.volume(clip, what.g);
+      } else {
+        return false;
       }
+      return true;
     };
     Module['leave'] = function() { _brelvo_web_quit(); };
     // The guest's own moves at once: each of its presses as it is made, and each frame

@@ -2,12 +2,15 @@
 #include <SDL_mixer.h>
 #include <emscripten.h>
 
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "framework/frame.h"
-#include "framework/games.h"
+#include "framework/resources.h"
 #include "games/duel/prediction.h"
+#include "games/duel/sounds.h"
 #include "platform/joysticks.h"
 #include "platform/media.h"
 #include "shell/pads.h"
@@ -53,16 +56,19 @@ EMSCRIPTEN_KEEPALIVE void brelvo_web_guest_frame(Uint32 taken) {
 }  // extern "C"
 
 // A friend's page that joins a match played on another device runs no game of its own: it
-// shows the host's frames and plays the host's sounds, which name each clip by the order
-// in which the host's catalogue loaded it. So the guest builds the same catalogue, for its
-// clips alone, and waits until the page lets it go, passing on its own pads' keys.
+// shows the host's frames and plays the host's sounds, which name each clip. So the guest
+// loads the duel's clips, and waits until the page lets it go, passing on its own pads'
+// keys.
 int web_guest() {
     start_media(SDL_INIT_TIMER | SDL_INIT_AUDIO);
     if (Mix_OpenAudio(22050, AUDIO_S16LSB, 2, 1024) < 0) {
         throw std::runtime_error(std::string("unable to init SDL_mixer: ") + SDL_GetError());
     }
     {
-        const Games catalogue;
+        std::vector<std::unique_ptr<Mix_Chunk, void (*)(Mix_Chunk*)>> clips;
+        for (const char* name : sounds::ALL) {
+            clips.emplace_back(load_sound(sounds::GAME, name), Mix_FreeChunk);
+        }
         // The guest's gamepads play too: their keys go to the page, which sends them on.
         const Joysticks::Layout layout = Joysticks::layout();
         Joysticks joysticks(Pads::buttons_used(layout));

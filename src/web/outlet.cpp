@@ -14,3 +14,7 @@ void friend_press_taken(Uint32 number) {
 void computer_level(Uint32 reaction_ms) {
     web_computer_level(static_cast<int>(reaction_ms));
 }
+
+void clip_loaded(const std::string& sound, const void* chunk) {
+    web_clip_named(chunk, sound.c_str());
+}

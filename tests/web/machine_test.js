@@ -503,7 +503,7 @@ describe('the protocol', () => {
   const GOOD = {hello: {v: 1}, key: {key: 'left', d: 1, n: 134217727}, beat: {t: 4294967296, s: 0},
                 offer: {sdp: 'v=0'}, answer: {sdp: 'v=0'}, way: {s: 'AAAAAAAAAAAAAAAAAAAAAA'},
                 count: {n: 3}, start: {}, over: {}, again: {},
-                play: {c: 15, p: 63, l: -1, t: -1, g: 128}, halt: {c: 0}, volume: {p: 0, g: 0},
+                play: {c: 15, p: 'swing7', l: -1, t: -1, g: 128}, halt: {c: 0}, volume: {p: 'idle', g: 0},
                 leave: {}};
   assert.deepStrictEqual(Object.keys(GOOD).sort(), Object.keys(MESSAGES).sort());
   for (const [kind, [who, most]] of Object.entries(MESSAGES)) {
@@ -523,7 +523,9 @@ describe('the protocol', () => {
                      '{"k":"key","key":"up","d":2,"n":1}', '{"k":"key","key":"up","d":1}',
                      '{"k":"key","key":"up","d":1,"n":134217728}', '[1]', 'null', '{"k":"count","n":0}',
                      '{"k":"play","c":16,"p":0,"l":0,"t":0,"g":0}', '{"k":"halt","c":-1}',
-                     '{"k":"toString"}', '{"k":"volume","p":1.5,"g":0}']) {
+                     '{"k":"toString"}', '{"k":"volume","p":1.5,"g":0}',
+                     // clips go by name: a number, or a name no clip could have, is none
+                     '{"k":"play","c":1,"p":3,"l":0,"t":0,"g":0}', '{"k":"volume","p":"__proto__","g":0}']) {
     assert.strictEqual(take(bad, 'guest') || take(bad, 'host'), null, bad);
   }
   assert.strictEqual(take(new ArrayBuffer(4), 'host'), null);

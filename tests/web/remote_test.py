@@ -71,8 +71,8 @@ ROGUE = """const channel = brelvo.remote.channel;
 channel.send(new Uint8Array([1, 2, 3]));
 return 7;"""
 ROGUE_HOST = """const r = brelvo.remote;
-r.channel.send('{"k":"play","c":99,"p":0,"l":0,"t":-1,"g":128}');
-r.channel.send('{"k":"play","c":1,"p":40,"l":0,"t":-1,"g":128}');
+r.channel.send('{"k":"play","c":99,"p":"strike0","l":0,"t":-1,"g":128}');
+r.channel.send('{"k":"play","c":1,"p":"strike9","l":0,"t":-1,"g":128}');
 r.channel.send('{"k":"key","key":"up","d":1}');
 r.frameChannel.send(new Uint8Array(20));
 const frame = new Uint8Array(13 + 3 + 99); frame[0] = 1; frame[12] = 1; frame[20] = 5;

@@ -30,12 +30,23 @@ import browsers  # noqa: E402
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 ENGINES = ("chromium", "firefox", "webkit")
 
-# The clips in the order the duel loads them, with their lengths in samples.
-CLIPS = [("strike0", 15232), ("strike1", 11968), ("strike2", 12800), ("swing0", 11200),
-         ("swing1", 14144), ("swing2", 21696), ("swing3", 44736), ("swing4", 11968),
-         ("swing5", 12800), ("swing6", 27136), ("swing7", 11904), ("idle", 44545),
-         ("on", 37888)]
-STRIKES, SWINGS, IDLE = range(0, 3), range(3, 11), 11
+
+
+def duel_clips():
+    """The duel's clips by name, in the order it loads them: as its sounds.h lists them."""
+    with open(os.path.join(ROOT, "src", "games", "duel", "sounds.h")) as header:
+        text = header.read()
+    listed = lambda what: re.findall(r'"(\w+)"', re.search(
+        r"%s\[\] = \{([^}]*)\}" % what, text).group(1))
+    one = lambda what: re.search(r'%s = "(\w+)"' % what, text).group(1)
+    return listed("STRIKES"), listed("SWINGS"), one("IDLE"), one("ON")
+
+
+_strikes, _swings, _idle, _on = duel_clips()
+CLIPS = _strikes + _swings + [_idle, _on]
+STRIKES = range(0, len(_strikes))
+SWINGS = range(len(_strikes), len(_strikes) + len(_swings))
+IDLE, ON = CLIPS.index(_idle), CLIPS.index(_on)
 
 BLACK, WHITE, RED, BLUE = (0, 0, 0), (255, 255, 255), (255, 0, 0), (0, 0, 255)
 GREEN, GREY = (0, 255, 0), (100, 100, 100)
@@ -271,7 +282,7 @@ def recorded(b, mixer="brelvo.game.mixer"):
 @functools.lru_cache(maxsize=None)
 def clip(index):
     """A clip's samples as Debian's own Ogg Vorbis decoder gives them, and its rate."""
-    name = CLIPS[index][0]
+    name = CLIPS[index]
     decoded = subprocess.run(["oggdec", "-Q", "-o", "-", os.path.join(
         ROOT, "assets", "sounds", name + ".ogg")], check=True, capture_output=True).stdout
     with wave.open(io.BytesIO(decoded)) as w:
@@ -392,14 +403,14 @@ OVER = """
                                                  t: -1, g: 128});
   return (async () => {
     await wait(200);
-    play(1, %(hum)d, -1);
+    play(1, '%(hum)s', -1);
     await wait(500);
     look();
-    play(1, %(strike)d, 0);
+    play(1, '%(strike)s', 0);
     look();
     await wait(1000);
     look();
-    play(2, %(hum)d, -1);
+    play(2, '%(hum)s', -1);
     await wait(400);
     f.sound({k: 'halt', c: 2});
     look();
@@ -416,10 +427,10 @@ def check_a_channel_played_over(game):
     mixer plays just what it is told."""
     b = game.b
     b.evaluate(FRIEND)
-    game.wait("return friend.mixer.clips().length === 13 &&"
+    game.wait("return friend.mixer.clips().length === %d &&" % len(CLIPS) +
               " friend.mixer.clips().every((c) => c.frames > 0)", "the friend's clips")
     listen(b, "friend.mixer")
-    seen = b.evaluate(OVER % {"hum": IDLE, "strike": 0})
+    seen = b.evaluate(OVER % {"hum": CLIPS[IDLE], "strike": CLIPS[0]})
     recording = recorded(b, "friend.mixer")
     assert seen == [[None, IDLE, None], [None, 0, None], [None, None, None],
                     [None, None, None]], seen
@@ -469,16 +480,19 @@ def scenario_a_whole_match(game):
     mixer = game.b.evaluate("""const m = brelvo.game.mixer;
                                return {clips: m.clips(), channels: m.channels(), state: m.state(),
                                        level: m.level()};""")
-    assert [c["frames"] for c in mixer["clips"]] == [n for _, n in CLIPS], mixer["clips"]
+    # Every clip of the duel's, named as it names them and whole, as Debian's decoder has it.
+    assert [c["name"] for c in mixer["clips"]] == CLIPS, mixer["clips"]
+    assert [c["frames"] for c in mixer["clips"]] == [len(clip(i)[0]) for i in range(len(CLIPS))], \
+        mixer["clips"]
     assert mixer["state"] == "running", mixer["state"]
     hum = mixer["channels"][0]
     assert hum and hum["clip"] == IDLE and hum["loop"], mixer["channels"]
     assert abs(hum["gain"] - 38 / 128) < 1e-3, hum
     assert game.wait("return brelvo.game.mixer.level() > 0.005", "the hum at the output")
     starts = [e for e in game.log() if "play" in e]
-    assert [(e["play"], e["channel"]) for e in starts] == [(12, 1), (IDLE, 0), (12, 2)], starts
+    assert [(e["play"], e["channel"]) for e in starts] == [(ON, 1), (IDLE, 0), (ON, 2)], starts
     # The start sounds end; the hum is heard alone for a while.
-    hum_alone = starts[-1]["at"] + len(clip(12)[0]) / 22.05 + 100
+    hum_alone = starts[-1]["at"] + len(clip(ON)[0]) / 22.05 + 100
     time.sleep(max(0, hum_alone + 1100 - game.b.evaluate("return performance.now()")) / 1000)
 
     # A step, then a turn with its swing, then a press inside 50 ms that is dropped.
@@ -525,9 +539,9 @@ def scenario_a_whole_match(game):
     hit = [e for e in after[:plays[0]] if "halt" in e]
     assert [(e["halt"], e["clip"]) for e in hit] == [(0, IDLE)], after
     # The next round's start sounds end too: the hum is heard alone again, and once.
-    ons = [e["at"] for e in after if e.get("play") == 12]
+    ons = [e["at"] for e in after if e.get("play") == ON]
     assert len(ons) == 2, after
-    second_hum = ons[-1] + len(clip(12)[0]) / 22.05 + 100
+    second_hum = ons[-1] + len(clip(ON)[0]) / 22.05 + 100
     time.sleep(max(0, second_hum + 1100 - game.b.evaluate("return performance.now()")) / 1000)
     check_heard(recorded(game.b), [hum_alone, second_hum])
     check_a_channel_played_over(game)

@@ -4,6 +4,7 @@
 
 #include "framework/resources.h"
 #include "games/duel/picture.h"
+#include "games/duel/sounds.h"
 #include "shell/director.h"
 
 namespace {
@@ -16,16 +17,15 @@ GameJedi::GameJedi() {
     // A clip that fails to load ends construction; free the ones already loaded, since
     // no destructor will.
     try {
-        for (const char* name : {"strike0", "strike1", "strike2"}) {
-            strike_sounds.push_back(load_sound("gamejedi", name));
+        for (const char* name : sounds::STRIKES) {
+            strike_sounds.push_back(load_sound(sounds::GAME, name));
         }
-        for (const char* name :
-             {"swing0", "swing1", "swing2", "swing3", "swing4", "swing5", "swing6", "swing7"}) {
-            swing_sounds.push_back(load_sound("gamejedi", name));
+        for (const char* name : sounds::SWINGS) {
+            swing_sounds.push_back(load_sound(sounds::GAME, name));
         }
-        idle_sound = load_sound("gamejedi", "idle");
+        idle_sound = load_sound(sounds::GAME, sounds::IDLE);
         Mix_VolumeChunk(idle_sound, IDLE_VOLUME);
-        on_sound = load_sound("gamejedi", "on");
+        on_sound = load_sound(sounds::GAME, sounds::ON);
     } catch (...) {
         free_sounds();
         throw;

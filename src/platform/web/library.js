@@ -79,10 +79,10 @@ mergeInto(LibraryManager.library, {
       });
     },
     // What the mixer does, told as it happens to whoever listens (the bridge, which
-    // passes it on to a friend's device).
+    // passes it on to a friend's device), with the clip it played.
     heard: null,
-    told: function(what) {
-      if (brelvo.heard) brelvo.heard(what);
+    told: function(what, clip) {
+      if (brelvo.heard) brelvo.heard(what, clip);
     },
     // The game's window is the canvas's box: the whole browser window, or what the
     // touch pads leave of it. A window has at least one pixel each way.
@@ -288,7 +288,7 @@ mergeInto(LibraryManager.library, {
       clips: function() {
         return Array.from(brelvo.audio.clips.values(), function(clip) {
           // A clip not decoded yet has no frames.
-          return {frames: clip.buffer ? clip.buffer.length : 0,
+          return {name: clip.name || null, frames: clip.buffer ? clip.buffer.length : 0,
                   rate: clip.buffer ? clip.buffer.sampleRate : 0, volume: clip.volume};
         });
       },
@@ -323,7 +323,8 @@ mergeInto(LibraryManager.library, {
   web_audio_clip__deps: ['$brelvo', '$callUserCallback'],
   web_audio_clip: function(chunk) {
     var audio = brelvo.audio;
-    audio.clips.set(chunk, {buffer: null, index: audio.clips.size, volume: 128});
+    // name: the game's own name for it, where the game tells one (the bridge).
+    audio.clips.set(chunk, {buffer: null, index: audio.clips.size, volume: 128, name: null});
     if (audio.decoding) return;
     audio.decoding = true;
     var next = function() {
@@ -360,7 +361,7 @@ mergeInto(LibraryManager.library, {
   web_audio_play: function(channel, chunk, loops, ticks, volume) {
     var clip = brelvo.audio.clips.get(chunk);
     brelvo.play(channel, clip, loops, ticks, volume);
-    brelvo.told({k: 'play', c: channel, p: clip.index, l: loops, t: ticks, g: volume});
+    brelvo.told({k: 'play', c: channel, p: clip.index, l: loops, t: ticks, g: volume}, clip);
   },
   web_audio_halt__deps: ['$brelvo'],
   web_audio_halt: function(channel) {
@@ -376,7 +377,7 @@ mergeInto(LibraryManager.library, {
     var clip = brelvo.audio.clips.get(chunk);
     if (!clip) return;
     brelvo.volume(clip, volume);
-    brelvo.told({k: 'volume', p: clip.index, g: volume});
+    brelvo.told({k: 'volume', p: clip.index, g: volume}, clip);
   },
 
 });
