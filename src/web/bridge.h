@@ -8,8 +8,16 @@
 // page reaches the game only through the names it sets on the game's instance (the table
 // in docs/building.md, "The page and the game").
 //
+// Where a press handed over by the page came from: this device (its touch pads), or a
+// friend's device elsewhere.
+namespace web_source {
+constexpr int HERE = 0;
+constexpr int FRIEND = 1;
+}  // namespace web_source
+
 // What the page hands the game (exported, called from bridge.js):
-//   brelvo_web_friend(way, down, number)   a friend's press from another device
+//   brelvo_web_press(source, player, way, down, number)
+//                                          a press: this device's, or a friend's numbered one
 //   brelvo_web_friend_gone()               the friend has gone
 //   brelvo_web_hold(on)                    the friend not heard: hold the match, or go on
 //   brelvo_web_guest_cells()               where a guest's page puts the host's frame

@@ -4,9 +4,12 @@
 // hears keys and pads and plays sound; what a match means to the page passes here.
 //
 // The page hands the game:
-//   key(name, down)             a key by its name ('w', 'ArrowUp', 'Escape'): the stand-in's
+//   press(source, player, way, down, number)
+//                               a press: source 'here' (this device's touch pads) or
+//                               'friend' (numbered, from the friend's page); player 0 or 1
+//                               as the source names it; way 'up', 'down', 'left', 'right'
+//   key(name, down)             a key by its name ('Escape'): the stand-in's keyboard
 //   releaseKeys()               every key held here let go: the stand-in's
-//   friend(way, down, number)   a friend's press: 'up', 'down', 'left' or 'right'
 //   friendLeft()                the friend has gone: two players here again
 //   hold(on)                    the friend not heard: the match holds, or goes on
 //   sound(what)                 a guest plays the host's sound, as onSound told it; false
@@ -33,6 +36,7 @@ mergeInto(LibraryManager.library, {
   $bridge: {
     FRAME_BYTES: 11 * 9 * 3,  // 11 x 9 cells, red, green and blue
     WAYS: ['up', 'down', 'left', 'right'],  // as the game numbers them
+    SOURCES: ['here', 'friend'],  // as bridge.h numbers them
     friendTaken: 0,  // the newest of a friend's presses handed to the game
     // Whether the game hears presses now: between its start and its end.
     listening: function() { return brelvo.held !== null; },
@@ -55,13 +59,18 @@ mergeInto(LibraryManager.library, {
         }
         Module['onSound'](what);
       };
+      // Every press from elsewhere than the keyboard and the gamepads; whose key it is,
+      // the game decides.
+      Module['press'] = function(source, player, way, down, number) {
+        var from = bridge.SOURCES.indexOf(source), index = bridge.WAYS.indexOf(way);
+        if (from >= 0 && index >= 0 && (player === 0 || player === 1) && bridge.listening()) {
+          _brelvo_web_press(from, player, index, down ? 1 : 0, (number || 0) >>> 0);
+        }
+      };
       // A friend's press from another device, by way, with its number on their page; and
       // their going, after which the match goes on with two players here.
       Module['friend'] = function(way, down, number) {
-        var index = bridge.WAYS.indexOf(way);
-        if (index >= 0 && bridge.listening()) {
-          _brelvo_web_friend(index, down ? 1 : 0, (number || 0) >>> 0);
-        }
+        Module['press']('friend', 1, way, down, number);
       };
       Module['friendLeft'] = function() {
         if (bridge.listening()) _brelvo_web_friend_gone();

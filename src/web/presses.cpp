@@ -1,5 +1,6 @@
 #include <emscripten.h>
 
+#include "framework/game.h"
 #include "shell/events.h"
 #include "web/bridge.h"
 
@@ -16,10 +17,19 @@ void post(Uint8 type, int code) {
 
 extern "C" {
 
-// The friend's press from the connection, way 0 to 3 as the game numbers them, and its
-// number on the friend's page.
-EMSCRIPTEN_KEEPALIVE void brelvo_web_friend(int way, int down, Uint32 number) {
-    if (way >= 0 && way < 4 && number <= FRIEND_MOST_NUMBER) {
+// One press from wherever on the page it came: its source, the player it names (the key
+// set or the pad), the way (0 to 3 as the game numbers them), down or up, and for a
+// friend's press its number on the friend's page. This device's presses become that
+// player's own key; a friend's plays whichever player the match gives the friend.
+EMSCRIPTEN_KEEPALIVE void brelvo_web_press(int source, int player, int way, int down,
+                                           Uint32 number) {
+    if (way < Game::UP || way > Game::RIGHT || player < 0 || player > 1) {
+        return;
+    }
+    if (source == web_source::HERE) {
+        SDL_Event key = player_key(down != 0 ? SDL_KEYDOWN : SDL_KEYUP, Game::KEYS[player][way]);
+        SDL_PushEvent(&key);
+    } else if (source == web_source::FRIEND && number <= FRIEND_MOST_NUMBER) {
         post(BR_FRIEND,
              way + (down != 0 ? FRIEND_DOWN : 0) + static_cast<int>(number) * FRIEND_NUMBERED);
     }
