@@ -5,6 +5,11 @@
 // alone, host or guest of a friend elsewhere) has a scope of its own, which lasts while
 // the mode does: the host's and the guest's connection live in it.
 //
+// What the page shows is the machine's too: its view, a plain picture of the page (the
+// panel in view, the status line, the countdown, the pads, each panel's words and links,
+// the game's handle, the figures of a connection), changed by each step as LOOK says and
+// by the page's show() and count(); view.js draws the page from it.
+//
 // Pure: no page, no DOM. The page (page.js) gives the effects; node tests give stubs.
 'use strict';
 (function (root) {
@@ -140,6 +145,103 @@
   const STATES = Object.keys(TABLE);
   const MODES = ['two', 'alone', 'host', 'guest'];
 
+  // The panel each state shows (its element's id), or none: the game, or nothing yet.
+  const PANEL = {
+    loading: null, gate: 'gate', starting: null, running: null, held: null, over: 'over',
+    failed: 'failed', inviting: 'host', joining: 'joining', connected: null, counting: null,
+    left: 'ended', handing: 'handoff',
+    connecting: (d) => (d.mode === 'guest' ? 'joining' : 'host'),
+  };
+  const BOTH = Object.freeze([true, true]);
+  const WAITING = 'Waiting for your friend to play again.';
+  const ASKED = 'Your friend wants another match: Play again to start it.';
+  const focus = (id) => ({on: id});  // a new request each time, though the control be the same
+  // What else the player sees on the way into a state (enter) or on a step's run: the
+  // view's changes, from (data, payload, event, view, can). A step into another state
+  // also puts the countdown away.
+  const LOOK = {
+    enter: {
+      gate: () => ({game: null, picture: null, bar: false, pads: BOTH}),
+      // Alone or with a friend elsewhere, every key and pad here plays player 0: the other
+      // pad would only be in the way.
+      starting: (d) => ({game: null, code: null, focus: focus('game'),
+                         pads: [true, d.mode !== 'alone' && d.mode !== 'host']}),
+      running: (d) => (d.mode === 'guest' ? {focus: focus('game')} : {}),
+      over: () => ({asked: '', againOff: false, focus: focus('again')}),
+      failed: (d, p, e, v, can) => ({message: d.message, retry: can('retry'),
+                                     failedHome: can('home'),
+                                     focus: can('retry') ? focus('retry') : null}),
+      // A new invite: no link yet, no round trip.
+      inviting: () => ({bar: true, status: 'Making your invite…', inviteLink: null,
+                        replyLink: null, remote: {rtt: null}}),
+      // The invite again (Try again): an old reply would answer a connection closed.
+      joining: () => ({joinOff: false, replyLink: null}),
+      // One pad on the guest's touch screen: player 1's.
+      connecting: (d) => (d.mode === 'guest'
+        ? {bar: true, pads: [false, true], joinOff: true, picture: null,
+           status: 'Making your reply…'}
+        : {bar: true, status: 'Connecting…'}),
+      connected: () => ({status: 'Connected'}),
+      held: () => ({status: 'Reconnecting…'}),
+      left: (d, p, event) => {
+        const text = d.mode === 'two' ? 'Your friend left.'
+          : event === 'leave' ? 'You left the match.' : 'The host left.';
+        return Object.assign(event === 'gone' ? {status: text} : {},
+                             {bar: true, ended: text, endedAgain: d.mode === 'two', pads: BOTH,
+                              focus: focus('home')});
+      },
+    },
+    run: {
+      // The host's friend left mid-match: player 1 is on this device's arrows again, and
+      // an over screen's Play again is for two players here.
+      friendLeft: (d, p, e, v) => ({status: 'Your friend left.', asked: '', againOff: false,
+                                    pads: [v.pads[0], true]}),
+      // A step of the host's countdown, on the guest's page.
+      count: (d, p) => (d.mode !== 'guest' ? {}
+        : Object.assign(d.state === 'held' ? {status: 'Connected'} : {}, {count: p.n || 0})),
+      resume: () => ({status: 'Connected'}),
+      hold: () => ({status: 'Reconnecting…', count: 0}),
+      ask: (d) => (d.state === 'over' ? {againOff: true, asked: WAITING, status: WAITING} : {}),
+      asked: () => ({asked: ASKED, status: ASKED}),
+    },
+  };
+  // The page before its scripts say anything: the markup's own words (null) and nothing
+  // of a game or a connection. The figures of a connection (remote) are what the tests
+  // and the bench read, and the round trip the status line shows.
+  const VIEW = {
+    panel: null, status: '', bar: false, count: 0, pads: BOTH, lit: [], touch: false,
+    fullscreen: false, canFullscreen: false, prompt: null, canInvite: false, asked: '',
+    againOff: false, message: null, retry: false, failedHome: false, local: false,
+    inviteLink: null, replyLink: null, copied: null, invitedBy: '', canJoin: false,
+    joinOff: false, handoff: '', ended: '', endedAgain: false, focus: null, picture: null,
+    game: null, code: null, startedAt: null,
+    remote: {rtt: null, dropped: 0, bytes: {sent: 0, received: 0}, frames: {sent: 0, shown: 0},
+             renewed: false, mended: 0, pressed: 0, taken: 0,
+             // The rendezvous of the last invite: its brokers, those that took us, what was
+             // heard and dropped there, and how the reply came ('rendezvous', 'link').
+             rendezvous: {brokers: 0, live: 0, heard: 0, dropped: 0, replyBy: null}},
+  };
+  const plain = (v) => v !== null && typeof v === 'object' &&
+    Object.getPrototypeOf(v) === Object.prototype;
+  // Arrays and plain objects frozen through: a view once handed out never changes.
+  function frozen(value) {
+    if (Array.isArray(value) || plain(value)) {
+      Object.values(value).forEach(frozen);
+      Object.freeze(value);
+    }
+    return value;
+  }
+  // `into` with `changes` in: each value in place of its own or, `deep`, a plain object
+  // merged into its own; `add`, numbers added to their own.
+  function merged(into, changes, deep, add) {
+    const made = Object.assign({}, into);
+    for (const [key, value] of Object.entries(changes)) {
+      made[key] = deep && plain(value) && plain(into[key]) ? merged(into[key], value, deep, add)
+        : add ? (into[key] || 0) + value : frozen(value);
+    }
+    return Object.freeze(made);
+  }
+
   // A scope: what a state (or a mode) owns, all ended at once by end().
   function scope() {
     const controller = new AbortController();
@@ -177,11 +279,12 @@
   }
 
   // effects: {enter: {state: (context) => void}, run: {name: (context) => void},
-  // changed: (data) => void}; context: {data, payload, state: the state's scope,
-  // mode: the mode's scope, from: the state left}.
+  // changed: (data) => void, called once a step, or a show() or count() outside one, has
+  // changed data.view}; context: {data, payload, state: the state's scope, mode: the
+  // mode's scope, from: the state left}.
   function create(effects) {
     const data = {state: 'loading', mode: null, served: true, level: null, message: null,
-                  asked: {mine: false, friend: false}};
+                  asked: {mine: false, friend: false}, view: merged({}, VIEW)};
     let stateScope = scope(), modeScope = scope();
     let depth = 0;
     const queued = [];
@@ -226,16 +329,42 @@
         if (step.to === 'over' && !inside) data.asked = {mine: false, friend: false};
         if (step.ask) data.asked = Object.assign({}, data.asked, {[step.ask]: true});
         if (payload.message !== undefined) data.message = payload.message;
+        const look = {panel: typeof PANEL[step.to] === 'function' ? PANEL[step.to](data)
+          : PANEL[step.to]};
+        if (!inside) look.count = 0;
+        const can = (e) => !!next(e, {});
+        const looks = [step.run && LOOK.run[step.run], !inside && LOOK.enter[step.to]];
+        for (const each of looks) {
+          if (each) Object.assign(look, each(data, payload, event, data.view, can));
+        }
+        show(look);
         const context = {data: data, payload: payload, state: stateScope, mode: modeScope,
                          from: from, event: event};
         if (step.run) effects.run[step.run](context);
         if (!inside && effects.enter[step.to]) effects.enter[step.to](context);
-        if (effects.changed) effects.changed(data);
       } finally {
         depth--;
       }
+      tell();
       while (depth === 0 && queued.length) fire(...queued.shift());
       return true;
+    }
+
+    // The page drawn afresh, once no step is under way.
+    function tell() {
+      if (depth === 0 && effects.changed) effects.changed(data);
+    }
+    // What the page shows, changed: each key of `changes` replaces the view's, but for
+    // the figures (remote), which are merged.
+    function show(changes) {
+      data.view = merged(data.view, changes.remote ? Object.assign({}, changes,
+        {remote: merged(data.view.remote, changes.remote, true)}) : changes);
+      tell();
+    }
+    // The figures of a connection counted: {dropped: 1}, {bytes: {sent: 120}}.
+    function count(adds) {
+      data.view = merged(data.view, {remote: merged(data.view.remote, adds, true, true)});
+      tell();
     }
 
     return {
@@ -246,6 +375,10 @@
       get level() { return data.level; },
       // Who has asked for another match, after one with a friend.
       get asked() { return Object.assign({}, data.asked); },
+      // What the page shows: read only, and changed by these two alone.
+      get view() { return data.view; },
+      show: show,
+      count: count,
       // What the page keeps across states: the computer's level; whether it is served.
       keep(what) {
         if (Object.hasOwn(what, 'level')) data.level = what.level;
@@ -256,7 +389,8 @@
     };
   }
 
-  const machine = {create: create, TABLE: TABLE, STATES: STATES, MODES: MODES, scope: scope};
+  const machine = {create: create, TABLE: TABLE, STATES: STATES, MODES: MODES, PANEL: PANEL,
+                   scope: scope};
   if (typeof module === 'object' && module.exports) module.exports = machine;
   else root.brelvoMachine = machine;
 })(typeof window === 'object' ? window : globalThis);

@@ -2,8 +2,8 @@
 // (web/protocol.js), in node, with the page's effects stubbed and a clock of the test's:
 //   node --test tests/web/      or      node tests/web/machine_test.js
 // The machine is told as what players do: each story walks a page (or a host's and a
-// guest's) through its states, and at the end the stories together must have taken every
-// way out of every state they reached.
+// guest's) through its states, saying what each player sees on the way, and at the end the
+// stories together must have taken every way out of every state they reached.
 'use strict';
 const {describe, it} = require('node:test');
 const assert = require('node:assert/strict'), path = require('path');
@@ -49,7 +49,8 @@ const where = (m) => `${m.state}/${m.mode || ''}`;
 
 // A page whose effects record what they were called with, [kind, name, state, mode];
 // `enter` and `run` add effects of a story's own. An event the page refuses must change
-// nothing: not the state, the mode, their scopes, what was asked, nor call an effect.
+// nothing: not the state, the mode, their scopes, what was asked, what the page shows, nor
+// call an effect; one it takes has the page drawn.
 function page(enter = {}, run = {}) {
   const seen = [];
   const record = (kind) => new Proxy({}, {
@@ -59,19 +60,22 @@ function page(enter = {}, run = {}) {
       if (own) own(context);
     },
   });
-  const m = create({enter: record('enter'), run: record('run')});
+  let drawn = 0;
+  const m = create({enter: record('enter'), run: record('run'), changed: () => drawn++});
   const fire = m.fire;
   m.fire = (event, payload) => {
     const from = where(m);
     for (const e of EVENTS) if (m.can(e, {mode: 'two'})) met.offered.add(`${from} ${e}`);
-    const scopes = [m.stateScope, m.modeScope], before = [seen.length, m.asked];
+    const scopes = [m.stateScope, m.modeScope], before = [seen.length, m.asked, m.view, drawn];
     const moved = fire(event, payload);
     if (moved) {
       met.taken.add(`${from} ${event}`);
       met.reached.add(m.state);
+      assert.ok(drawn > before[3], `${from}: ${event} taken, yet not drawn`);
     } else if (moved === false) {
       assert.equal(where(m), from, `${from}: ${event} refused, yet the page moved`);
-      assert.deepEqual([seen.length, m.asked], before, `${from}: ${event} refused, yet ran`);
+      assert.deepEqual([seen.length, m.asked, m.view, drawn], before,
+                       `${from}: ${event} refused, yet ran or showed`);
       assert.ok(scopes[0] === m.stateScope && scopes[1] === m.modeScope && scopes[0].alive &&
                 scopes[1].alive, `${from}: ${event} refused, yet a scope ended`);
     }
@@ -88,6 +92,13 @@ function step(m, event, payload, to) {
   assert.ok(m.fire(event, payload), `${from}: ${event} refused`);
   assert.equal(where(m), to, `${from} by ${event}`);
 }
+// What the page shows now has the fields of `want` ({panel: 'gate', status: '…'}).
+function sees(m, want, what = '') {
+  const shown = Object.fromEntries(Object.keys(want).map((key) => [key, m.view[key]]));
+  assert.deepEqual(shown, want, `${where(m)} ${what}`);
+}
+const BOTH = [true, true];
+
 // The page does nothing on any of `events`.
 function refused(m, ...events) {
   for (const event of events) {
@@ -124,18 +135,30 @@ function friendsPlaying() {
 describe('a page on its own', () => {
   it('a player opens the page, plays two on one keyboard, plays again, then alone, again', () => {
     const m = page();
+    sees(m, {panel: null, pads: BOTH, bar: false, status: '', game: null}, 'before the scripts');
     step(m, 'ready', 'gate/');
+    sees(m, {panel: 'gate', pads: BOTH, bar: false, focus: null});
     step(m, 'play', {mode: 'two'}, 'starting/two');
+    // The game over the whole window, the keys on it, a pad for each player.
+    sees(m, {panel: null, pads: BOTH, focus: {on: 'game'}, game: null, code: null});
+    m.show({game: 'the game', code: null});
     step(m, 'started', 'running/two');
+    sees(m, {panel: null, game: 'the game', focus: {on: 'game'}});
     // Two players here wait for no one and leave no one.
     refused(m, 'quiet', 'heard', 'gone', 'leave', 'count', 'back', 'home', 'again');
+    m.show({code: 0});
     step(m, 'over', 'over/two');
+    sees(m, {panel: 'over', focus: {on: 'again'}, againOff: false, asked: '', code: 0});
     refused(m, 'asked', 'count', 'gone');
     step(m, 'again', 'starting/two');
+    sees(m, {panel: null, game: null, code: null});
     step(m, 'started', 'running/two');
     step(m, 'over', 'over/two');
     step(m, 'home', 'gate/');
+    sees(m, {panel: 'gate', game: null});
+    // Alone: player 0's pad, none for the computer.
     step(m, 'play', {mode: 'alone'}, 'starting/alone');
+    sees(m, {panel: null, pads: [true, false]});
     step(m, 'started', 'running/alone');
     refused(m, 'quiet', 'gone', 'leave', 'count');
     step(m, 'over', 'over/alone');
@@ -143,6 +166,7 @@ describe('a page on its own', () => {
     step(m, 'again', 'starting/alone');
     step(m, 'started', 'running/alone');
     assert.deepEqual(m.seen.filter(([kind]) => kind === 'run'), [], 'no friend told of anything');
+    sees(m, {status: '', bar: false, count: 0}, 'no status line, no countdown');
   });
 
   it('wherever the game fails, Brelvo stopped: Try again plays the same again, or the start screen',
@@ -156,6 +180,8 @@ describe('a page on its own', () => {
              if (when !== 'starting') step(m, 'started', `running/${mode}`);
              if (when === 'over') step(m, 'over', `over/${mode}`);
              step(m, 'fail', {message: 'lost'}, `failed/${mode}`);
+             sees(m, {panel: 'failed', message: 'lost', retry: true, failedHome: true,
+                      focus: {on: 'retry'}});
              refused(m, 'again', 'started', 'back');
              step(m, then, then === 'retry' ? `starting/${mode}` : 'gate/');
            }
@@ -211,15 +237,19 @@ describe('a page on its own', () => {
     const m = page();
     m.keep({served: false});
     step(m, 'unserved', {message: 'served'}, 'failed/');
+    // Only the message: neither Try again nor Start screen, nor the focus on either.
+    sees(m, {panel: 'failed', message: 'served', retry: false, failedHome: false, focus: null});
     refused(m, 'retry', 'home');
     const broken = page();
     step(broken, 'missing', {message: 'brelvo.js'}, 'failed/');
+    sees(broken, {panel: 'failed', message: 'brelvo.js', retry: false, failedHome: false});
     refused(broken, 'retry', 'home');
   });
 
   it('a reply opened in another tab than its invite\'s only says where it went', () => {
     const m = page();
     step(m, 'handed', 'handing/');
+    sees(m, {panel: 'handoff'});
     refused(m, ...EVENTS);
   });
 });
@@ -229,34 +259,56 @@ describe('a match with a friend elsewhere', () => {
      () => {
        const host = page(), guest = page();
        step(host, 'ready', 'gate/');
+       host.show({remote: {rtt: 80}});  // a round trip of an invite before
        step(host, 'invite', 'inviting/host');
+       sees(host, {panel: 'host', bar: true, status: 'Making your invite…', inviteLink: null});
+       assert.equal(host.view.remote.rtt, null, 'the last connection\'s round trip shown');
        refused(host, 'open', 'count', 'gone', 'leave');
        step(guest, 'invited', 'joining/guest');
+       sees(guest, {panel: 'joining', joinOff: false, replyLink: null, bar: false});
        refused(guest, 'open', 'count', 'leave');
        step(guest, 'join', 'connecting/guest');
+       // Join pressed once; the guest's one pad is player 1's.
+       sees(guest, {panel: 'joining', joinOff: true, bar: true, pads: [false, true],
+                    status: 'Making your reply…'});
        step(host, 'reply', 'connecting/host');
+       sees(host, {panel: 'host', status: 'Connecting…'});
        refused(guest, 'back');  // the guest leaves by its own way, not the host's Back
-       for (const m of [host, guest]) step(m, 'open', `connected/${m.mode}`);
+       for (const m of [host, guest]) {
+         step(m, 'open', `connected/${m.mode}`);
+         sees(m, {panel: null, status: 'Connected', count: 0});
+       }
        for (const n of [3, 2, 1]) {
          step(host, 'count', 'counting/host');
          step(guest, 'count', {n: n}, 'counting/guest');
+         sees(guest, {count: n, panel: null});
        }
        step(host, 'start', 'starting/host');
+       sees(host, {count: 0, pads: [true, false], focus: {on: 'game'}});
        step(guest, 'start', 'running/guest');
+       sees(guest, {count: 0, pads: [false, true], focus: {on: 'game'}, status: 'Connected'});
        step(host, 'started', 'running/host');
        // A blip: both pages hold the match; heard again, the host counts down for both (a
        // silence in the middle of it stops it) and the same match goes on, with no new game.
        for (const m of [host, guest]) {
          m.seen.length = 0;
          step(m, 'quiet', `held/${m.mode}`);
+         sees(m, {status: 'Reconnecting…', panel: null});
        }
        refused(guest, 'heard', 'quiet');  // the guest waits for the host's countdown
        refused(host, 'leave');
        step(host, 'heard', 'held/host');
+       sees(host, {status: 'Connected'});
+       host.show({count: 3});  // its countdown's first step
        step(host, 'quiet', 'held/host');
+       sees(host, {status: 'Reconnecting…', count: 0}, 'the countdown stopped');
        step(host, 'heard', 'held/host');
        step(guest, 'count', {n: 3}, 'held/guest');
-       for (const m of [host, guest]) step(m, 'start', `running/${m.mode}`);
+       sees(guest, {status: 'Connected', count: 3});
+       for (const m of [host, guest]) {
+         step(m, 'start', `running/${m.mode}`);
+         sees(m, {count: 0, status: 'Connected'});
+       }
        assert.deepEqual([host.seen, guest.seen], [
          [['enter', 'held', 'held', 'host'], ['run', 'resume', 'held', 'host'],
           ['run', 'hold', 'held', 'host'], ['run', 'resume', 'held', 'host'],
@@ -266,9 +318,16 @@ describe('a match with a friend elsewhere', () => {
        // The match ends; both ask for another, the host's page counts down for both.
        for (const m of [host, guest]) step(m, 'over', `over/${m.mode}`);
        step(host, 'again', 'over/host');
+       // Each page says what the other did, on its over screen and in its status line.
+       const waiting = 'Waiting for your friend to play again.';
+       const asked = 'Your friend wants another match: Play again to start it.';
+       sees(host, {panel: 'over', againOff: true, asked: waiting, status: waiting});
        step(guest, 'asked', 'over/guest');
+       sees(guest, {panel: 'over', againOff: false, asked: asked, status: asked});
        step(guest, 'again', 'over/guest');
+       sees(guest, {againOff: true, asked: waiting});
        step(host, 'asked', 'connected/host');
+       sees(host, {panel: null, status: 'Connected'});
        step(host, 'count', 'counting/host');
        step(guest, 'count', {n: 3}, 'counting/guest');
        step(host, 'start', 'starting/host');
@@ -277,10 +336,13 @@ describe('a match with a friend elsewhere', () => {
        // The guest leaves mid-match: the host's match goes on with two players here, its
        // player told once; the guest's page says it left and has its start screen.
        step(guest, 'leave', 'left/guest');
+       sees(guest, {panel: 'ended', ended: 'You left the match.', endedAgain: false, pads: BOTH,
+                    focus: {on: 'home'}, bar: true});
        refused(guest, 'again', 'leave', 'gone');
        host.seen.length = 0;
        step(host, 'gone', 'running/two');
        assert.deepEqual(host.seen, [['run', 'friendLeft', 'running', 'two']]);
+       sees(host, {panel: null, status: 'Your friend left.', pads: BOTH}, 'player 1 on the arrows');
        refused(host, 'gone', 'quiet');  // a friend left twice; two players here wait for no one
        step(host, 'over', 'over/two');
        step(host, 'again', 'starting/two');
@@ -313,8 +375,10 @@ describe('a match with a friend elsewhere', () => {
       host.seen.length = 0;
       step(host, 'gone', to);
       assert.ok(!connection.alive, `at ${when}: the friend's connection kept`);
+      sees(host, {status: 'Your friend left.'}, when);
       if (to === 'left/two') {
         assert.deepEqual(host.seen, [['enter', 'left', 'left', 'two']], when);
+        sees(host, {panel: 'ended', ended: 'Your friend left.', endedAgain: true, count: 0}, when);
         step(host, 'again', 'starting/two');
       } else {
         assert.deepEqual(host.seen.filter(([kind]) => kind === 'run'),
@@ -326,8 +390,14 @@ describe('a match with a friend elsewhere', () => {
     for (const when of ['connecting', 'connected', 'counting', 'running', 'held', 'over']) {
       for (const how of ['gone', 'leave']) {
         const guest = walk(GUEST_WAY, when), connection = guest.modeScope;
+        const before = guest.view.status;
         step(guest, how, 'left/guest');
         assert.ok(!connection.alive, `at ${when}: the host's connection kept`);
+        // The host leaving is said in the status line too; the guest's own leaving, only
+        // on its panel.
+        const said = how === 'gone' ? 'The host left.' : 'You left the match.';
+        sees(guest, {panel: 'ended', ended: said, endedAgain: false, count: 0,
+                     status: how === 'gone' ? said : before}, when);
         refused(guest, 'again');
         step(guest, 'home', 'gate/');
       }
@@ -398,8 +468,16 @@ describe('a match with a friend elsewhere', () => {
 
   it('a friend who asked for another match, then left: Play again is for two players here', () => {
     const m = walk(HOST_WAY, 'over');
+    step(m, 'again', 'over/host');
+    step(m, 'asked', 'connected/host');
+    step(m, 'count', 'counting/host');
+    step(m, 'start', 'starting/host');
+    step(m, 'started', 'running/host');
+    step(m, 'over', 'over/host');
     step(m, 'asked', 'over/host');
     step(m, 'gone', 'over/two');
+    sees(m, {panel: 'over', asked: '', againOff: false, status: 'Your friend left.',
+             pads: BOTH});
     step(m, 'again', 'starting/two');
   });
 
@@ -492,6 +570,36 @@ describe('scopes', () => {
     m.fire('play', {mode: 'two'});
     assert.deepEqual(order, ['starting', 'fired', 'running']);
     assert.equal(m.state, 'running');
+  });
+});
+
+// ---- What the page shows: the machine's view ----
+describe('what the page shows', () => {
+  it('a connection\'s figures add up; a view handed out never changes; a step draws once', () => {
+    let drawn = 0;
+    const m = create({
+      // An effect's show and count, inside the step: drawn with it, over what LOOK said.
+      enter: {inviting: () => { m.show({status: 'Making it'}); m.count({dropped: 1}); }},
+      run: {},
+      changed: () => drawn++,
+    });
+    const first = m.view;
+    m.count({dropped: 1, bytes: {sent: 10}});
+    m.count({bytes: {sent: 5, received: 7}, frames: {shown: 1}});
+    m.show({remote: {rtt: 40, rendezvous: {live: 2}}, status: 'Connected'});
+    assert.equal(drawn, 3);
+    assert.deepEqual(m.view.remote, {
+      rtt: 40, dropped: 1, bytes: {sent: 15, received: 7}, frames: {sent: 0, shown: 1},
+      renewed: false, mended: 0, pressed: 0, taken: 0,
+      rendezvous: {brokers: 0, live: 2, heard: 0, dropped: 0, replyBy: null}});
+    assert.deepEqual([first.remote.dropped, first.remote.bytes.sent, first.status], [0, 0, '']);
+    assert.throws(() => { m.view.remote.bytes.sent = 1; }, TypeError);
+    assert.throws(() => { m.view.status = 'mine'; }, TypeError);
+    m.fire('ready');
+    m.fire('invite');
+    assert.equal(drawn, 5);
+    assert.deepEqual([m.view.status, m.view.remote.dropped, m.view.remote.rtt, m.view.panel],
+                     ['Making it', 2, null, 'host']);
   });
 });
 
