@@ -50,7 +50,7 @@ Grid of(const Bout& bout) {
     Grid grid{};
     for (int player = 0; player < 2; ++player) {
         paint(bout.fighters[player], player, true, [&grid](int x, int y, Game::Color colour) {
-            grid[static_cast<std::size_t>(x + y * SIZE)] = colour;
+            grid[static_cast<std::size_t>(y) * SIZE + static_cast<std::size_t>(x)] = colour;
         });
     }
     return grid;
