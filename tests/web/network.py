@@ -219,15 +219,21 @@ def mqtt_string(text):
 
 class Spy(threading.Thread):
     """Someone on the broker who is not the guest: subscribed to every topic, it keeps
-    what it hears, [(topic, payload)], and publishes what it likes."""
+    what it hears, [(topic, payload)], and publishes what it likes; `listening` while the
+    broker keeps it."""
 
     def __init__(self):
         super().__init__(daemon=True)
         self.sock = socket.create_connection(("127.0.0.1", 1883), 5)
-        self.sock.sendall(mqtt_packet(0x10, mqtt_string("MQTT") + bytes([4, 2, 0, 60]) +
+        # The spy may hear nothing and say nothing for minutes: no timeout on its reading,
+        # which would end its listening, and no keep-alive, without which the broker drops
+        # a client silent for one and a half times it (mosquitto, 90 s after 60).
+        self.sock.settimeout(None)
+        self.sock.sendall(mqtt_packet(0x10, mqtt_string("MQTT") + bytes([4, 2, 0, 0]) +
                                       mqtt_string("spy")))
         self.sock.sendall(mqtt_packet(0x82, b"\0\1" + mqtt_string("#") + b"\0"))
         self.heard = []
+        self.listening = True
         self.start()
 
     def run(self):
@@ -250,6 +256,7 @@ class Spy(threading.Thread):
                     if head >> 4 == 3:  # PUBLISH at QoS 0: the topic, then the payload
                         size = int.from_bytes(body[:2], "big")
                         self.heard.append((body[2:2 + size].decode(), body[2 + size:]))
+        self.listening = False
 
     def publish(self, topic, payload):
         self.sock.sendall(mqtt_packet(0x30, mqtt_string(topic) + payload))

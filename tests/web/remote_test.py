@@ -703,6 +703,7 @@ def one_link_played(net, host, guest, link, took, told, spy):
     held(duel, [0, 0], "the guest's address changed", lambda: net.move("guest"))
     mended = [side.b.evaluate("return brelvo.remote.mended") for side in (host, guest)]
     rooms = {t for t, _ in spy.heard}
+    assert spy.listening, "the spy no longer on the broker: it heard %s" % rooms
     assert mended == [1, 1] and rooms and topic not in rooms, (mended, rooms)
     duel.press(guest, "ArrowDown", cells(((2, 4), (3, 4)), ((6, 4), (6, 5))))
     duel.press(host, "w", cells(((2, 4), (2, 3)), ((6, 4), (6, 5))))
