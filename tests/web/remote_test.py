@@ -710,8 +710,8 @@ def one_link_played(net, host, guest, link, took, told, spy):
 
 
 def scenario_one_link_back(net, site, host, guest):
-    """Firefox hosts, Chromium joins by the invite alone, one broker; each plays, and each
-    page out of view for 12 s plays on."""
+    """Firefox hosts, Chromium joins by the invite alone, one broker; the guest's player
+    takes a point, and each page out of view for 20 s plays on at 0-1."""
     site.page.brokers[:] = [LIVE]
     try:
         _, took, told = join_by_one_link(host, guest)
@@ -721,22 +721,23 @@ def scenario_one_link_back(net, site, host, guest):
     duel = Duel(host, guest)
     host.round_start([0, 0])
     duel.same("at the start")
-    duel.press(guest, "ArrowLeft", cells(((1, 4), (2, 4)), ((6, 4), (5, 4))))
-    duel.press(host, "d", cells(((2, 4), (3, 4)), ((6, 4), (5, 4))))
     print("  Join to Connected by the invite alone in %.2f s" % took)
-    # Each page out of view a while (another tab in front, as a phone's screen locked),
-    # then back: the match plays on at its score, each player's key moves its own.
-    for side, key, lit in ((guest, "ArrowUp", cells(((2, 4), (3, 4)), ((6, 4), (6, 3)))),
-                           (host, "s", cells(((2, 4), (2, 5)), ((6, 4), (6, 3))))):
+    duel.point(*BLUE_POINT, [0, 1])
+    # Each page out of view a while (another tab in front, as a phone's screen off), the
+    # Chromium page first, then the Firefox one; back, both show the match at its score and
+    # the hidden page's player moves its own fighter on both.
+    for side, key, lit in ((guest, "ArrowUp", cells(((1, 4), (2, 4)), ((7, 4), (7, 3)))),
+                           (host, "s", cells(((1, 4), (1, 5)), ((7, 4), (7, 3))))):
         b = side.b
         b.evaluate("window.seen = []; document.addEventListener('visibilitychange', "
                    "() => seen.push(document.hidden))")
         playing = b.tab("about:blank")
-        time.sleep(12)
+        time.sleep(20)
         b.use(playing)
         for each in (host, guest):
             each.wait("return brelvo.state === 'running' && brelvo.remote.open", "still playing")
-        assert b.evaluate("return seen") == [True, False] and host.scores() == [0, 0]
+        duel.same("after the %s page out of view" % b.name)
+        assert b.evaluate("return seen") == [True, False] and host.scores() == [0, 1]
         duel.press(side, key, lit)
 
 
