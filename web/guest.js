@@ -1,9 +1,9 @@
 // The guest of a match with a friend elsewhere, joined from the host's invite link: its
-// reply, every frame the host composes drawn at this window's size, every sound the
+// reply, every frame the host composes shown at this window's size, every sound the
 // host's mixer plays played from this page's own copy of the clips (the game's guest
 // instance, which draws nothing and hears no key), and its presses sent to the host as
 // player 1's. The page's machine (machine.js) calls it; it tells the machine what
-// happened by its events.
+// happened by its events, and what the page shows by its show() and count().
 'use strict';
 (function (root) {
   const CONNECT_MS = 20000;  // from the host's first checks to an open connection
@@ -11,54 +11,29 @@
   // longest wait, still unconnected, when one did (the host's page may hear another).
   const REPLY_MS = 4000;
   const REPLY_LATEST_MS = 10000;
-  const WAY_OF = {w: 'up', s: 'down', a: 'left', d: 'right', ArrowUp: 'up', ArrowDown: 'down',
-                  ArrowLeft: 'left', ArrowRight: 'right'};
 
-  // page: {machine, view, panels, status(text), showRtt(), showCount(n), makeAudio(),
-  // adoptAudio(context), instantiate, fail(text)}.
+  // page: {machine, panels, makeAudio(), adoptAudio(context), instantiate, fail(text),
+  // supported, cannotConnect}.
   function create(page) {
     const {machine, panels} = page;
-    const $ = (id) => document.getElementById(id);
+    // The guest instance, once made: its clips and mixer, and its foresight.
+    const game = () => machine.view.game;
     let invited = '';      // the invite this page was opened with: the host's offer
     let secret = null;     // and the rendezvous's secret, when the invite has one
     let peer = null;
-    let game = null;       // the guest instance: its clips and mixer
     let shown = null;      // the host's newest frame
-    let pressed = 0;       // this page's presses, numbered for the host's frames to name
-    let voided = 0;        // the newest of them made before a hold: the host takes none later
+    let voided = 0;        // the newest press made before a hold: the host takes none later
     const down = new Map(); // key name: way, held here
 
-    // A frame from the host, drawn whole at this window's size with the game's geometry,
-    // this page's own fighter moved by its presses the host has not shown yet.
+    // The host's newest frame as this page shows it: its own fighter moved by its presses
+    // the host has not shown yet.
     function draw() {
       if (!shown) return;
-      const cells = game && game.predict ? game.predict(shown.cells, Math.max(shown.taken, voided))
-        : shown.cells;
-      const canvas = $('game');
-      const w = Math.max(1, canvas.clientWidth), h = Math.max(1, canvas.clientHeight);
-      if (canvas.width !== w || canvas.height !== h) {
-        canvas.width = w;
-        canvas.height = h;
-      }
-      const g = canvas.getContext('2d', {alpha: false});
-      g.fillStyle = '#000';
-      g.fillRect(0, 0, w, h);
-      const s = Math.min(Math.trunc(w / 11), Math.trunc(h / 9));
-      const x0 = Math.trunc((w - 9 * s) / 2), y0 = Math.trunc((h - 9 * s) / 2);
-      for (let i = 0; i < 99; i++) {
-        const [r, gr, b] = cells.subarray(3 * i, 3 * i + 3);
-        if (r | gr | b) {
-          g.fillStyle = `rgb(${r},${gr},${b})`;
-          g.fillRect(x0 + (i % 11 - 1) * s, y0 + Math.trunc(i / 11) * s, s, s);
-        }
-      }
-      page.view.frames.shown++;
-      if (game) {
-        game.frames = (game.frames || 0) + 1;
-        if (game.onFrame) game.onFrame();  // as the host's game tells each frame
-      }
+      const g = game();
+      machine.show({picture: g && g.predict
+        ? g.predict(shown.cells, Math.max(shown.taken, voided)) : shown.cells});
+      machine.count({frames: {shown: 1}});
     }
-    window.addEventListener('resize', () => { if (machine.mode === 'guest') draw(); });
 
     function fromHost(m) {
       if (m.k === 'count') {
@@ -70,14 +45,13 @@
         machine.fire('over');
       } else if (m.k === 'again') {
         machine.fire('asked');
-      } else if (game && game.sound && !game.sound(m)) {
-        page.view.dropped++;  // a clip this page has not
+      } else if (game() && game().sound && !game().sound(m)) {
+        machine.count({dropped: 1});  // a clip this page has not
       }
     }
 
     // Entering 'connecting': the guest instance, the connection and the reply link.
     async function join({mode: session, state}) {
-      $('join').disabled = true;
       shown = null;
       const audio = page.makeAudio();
       page.adoptAudio(audio.context);
@@ -94,28 +68,27 @@
           if (made.leave) made.leave();
           return;
         }
-        game = made;
-        game.frames = 0;
-        page.setGame(made);
+        made.frames = 0;
+        machine.show({game: made});
+        session.onEnd(() => {
+          // The instance closes its own sound as it leaves.
+          if (made.leave) made.leave();
+          page.adoptAudio(null);
+          if (game() === made) machine.show({game: null});
+        });
       });
       session.onEnd(() => {
         release();
-        // The instance closes its own sound as it leaves.
-        if (game && game.leave) {
-          game.leave();
-          page.adoptAudio(null);
-        }
-        game = null;
         peer = null;
       });
       let checking = false;
-      peer = root.brelvoPeer.create('guest', session, page.view, {
+      peer = root.brelvoPeer.create('guest', session, machine, {
         open: () => machine.fire('open'),
         gone: () => machine.fire('gone'),
         message: fromHost,
         frame: (frame) => {
           shown = frame;
-          page.view.taken = frame.taken;
+          machine.show({remote: {taken: frame.taken}});
           draw();
         },
         // The clock for connecting starts when the host's checks arrive.
@@ -126,8 +99,8 @@
                                      CONNECT_MS);
         },
         seen: () => {},
-        version: () => page.status('Your friend\'s page is another version of Brelvo: reload this page to play.'),
-        rtt: () => page.showRtt(),
+        version: () => machine.show({status: 'Your friend\'s page is another version of ' +
+                                              'Brelvo: reload this page to play.'}),
         renewed: () => {},
         quiet: () => machine.fire('quiet'),
         heard: () => machine.fire('heard'),
@@ -138,7 +111,6 @@
       });
       session.listen(window, 'blur', release);
       session.listen(window, 'pagehide', () => peer.send({k: 'leave'}));
-      page.status('Making your reply…');
       const loading = panels.loadLater();
       const offer = root.brelvoLink.unpack(invited);
       // The host's candidates stay out: this page sends nothing until the host, given the
@@ -156,12 +128,13 @@
       // The tag names the invite, so that the host's page knows a reply to an old one.
       const reply = root.brelvoLink.pack(answer) + '.' + invited.slice(-4);
       const showReply = () => {
-        if (!state.alive || !$('reply-box').hidden) return;
-        panels.showLink('reply', panels.base + '#' + reply, 'the reply link');
-        page.status('Now your friend must open this reply link, or paste it into their page');
+        if (!state.alive || machine.view.replyLink) return;
+        machine.show({replyLink: panels.link(panels.base + '#' + reply, 'the reply link'),
+                      status: 'Now your friend must open this reply link, or paste it into ' +
+                        'their page'});
       };
-      const told = page.view.rendezvous;
-      Object.assign(told, {brokers: 0, live: 0, heard: 0, dropped: 0, replyBy: null});
+      const tell = (rendezvous) => machine.show({remote: {rendezvous: rendezvous}});
+      tell({brokers: 0, live: 0, heard: 0, dropped: 0, replyBy: null});
       let room = null;
       // Counted from here: brokers slow to be listed, or to answer, are no broker.
       const began = Date.now();
@@ -173,7 +146,7 @@
         try {
           room = await state.keep(root.brelvoRendezvous.room(secret, 'guest', state, {
             message: () => {},
-            live: (n) => { told.live = n; },
+            live: (n) => tell({live: n}),
           }, {repeatMs: 3000, repeats: 3}));
         } catch (error) {
           room = null;  // no WebCrypto (a page not served over https): the reply link
@@ -183,8 +156,8 @@
         showReply();
         return;
       }
-      told.brokers = room.brokers;
-      page.status('Sending your reply to your friend\'s page…');
+      tell({brokers: room.brokers});
+      machine.show({status: 'Sending your reply to your friend\'s page…'});
       room.send('answer', {reply: reply}).catch(showReply);
     }
 
@@ -194,14 +167,16 @@
         if (isDown) machine.fire('leave');
         return;
       }
-      const way = isDown ? WAY_OF[key] : down.get(key);
+      const way = isDown ? root.brelvoKeys.wayOf(key) : down.get(key);
       if (!way || machine.state !== 'running') return;
       if (isDown) down.set(key, way); else down.delete(key);
       if (!peer) return;
-      if (isDown) page.view.pressed = ++pressed;
+      // This page's presses, numbered for the host's frames to name.
+      if (isDown) machine.count({pressed: 1});
+      const pressed = machine.view.remote.pressed;
       peer.send({k: 'key', key: way, d: isDown ? 1 : 0, n: pressed});
-      if (isDown && game && game.predictPress) {
-        game.predictPress(pressed, way, performance.now());
+      if (isDown && game() && game().predictPress) {
+        game().predictPress(pressed, way, performance.now());
         draw();
       }
     }
@@ -214,7 +189,7 @@
           (event.target instanceof Element && event.target.closest('input, textarea'))) {
         return;
       }
-      if (WAY_OF[event.key] || event.key === 'Escape') {
+      if (root.brelvoKeys.wayOf(event.key) || event.key === 'Escape') {
         if (machine.state === 'running') event.preventDefault();
         press(event.key, event.type === 'keydown');
       }
@@ -236,25 +211,15 @@
       },
       get canJoin() { return page.supported && !!invited && !!safeUnpack(invited); },
       enter: {
-        // The invite again (Try again): an old reply would answer a connection closed.
-        joining: () => {
-          $('join').disabled = false;
-          $('reply-box').hidden = true;
-          $('reply-link').value = '';
-        },
         connecting: join,
-        connected: () => page.status('Connected'),
-        running: () => $('game').focus(),
         // The host not heard: the host lets go of this page's keys itself, none is sent
         // meanwhile, and none sent before that the host has not shown is foreseen: a held
         // match takes no press, and one lost with a connection never comes.
         held: () => {
           down.clear();
-          voided = pressed;
+          voided = machine.view.remote.pressed;
         },
       },
-      // A step of the host's countdown.
-      count: ({payload}) => page.showCount(payload.n || 0),
       press: press,
     };
   }

@@ -2,28 +2,29 @@
 // rendezvous, typed, pasted, or handed over by another tab of this browser), the
 // countdown once both pages are in view, and its game's frames, sounds and end sent to
 // the guest; the guest's presses played as player 1's. The page's machine (machine.js)
-// calls it; it tells the machine what happened by its events.
+// calls it; it tells the machine what happened by its events, and what the page shows by
+// its show() and count().
 'use strict';
 (function (root) {
   const CONNECT_MS = 20000;  // from Connect to an open connection
   const COUNT_MS = 600;      // each step of the countdown
-  const STATES = {none: 0, running: 1, over: 2};  // the game's, in each frame
+  // The game's state in each frame, by the page's: 1 while a match is under way, 2 over.
+  const PLAYING = {starting: 1, running: 1, held: 1, over: 2};
 
-  // page: {machine, view (brelvo.remote), panels, status(text), showCount(n), game()}.
+  // page: {machine, panels, cannotConnect}.
   function create(page) {
     const {machine, panels} = page;
+    const game = () => machine.view.game;
     let peer = null;       // this mode's connection
     let invite = null;     // this mode's invite: {text, tag, used}
     const spent = new Set(); // tags of this tab's used or abandoned invites
     let seenThere = false; // the guest's page is in view
-    let gameState = STATES.none;
     let held = new Set();  // the ways the guest holds down
 
     // The guest's keys still down are let go: player 1 stands still.
     function letGo() {
-      const game = page.game();
       // A game that ended has no ears left for its friend.
-      held.forEach((way) => { if (game && game.friend) game.friend(way, false); });
+      held.forEach((way) => { if (game() && game().friend) game().friend(way, false); });
       held = new Set();
     }
 
@@ -35,11 +36,10 @@
         if (!going()) return;
         if (n > 0) {
           peer.send({k: 'count', n: n});
-          page.showCount(n--);
+          machine.show({count: n--});
           state.timeout(step, COUNT_MS);
           return;
         }
-        page.showCount(0);
         peer.send({k: 'start'});
         then();
       };
@@ -61,8 +61,7 @@
       if (invite) spent.add(invite.tag);
       invite = null;
       seenThere = false;
-      gameState = STATES.none;
-      peer = root.brelvoPeer.create('host', session, page.view, {
+      peer = root.brelvoPeer.create('host', session, machine, {
         open: () => machine.fire('open'),
         gone: () => machine.fire('gone'),
         message: (m) => fromGuest(m),
@@ -73,8 +72,8 @@
           seenThere = inView;
           if (!was && seenThere) tryCount();
         },
-        version: () => page.status('Your friend\'s page is another version of Brelvo: they must reload it.'),
-        rtt: () => page.showRtt(),
+        version: () => machine.show({status: 'Your friend\'s page is another version of ' +
+                                              'Brelvo: they must reload it.'}),
         renewed: () => tryCount(),
         quiet: () => machine.fire('quiet'),
         heard: () => machine.fire('heard'),
@@ -87,13 +86,12 @@
       });
       session.listen(document, 'visibilitychange', tryCount);
       session.listen(window, 'pagehide', () => peer && peer.send({k: 'leave'}));
-      page.status('Making your invite…');
       let offer;
       try {
         offer = await peer.offer();
         await loading;
       } catch (error) {
-        if (session.alive) page.status('Could not make an invite: ' + error.message);
+        if (session.alive) machine.show({status: 'Could not make an invite: ' + error.message});
         return;
       }
       // A late offer, for an invite given up meanwhile, changes nothing.
@@ -102,29 +100,27 @@
       // The rendezvous's secret rides in the fragment only: no server ever sees it.
       const secret = root.brelvoRendezvous.newSecret();
       invite = {text: text, tag: text.slice(-4), used: false};
-      panels.showLink('invite', panels.base + '#' + text + '.' + secret, 'the invite link');
-      page.status('Waiting for your friend\'s reply');
-      document.getElementById('copy-invite').focus();
+      machine.show({inviteLink: panels.link(panels.base + '#' + text + '.' + secret,
+                                            'the invite link'),
+                    status: 'Waiting for your friend\'s reply', focus: {on: 'copy-invite'}});
       listen(secret, session);
     }
 
     // The guest's reply by the rendezvous, taken as a pasted one; the room lasts as long as
     // this invite's connection, and what comes later is another reply to a used invite.
     function listen(secret, session) {
-      const told = page.view.rendezvous;
-      Object.assign(told, {brokers: 0, live: 0, heard: 0, dropped: 0, replyBy: null});
+      const tell = (rendezvous) => machine.show({remote: {rendezvous: rendezvous}});
+      tell({brokers: 0, live: 0, heard: 0, dropped: 0, replyBy: null});
       root.brelvoRendezvous.room(secret, 'host', session, {
         message: (m) => {
           if (m.k !== 'answer' || typeof m.reply !== 'string') return;
-          told.heard++;
+          machine.count({rendezvous: {heard: 1}});
           takeReply(m.reply, 'rendezvous');
         },
-        dropped: () => told.dropped++,
-        live: (n) => { told.live = n; },
-      }).then((room) => {
-        told.brokers = room.brokers;
-        told.topic = room.topic;  // as any broker sees it
-      }, () => {});
+        dropped: () => machine.count({rendezvous: {dropped: 1}}),
+        live: (n) => tell({live: n}),
+      }).then((room) => tell({brokers: room.brokers, topic: room.topic}),  // as brokers see it
+              () => {});
     }
 
     // A reply, pasted or handed over by another tab: a message for the player, or null
@@ -146,7 +142,7 @@
       }
       invite.used = true;
       spent.add(invite.tag);
-      page.view.rendezvous.replyBy = how || 'link';
+      machine.show({remote: {rendezvous: {replyBy: how || 'link'}}});
       machine.fire('reply');
       peer.accept(answer).catch(() => machine.fire('timeout', {message: page.cannotConnect}));
       return null;
@@ -173,10 +169,13 @@
         machine.fire('asked');
       } else if (m.k === 'key') {
         // Only while the match runs; the game's own rules do the rest.
-        const game = page.game();
-        if (machine.state !== 'running' || machine.mode !== 'host' || !game || !game.friend) return;
+        const playing = game();
+        if (machine.state !== 'running' || machine.mode !== 'host' || !playing ||
+            !playing.friend) {
+          return;
+        }
         if (m.d) held.add(m.key); else held.delete(m.key);
-        game.friend(m.key, m.d === 1, m.n);
+        playing.friend(m.key, m.d === 1, m.n);
       }
     }
 
@@ -186,58 +185,46 @@
       enter: {
         inviting: makeInvite,
         connecting: ({state}) => {
-          page.status('Connecting…');
           state.timeout(() => machine.fire('timeout', {message: page.cannotConnect}), CONNECT_MS);
         },
-        connected: () => {
-          page.status('Connected');
-          tryCount();
-        },
-        counting: ({state}) => countDown(state, () => {
-          gameState = STATES.running;
-          machine.fire('start');
-        }),
+        connected: tryCount,
+        counting: ({state}) => countDown(state, () => machine.fire('start')),
         // The friend not heard: the match holds, every key let go.
         held: () => {
           letGo();
-          const game = page.game();
-          if (game && game.hold) game.hold(true);
+          if (game() && game().hold) game().hold(true);
         },
       },
       // Heard again: 3, 2, 1 on both pages, then the held match goes on.
       resume: ({state}) => {
         const counting = ++countdowns;
         countDown(state, () => {
-          const game = page.game();
-          if (game && game.hold) game.hold(false);
+          if (game() && game().hold) game().hold(false);
           machine.fire('start');
         }, () => counting === countdowns);
       },
       // Not heard again before the countdown's end: it stops, the match still held.
-      hold: () => {
-        countdowns++;
-        page.showCount(0);
-      },
+      hold: () => { countdowns++; },
       // The reply's field and the waiting tab's own address.
       takeReply: takeReply,
       waits: (tag) => !!(invite && !invite.used && tag === invite.tag && machine.state === 'inviting'),
       // What the game's start takes for a match with a friend (page.js).
       options: () => ({
-        onComposed: (cells, taken) => peer && peer.open && peer.sendFrame(cells, gameState, taken),
+        onComposed: (cells, taken) => peer && peer.open &&
+          peer.sendFrame(cells, PLAYING[machine.state] || 0, taken),
         onSound: (what) => peer && peer.open && peer.send(what),
         onTaken: (taken) => peer && peer.open && peer.taken(taken),
+        // The match's end, before the page's own.
         onMatchEnd: () => {
-          gameState = STATES.over;
           letGo();
           if (!peer) return;
           peer.send({k: 'over'});
-          peer.beat(gameState);
+          peer.beat(PLAYING.over);
         },
       }),
       friendLeft: () => {
         letGo();
-        const game = page.game();
-        if (game && game.friendLeft) game.friendLeft();
+        if (game() && game().friendLeft) game().friendLeft();
       },
     };
   }

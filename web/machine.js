@@ -223,10 +223,11 @@
   };
   const plain = (v) => v !== null && typeof v === 'object' &&
     Object.getPrototypeOf(v) === Object.prototype;
-  // Arrays and plain objects frozen through: a view once handed out never changes.
-  function frozen(value) {
-    if (Array.isArray(value) || plain(value)) {
-      Object.values(value).forEach(frozen);
+  // Arrays frozen through, and with `deep` plain objects too (never a game's handle, which
+  // is one): a view once handed out never changes.
+  function frozen(value, deep) {
+    if (Array.isArray(value) || (deep && plain(value))) {
+      Object.values(value).forEach((each) => frozen(each, deep));
       Object.freeze(value);
     }
     return value;
@@ -237,7 +238,7 @@
     const made = Object.assign({}, into);
     for (const [key, value] of Object.entries(changes)) {
       made[key] = deep && plain(value) && plain(into[key]) ? merged(into[key], value, deep, add)
-        : add ? (into[key] || 0) + value : frozen(value);
+        : add ? (into[key] || 0) + value : frozen(value, deep);
     }
     return Object.freeze(made);
   }
@@ -283,8 +284,9 @@
   // changed data.view}; context: {data, payload, state: the state's scope, mode: the
   // mode's scope, from: the state left}.
   function create(effects) {
+    const view = merged({}, Object.assign({}, VIEW, {remote: merged({}, VIEW.remote, true)}));
     const data = {state: 'loading', mode: null, served: true, level: null, message: null,
-                  asked: {mine: false, friend: false}, view: merged({}, VIEW)};
+                  asked: {mine: false, friend: false}, view: view};
     let stateScope = scope(), modeScope = scope();
     let depth = 0;
     const queued = [];
@@ -340,7 +342,7 @@
         show(look);
         const context = {data: data, payload: payload, state: stateScope, mode: modeScope,
                          from: from, event: event};
-        if (step.run) effects.run[step.run](context);
+        if (step.run && effects.run[step.run]) effects.run[step.run](context);
         if (!inside && effects.enter[step.to]) effects.enter[step.to](context);
       } finally {
         depth--;

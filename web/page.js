@@ -1,29 +1,17 @@
-// The page around the game: its screens (the start screen, the end of a match, a
-// failure's message, the panels of a match with a friend elsewhere), the game's start in
-// the player's gesture (and with it the sound), the sound and the screen while the page
-// is out of sight and back. What the page is doing is the machine's (machine.js): this
-// file gives it the effects of each state and turns the player's clicks and keys into
-// its events.
+// The page around the game: the game's start in the player's gesture (and with it the
+// sound), the sound and the screen while the page is out of sight and back, the page's
+// address, and what the tests read. What the page is doing and what it shows are the
+// machine's (machine.js), drawn by view.js: this file gives the machine the effects of
+// each state, and wires the panels (panels.js), the pads (touch.js) and the two sides of a
+// match with a friend elsewhere (host.js, guest.js) to it.
 'use strict';
 (function () {
-  const $ = (id) => document.getElementById(id);
-  const canvas = $('game');
-  const panels = document.getElementsByClassName('panel');
+  const canvas = document.getElementById('game');
   const supported = typeof RTCPeerConnection === 'function';
   // Both pages say it; only whoever serves the page can add the relay.
   const cannotConnect = 'Could not connect to your friend. Your networks may not let two ' +
     'devices reach each other directly: a TURN server, which whoever serves this page ' +
     'can add to its ice-servers.json, relays for them.';
-
-  // What the tests and the player's eyes see of a connection (peer.js keeps it).
-  const remote = {rtt: null, dropped: 0, bytes: {sent: 0, received: 0},
-                  frames: {sent: 0, shown: 0}, renewed: false, mended: 0, pressed: 0, taken: 0,
-                  // The rendezvous of the last invite: its brokers, those that took us, what
-                  // was heard and dropped there, and how the reply came ('rendezvous', 'link').
-                  rendezvous: {brokers: 0, live: 0, heard: 0, dropped: 0, replyBy: null}};
-  let game = null;    // the running game's instance (the guest's: its clips and mixer)
-  let status = null;  // how the last match ended
-  let startedAt = null; // the starting gesture's time
 
   // ---- The game's contract: how the page names the mode and what it hears back ----
 
@@ -138,28 +126,6 @@
   });
   for (const type of ['pointerup', 'keydown']) window.addEventListener(type, hearing, true);
 
-  // ---- What the player sees ----
-
-  function show(panel) {
-    Array.from(panels).forEach((each) => { each.hidden = each !== panel; });
-  }
-  const say = (text) => { $('status').textContent = text; };
-  // After a match with a friend: on the over screen and in the status line alike.
-  const overSays = (text) => {
-    $('over-asked').textContent = text;
-    $('over-asked').hidden = false;
-    say(text);
-  };
-  const bar = (on) => { $('link').hidden = !on; };
-  function showRtt() {
-    $('rtt').textContent = remote.rtt === null ? '' : remote.rtt + ' ms';
-  }
-  function showCount(n) {
-    $('count').hidden = n === 0;
-    $('count').textContent = n ? String(n) : '';
-    if (n) show(null);
-  }
-
   // ---- The machine and its effects ----
 
   // The two sides of a match with a friend elsewhere, made once their scripts have loaded
@@ -167,21 +133,15 @@
   let host = null, guest = null;
   const byMode = (context, side) => (context.data.mode === 'host' ? host : guest)[side];
 
-  // A match starts in the gesture's task: its sound, its pads, its game.
+  // A match starts in the gesture's task: its sound, its game.
   function startGame({data, payload, state}) {
     const mode = data.mode;
-    startedAt = payload.timeStamp === undefined ? performance.now() : payload.timeStamp;
-    status = null;
-    // Alone or with a friend elsewhere, every key and pad here plays player 0: the other
-    // pad would only be in the way.
-    $('pad0').hidden = false;
-    $('pad1').hidden = mode === 'alone' || mode === 'host';
+    machine.show({startedAt: payload.timeStamp === undefined ? performance.now()
+      : payload.timeStamp});
     const sound = gestureAudio && gestureAudio.context &&
       gestureAudio.context.state !== 'closed' ? gestureAudio : makeAudio();
     gestureAudio = null;
     audioContext = sound.context;
-    show(null);
-    canvas.focus();
     const ended = {};
     const hostOptions = mode === 'host' ? host.options() : null;
     const options = Object.assign({
@@ -193,7 +153,7 @@
         if (ended.done) return;
         ended.done = true;
         if (mode === 'host') hostOptions.onMatchEnd(code);
-        status = code;
+        machine.show({code: code});
         machine.fire('over');
       },
       onFailure: fail,
@@ -203,176 +163,96 @@
       options.onSound = hostOptions.onSound;
       options.onTaken = hostOptions.onTaken;
     }
-    game = null;
     state.keep(createBrelvo(options)).then((made) => {
-      game = made;
+      machine.show({game: made});
       // A friend who left while the game was made.
-      if (mode === 'host' && machine.mode === 'two' && game.friendLeft) game.friendLeft();
+      if (mode === 'host' && machine.mode === 'two' && made.friendLeft) made.friendLeft();
       machine.fire('started');
     });
   }
 
+  // What the page shows as each state comes is the machine's; here what comes with it.
   const effects = {
     enter: {
-      gate: () => {
-        game = null;
-        bar(false);
-        $('pad0').hidden = false;
-        $('pad1').hidden = false;
-        show($('gate'));
-      },
       starting: startGame,
-      running: (context) => {
-        keepAwake();
-        if (context.data.mode === 'guest') {
-          showCount(0);
-          show(null);
-          guest.enter.running();
-        }
-      },
-      over: () => {
-        letSleep();
-        $('over-asked').hidden = true;
-        $('again').disabled = false;
-        show($('over'));
-        $('again').focus();
-      },
-      failed: ({data}) => {
+      running: keepAwake,
+      over: letSleep,
+      failed: () => {
         // The game ended without closing its sound: free it for the next try.
         if (audioContext && audioContext.state !== 'closed') audioContext.close().catch(() => {});
         letSleep();
-        showCount(0);
-        $('message').textContent = data.message;
-        $('retry').hidden = !machine.can('retry');
-        $('failed-home').hidden = !machine.can('home');
-        show($('failed'));
-        if (!$('retry').hidden) $('retry').focus();
       },
       inviting: (context) => {
         // This gesture's sound, for the first match: Invite's, made before remote play's
         // scripts loaded, or Try again's.
         gestureAudio = context.payload.sound || makeAudio();
-        brelvoPanels.clear();
-        show($('host'));
-        bar(true);
-        remote.rtt = null;
-        showRtt();
         host.enter.inviting(context);
       },
-      joining: () => {
-        show($('joining'));
-        $('join').hidden = !guest.canJoin;
-        guest.enter.joining();
-      },
-      connecting: (context) => {
-        bar(true);
-        if (context.data.mode === 'guest') {
-          // One pad on a touch screen: player 1's.
-          $('pad0').hidden = true;
-          show($('joining'));
-        }
-        byMode(context, 'enter').connecting(context);
-      },
+      connecting: (context) => byMode(context, 'enter').connecting(context),
       connected: (context) => {
-        show(null);
         // Play again with a friend: the sound of this gesture, for the match after the
         // countdown.
         if (context.event === 'again') gestureAudio = makeAudio();
-        byMode(context, 'enter').connected(context);
+        if (context.data.mode === 'host') host.enter.connected(context);
       },
       counting: (context) => {
-        context.state.onEnd(() => showCount(0));
         if (context.data.mode === 'host') host.enter.counting(context);
       },
-      left: ({data, event}) => {
-        showCount(0);
-        letSleep();
-        const text = data.mode === 'two' ? 'Your friend left.'
-          : event === 'leave' ? 'You left the match.' : 'The host left.';
-        if (event === 'gone') say(text);
-        bar(true);
-        $('ended-message').textContent = text;
-        $('ended-again').hidden = data.mode !== 'two';
-        $('pad0').hidden = false;
-        $('pad1').hidden = false;
-        show($('ended'));
-        $('home').focus();
-      },
-      held: (context) => {
-        say('Reconnecting…');
-        byMode(context, 'enter').held(context);
-      },
-      handing: ({payload}) => {
-        show($('handoff'));
-        brelvoPanels.handOver(payload.fragment);
-      },
+      left: letSleep,
+      held: (context) => byMode(context, 'enter').held(context),
+      handing: ({payload}) => brelvoPanels.handOver(machine, payload.fragment),
     },
     run: {
       // The host's friend left mid-match: player 1 is on this device's arrows again.
-      friendLeft: () => {
-        host.friendLeft();
-        say('Your friend left.');
-        // An over screen's Play again is for two players here now.
-        $('over-asked').hidden = true;
-        $('again').disabled = false;
-        $('pad1').hidden = false;
-      },
-      count: (context) => {
-        if (context.data.mode !== 'guest') return;
-        if (context.data.state === 'held') say('Connected');
-        guest.count(context);
-      },
-      resume: (context) => {
-        say('Connected');
-        host.resume(context);
-      },
-      hold: () => {
-        say('Reconnecting…');
-        host.hold();
-      },
+      friendLeft: () => host.friendLeft(),
+      resume: (context) => host.resume(context),
+      hold: () => host.hold(),
       // Another match with a friend: this page asks (and the host's gesture makes the
-      // sound for it), or the friend has asked.
+      // sound for it).
       ask: (context) => {
         if (context.data.mode === 'host') gestureAudio = makeAudio();
         if (peer()) peer().send({k: 'again'});
-        if (context.data.state === 'over') {
-          $('again').disabled = true;
-          overSays('Waiting for your friend to play again.');
-        }
       },
-      asked: () => overSays('Your friend wants another match: Play again to start it.'),
     },
+    changed: (data) => brelvoView.draw(data.view),
   };
   const machine = brelvoMachine.create(effects);
 
-  // What the page is doing, for the player's eyes and for the tests: read only.
-  const view = window.brelvo = {
+  // The page's other ways to play (the touch pads, End match) press the players' own keys:
+  // one key by its name ('w', 'ArrowUp', 'Escape'), down or up, while a match runs.
+  function press(key, down) {
+    const game = machine.view.game;
+    if (key === 'Escape' && brelvoPanels.waiting(machine)) {
+      if (down) machine.fire('back');
+    } else if (machine.mode === 'guest') {
+      guest.press(key, down);
+    } else if (machine.state === 'running' && game && game.key) {
+      game.key(key, down);
+    }
+  }
+
+  // The figures of a connection, as they are now, and the connection's channels.
+  const remote = {};
+  for (const name of Object.keys(machine.view.remote)) {
+    Object.defineProperty(remote, name, {enumerable: true, get: () => machine.view.remote[name]});
+  }
+  // What the page is doing, for the tests and the bench: read only.
+  window.brelvo = {
     get state() { return machine.state; },
     get mode() { return machine.mode; },
-    get message() { return machine.state === 'failed' ? $('message').textContent : null; },
-    get status() { return status; },
-    get game() { return game; },
-    get startedAt() { return startedAt; },
+    get message() { return machine.state === 'failed' ? machine.view.message : null; },
+    get status() { return machine.view.code; },  // how the last match ended
+    get game() { return machine.view.game; },  // the game's instance (the guest's: its sound)
+    get startedAt() { return machine.view.startedAt; },  // the starting gesture's time
     get computerLevel() { return machine.level; },
     remote: remote,
-    // The page's other way to play (the touch pads) presses the players' own keys:
-    // one key by its name ('w', 'ArrowUp', 'Escape'), down or up, while a match runs.
-    press(key, down) {
-      if (key === 'Escape' && waiting()) {
-        if (down) machine.fire('back');
-      } else if (machine.mode === 'guest') {
-        guest.press(key, down);
-      } else if (machine.state === 'running' && game && game.key) {
-        game.key(key, down);
-      }
-    },
+    press: press,
   };
 
-  const sides = {machine: machine, view: remote, panels: brelvoPanels, status: say,
-                 showRtt: showRtt, showCount: showCount, game: () => game,
-                 makeAudio: makeAudio, adoptAudio: (context) => { audioContext = context; },
-                 setGame: (made) => { game = made; }, instantiate: instantiate, fail: fail,
-                 supported: supported, cannotConnect: cannotConnect};
+  const sides = {machine: machine, panels: brelvoPanels, makeAudio: makeAudio,
+                 adoptAudio: (context) => { audioContext = context; },
+                 instantiate: instantiate, fail: fail, supported: supported,
+                 cannotConnect: cannotConnect};
   // Remote play's scripts (panels.js), loaded at the first invite or link, and the two sides
   // made of them.
   function remotePlay() {
@@ -388,97 +268,33 @@
   Object.defineProperty(remote, 'frameChannel', {get: () => peer() && peer().frameChannel});
   Object.defineProperty(remote, 'open', {get: () => !!(peer() && peer().open)});
 
-  // ---- The player's clicks and keys ----
-
-  // On the start screen, a button's mode: the one it names, or none for a button that
-  // starts nothing. Anywhere else on the start screen is two players.
-  const chosen = (target) => {
-    const button = target instanceof Element && target.closest('#gate button');
-    return button ? button.dataset.mode : 'two';
-  };
-  function choose(event, mode) {
-    if (mode === 'remote') invite();
-    else machine.fire('play', {mode: mode, timeStamp: event.timeStamp});
-  }
   // Invite a friend: remote play's scripts first, then the invite if the start screen is
   // still up, its sound made in the player's gesture as browsers want. Scripts that cannot
   // load (offline before any invite kept them) are said on the start screen.
-  const prompting = $('prompt').textContent;
   function invite() {
     const gate = machine.stateScope;
     const sound = makeAudio();
-    if (!host) $('prompt').textContent = 'Making your invite…';
+    if (!host) machine.show({prompt: 'Making your invite…'});
     remotePlay().then(() => {
-      $('prompt').textContent = prompting;
+      machine.show({prompt: null});
       return gate.alive && machine.fire('invite', {sound: sound});
     }, (error) => {
-      $('prompt').textContent = gate.alive ? 'Could not make an invite: ' + error.message
-        : prompting;
+      machine.show({prompt: gate.alive ? 'Could not make an invite: ' + error.message : null});
       return false;
     }).then((fired) => {
       if (fired === false && sound.context) sound.context.close().catch(() => {});
     });
   }
-
-  // Any key but the ones that move focus or only modify others starts two players; Enter
-  // or Space on a start screen's button is that button's.
-  const ignored = new Set(['Tab', 'Shift', 'Control', 'Alt', 'Meta', 'Escape']);
-  // After a match or a failure, Enter or Space plays that mode again, wherever the focus
-  // went.
-  const again = new Set(['Enter', ' ']);
-  // The host waiting for its friend's page, or counting down: Esc gives up.
-  const waiting = () => machine.mode === 'host' && machine.can('back') &&
-    (machine.state === 'connected' || machine.state === 'counting');
-  window.addEventListener('keydown', (event) => {
-    if (event.repeat) return;
-    if (event.key === 'Escape' && waiting()) {
-      machine.fire('back');
-    } else if (machine.state === 'gate' && !ignored.has(event.key)) {
-      const mode = again.has(event.key) ? chosen(document.activeElement) : 'two';
-      if (!mode) return;
-      event.preventDefault();
-      choose(event, mode);
-    } else if (again.has(event.key) &&
-               (machine.state === 'over' || machine.state === 'failed') &&
-               machine.can(machine.state === 'over' ? 'again' : 'retry') &&
-               !(document.activeElement instanceof HTMLButtonElement &&
-                 document.activeElement.id.endsWith('home'))) {
-      event.preventDefault();
-      machine.fire(machine.state === 'over' ? 'again' : 'retry', {timeStamp: event.timeStamp});
-    }
-  });
-  $('gate').addEventListener('click', (event) => {
-    const mode = chosen(event.target);
-    if (mode) choose(event, mode);
-  });
-  // A gamepad shows itself with its first button. On the start screen that press starts a
-  // match only where the browser counts it as the player's gesture, which sound needs;
-  // elsewhere the start screen asks for a tap, a click or a key.
-  window.addEventListener('gamepadconnected', () => {
-    if (machine.state !== 'gate') return;
-    if (navigator.userActivation && navigator.userActivation.isActive) {
-      machine.fire('play', {mode: 'two', timeStamp: performance.now()});
-    } else {
-      $('prompt').textContent = 'a pad plays once a match runs: tap, click or press a key to start';
-    }
-  });
-  const click = (id, event) => $(id).addEventListener('click', (e) =>
-    machine.fire(event, {timeStamp: e.timeStamp}));
-  click('again', 'again');
-  click('ended-again', 'again');
-  click('retry', 'retry');
-  click('over-home', 'home');
-  click('failed-home', 'home');
-  click('home', 'home');
-  click('cancel', 'back');
-  click('join', 'join');
-  function connect() {
-    const problem = host.takeReply($('reply').value);
-    if (problem) say(problem);
+  // A reply given to the host's page (its Reply field, or the address of its own tab): what
+  // is wrong with it, said in the status line.
+  function takeReply(text) {
+    const problem = host.takeReply(text);
+    if (problem) machine.show({status: problem});
   }
-  $('connect').addEventListener('click', connect);
-  $('reply').addEventListener('keydown', (event) => { if (event.key === 'Enter') connect(); });
-  $('invite').hidden = !supported;
+
+  brelvoPanels.wire(machine, {invite: invite, takeReply: takeReply});
+  brelvoTouch.wire(machine, press);
+  machine.show({canInvite: supported, local: /^(localhost|127\.|\[::1\])/.test(location.host)});
 
   // ---- The page's address ----
 
@@ -511,24 +327,22 @@
     if (!fragment) return;
     if (host && host.waits(fragment.split('.')[1])) {
       history.replaceState(null, '', base);
-      const problem = host.takeReply(fragment);
-      if (problem) say(problem);
+      takeReply(fragment);
       return;
     }
     location.reload();
   });
-  // Remote play's scripts come first; meanwhile no panel shows. A link whose scripts cannot
-  // load keeps its address, for a reload once they can.
+  // Remote play's scripts come first; meanwhile no panel shows (the machine's loading). A
+  // link whose scripts cannot load keeps its address, for a reload once they can.
   const fragment = location.hash.slice(1);
   if (fragment) {
-    show(null);
     remotePlay().then(() => {
       history.replaceState(null, '', base);  // a reload is a fresh start
       const link = brelvoGuest.unpack(fragment);
       if (link && link.type === 'answer') {
         machine.fire('handed', {fragment: fragment});
       } else {
-        $('joining-message').textContent = guest.invitedBy(fragment, link);
+        machine.show({invitedBy: guest.invitedBy(fragment, link), canJoin: guest.canJoin});
         machine.fire('invited');
       }
     }, (error) => machine.fire('missing', {

@@ -53,10 +53,11 @@
     return connection.localDescription;
   }
 
-  // role: 'host' or 'guest'; scope: the mode's; view: the numbers the page shows and the
-  // tests read ({rtt, dropped, bytes, frames, renewed, mended}); on: {open, gone, message(m),
-  // frame(f), checking, seen(inView), version(theirs), rtt, quiet, heard}.
-  function create(role, scope, view, on) {
+  // role: 'host' or 'guest'; scope: the mode's; machine: the page's (machine.js), whose
+  // view holds the figures the page shows and the tests read (remote: {rtt, dropped, bytes,
+  // frames, renewed, mended}), counted and set by its count() and show(); on: {open, gone,
+  // message(m), frame(f), checking, seen(inView), version(theirs), quiet, heard}.
+  function create(role, scope, machine, on) {
     const from = role === 'host' ? 'guest' : 'host';
     let pc = null, spare = null;  // the match's connection; the second, while it is made
     let channel = null, frames = null;
@@ -74,8 +75,10 @@
       get frameChannel() { return frames; },
     };
 
+    const figures = () => machine.view.remote;
+    const note = (values) => machine.show({remote: values});
     function drop() {
-      view.dropped++;
+      machine.count({dropped: 1});
       return null;
     }
 
@@ -83,7 +86,7 @@
       if (!scope.alive || !channel || channel.readyState !== 'open') return;
       const text = JSON.stringify(message);
       channel.send(text);
-      view.bytes.sent += text.length;
+      machine.count({bytes: {sent: text.length}});
     }
     peer.send = send;
 
@@ -95,10 +98,9 @@
       const now = performance.now();
       beat = beat || now - last.beatAt >= BEAT_MS;
       const bytes = protocol.packFrame(cells, {beat: beat, state: state, seq: ++last.seq,
-                                               time: now, rtt: view.rtt, taken: taken});
+                                               time: now, rtt: figures().rtt, taken: taken});
       frames.send(bytes);
-      view.bytes.sent += bytes.length;
-      view.frames.sent++;
+      machine.count({bytes: {sent: bytes.length}, frames: {sent: 1}});
       Object.assign(last, {cells: cells, state: state, taken: taken, sentAt: now});
       if (beat) last.beatAt = now;
     }
@@ -130,8 +132,8 @@
       } else if (m.k === 'beat') {
         // A beat that answers a heartbeat carries its time; one sent on its own, none.
         if (m.t > 0) {
-          view.rtt = Math.min(60000, Math.max(0, ((Math.round(performance.now()) >>> 0) - m.t) >>> 0));
-          on.rtt();
+          const now = Math.round(performance.now()) >>> 0;
+          note({rtt: Math.min(60000, Math.max(0, (now - m.t) >>> 0))});
         }
         on.seen(m.s === 1);
       } else if (m.k === 'leave') {
@@ -150,8 +152,7 @@
       const frame = protocol.unpackFrame(data);
       if (!frame) return drop();
       if (frame.beat) send({k: 'beat', t: frame.time, s: document.hidden ? 0 : 1});
-      view.rtt = frame.rtt;
-      on.rtt();
+      note({rtt: frame.rtt});
       if (frame.seq <= shownSeq) return null;  // older than the one shown
       shownSeq = frame.seq;
       on.frame(frame);
@@ -163,7 +164,8 @@
       each.onmessage = (event) => {
         if (!scope.alive || (each !== channel && each !== frames)) return;
         const data = event.data;
-        view.bytes.received += typeof data === 'string' ? data.length : data.byteLength;
+        const size = typeof data === 'string' ? data.length : data.byteLength;
+        machine.count({bytes: {received: size}});
         heard = performance.now();
         if (quiet) {
           quiet = false;
@@ -229,7 +231,7 @@
       const old = pc;
       pc = connection;
       spare = null;
-      view.renewed = true;
+      note({renewed: true});
       watch(connection);
       if (old) old.close();
     }
@@ -344,7 +346,7 @@
         }
       });
       const mended = () => {
-        view.mended++;
+        machine.count({mended: 1});
         takeOver(made);
       };
       const message = async (m) => {

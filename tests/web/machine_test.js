@@ -595,9 +595,14 @@ describe('what the page shows', () => {
     assert.deepEqual([first.remote.dropped, first.remote.bytes.sent, first.status], [0, 0, '']);
     assert.throws(() => { m.view.remote.bytes.sent = 1; }, TypeError);
     assert.throws(() => { m.view.status = 'mine'; }, TypeError);
+    // The game's handle stays the game's: it counts its own frames.
+    const game = {frames: 0};
+    m.show({game: game});
+    game.frames++;
+    assert.equal(m.view.game.frames, 1);
     m.fire('ready');
     m.fire('invite');
-    assert.equal(drawn, 5);
+    assert.equal(drawn, 6);
     assert.deepEqual([m.view.status, m.view.remote.dropped, m.view.remote.rtt, m.view.panel],
                      ['Making it', 2, null, 'host']);
   });
