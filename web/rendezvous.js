@@ -173,20 +173,47 @@
 
   // ---- The brokers ----
 
+  // The origin of a broker's address as the page's policy names it: scheme, host and
+  // port. Only a host by name or IPv4 address can be named there, and nothing else may
+  // slip into the policy's text.
+  function originOf(address) {
+    const url = new URL(address);
+    if (!/^wss?:$/.test(url.protocol) || !/^[a-z0-9.-]+$/.test(url.hostname)) return null;
+    return url.protocol + '//' + url.host;
+  }
+
+  // The page's policy lets a WebSocket go anywhere, so that rendezvous.json can change
+  // without index.html. Once a list is read the page narrows it, for as long as it stays
+  // open, to these brokers: a policy added to the head holds beside the first, so nothing
+  // on the page can connect elsewhere. Being added it can only narrow: a list read later
+  // is kept to the first list's brokers (one added to the file serves pages opened after).
+  let narrowed = null;  // the origins the page may still connect to
+  function narrow(addresses) {
+    if (typeof document !== 'object') return addresses;
+    if (!narrowed) {
+      narrowed = new Set(addresses.map(originOf));
+      const policy = document.createElement('meta');
+      policy.httpEquiv = 'Content-Security-Policy';
+      policy.content = ["connect-src 'self'", ...narrowed].join(' ');
+      document.head.append(policy);
+    }
+    return addresses.filter((address) => narrowed.has(originOf(address)));
+  }
+
   // rendezvous.json beside the page, read afresh: the ws:// and wss:// addresses it lists.
   // Absent, damaged or offline: none.
   async function brokers(fetcher) {
     try {
       const response = await (fetcher || fetch)('rendezvous.json', {cache: 'no-store'});
-      const list = response.ok ? await response.json() : [];
+      const list = response.ok ? await response.json() : null;
       if (!Array.isArray(list)) return [];
-      return [...new Set(list.filter((address) => {
+      return narrow([...new Set(list.filter((address) => {
         try {
-          return typeof address === 'string' && /^wss?:$/.test(new URL(address).protocol);
+          return typeof address === 'string' && originOf(address) !== null;
         } catch (error) {
           return false;
         }
-      }))].slice(0, MOST_BROKERS);
+      }))].slice(0, MOST_BROKERS));
     } catch (error) {
       return [];
     }

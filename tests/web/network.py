@@ -4,7 +4,8 @@ machine, and its tools on it:
                and the guest, hung on it by veth pairs; links cut, addresses changed
   Site         the page served on the router, Debian's coturn there as the docs configure
                it, the slow and lossy way to it (SlowPath), and mosquitto as the
-               rendezvous's broker (LIVE; DEAD: a broker that is down)
+               rendezvous's broker (LIVE; DEAD: a broker that is down; OFF_LIST: the
+               same broker at an address no list names)
   Spy          someone else on that broker, who hears every topic and publishes at will
   TurnClient   an allocation on the TURN server, made as a browser makes it
 Nothing leaves the machine."""
@@ -38,6 +39,10 @@ RELAY = "198.51.100.1"
 # listens (a broker that is down).
 LIVE = "ws://%s:9001" % ROUTER
 DEAD = "ws://%s:9" % ROUTER
+# The same broker at another of the router's addresses (a private one: Firefox is kept to
+# those), which no list of the tests names: a page that has read its list may not go there.
+ASIDE = "10.77.0.2"
+OFF_LIST = "ws://%s:9001/" % ASIDE
 
 
 def run(*commands, netns=None):
@@ -51,7 +56,8 @@ class Network:
     pair whose router end is named after it. Gone with the processes in them."""
 
     def __init__(self, stack):
-        run("ip addr add %s/32 dev lo" % ROUTER)  # loopback is up: browsers.own_network
+        # loopback is up: browsers.own_network
+        run("ip addr add %s/32 dev lo" % ROUTER, "ip addr add %s/32 dev lo" % ASIDE)
         self.netns = {}
         own = os.readlink("/proc/self/ns/net")
         for side, n in SIDES.items():

@@ -23,7 +23,8 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import browsers  # noqa: E402
-from network import DEAD, LIVE, RELAY, SIDES, Network, Site, Spy, TurnClient  # noqa: E402
+from network import (DEAD, LIVE, OFF_LIST, RELAY, SIDES, Network, Site, Spy,  # noqa: E402
+                     TurnClient)
 from test_page import (BLUE, RED, TEST_PADS, WHITE, Game, Pads, poll,  # noqa: E402
                        sound_server)
 
@@ -629,18 +630,53 @@ def scenario_handoff(net, site, host, guest):
         net.link("host", True)
 
 
-def join_by_one_link(host, guest):
+# A WebSocket from the page to a broker, as the rendezvous opens one: "open" once it is,
+# "refused" when the page's policy blocks it, else what happened within 5 s.
+SOCKET = """const url = %s;
+return new Promise((resolve) => {
+  const seen = [];
+  document.addEventListener('securitypolicyviolation',
+                            (e) => e.blockedURI === url && resolve('refused'));
+  setTimeout(() => resolve(seen.join() || 'nothing'), 5000);
+  try {
+    const ws = new WebSocket(url, 'mqtt');
+    ws.onopen = () => { ws.close(); resolve('open'); };
+    ws.onerror = () => seen.push('error');
+  } catch (error) {
+    seen.push(error.name);  // Firefox and WebKit throw as they refuse
+  }
+});"""
+POLICIES = ("return Array.from(document.querySelectorAll('meta[http-equiv="
+            "Content-Security-Policy]'), (m) => m.content)")
+
+
+def only_brokers(side, listed):
+    """Once a page has read its brokers' list, its own policy lets it connect to them
+    alone: the same broker at another address is refused, the listed one up still opens."""
+    policies = side.b.evaluate(POLICIES)
+    origins = " ".join(a.split("/")[0] + "//" + a.split("/")[2] for a in listed)
+    assert len(policies) == 2 and "connect-src 'self' wss: ws:;" in policies[0] and \
+        policies[1] == "connect-src 'self' " + origins, policies
+    tried = [side.b.evaluate(SOCKET % json.dumps(a)) for a in (OFF_LIST, LIVE)]
+    assert tried == ["refused", "open"], "%s: %s" % (side.b.name, tried)
+
+
+def join_by_one_link(host, guest, listed):
     """The host invites; the guest opens the invite and joins; both count down to a running
-    match, the reply passed by the rendezvous. Returns the invite link, the seconds from
-    Join to "Connected" and what the host's page tells of its rendezvous."""
+    match, the reply passed by the rendezvous through the brokers `listed`. Returns the
+    invite link, the seconds from Join to "Connected" and what the host's page tells of
+    its rendezvous."""
     h, g, url = host.b, guest.b, host.page.url
     host.open()
+    # Before it has read the list a page may connect to any broker, that one included.
+    assert h.evaluate(SOCKET % json.dumps(OFF_LIST)) == "open"
     h.click("#invite")
     host.wait("return brelvo.state === 'inviting' && document.getElementById('invite-link')"
               ".value && brelvo.remote.rendezvous.live > 0", "the invite, heard for", 15)
     link = h.evaluate("return document.getElementById('invite-link').value")
     g.open("about:blank")
     guest.open(path=link[len(url):])
+    assert g.evaluate(SOCKET % json.dumps(OFF_LIST)) == "open"
     for side in (host, guest):
         side.b.evaluate(WATCH_COUNT)
     g.click("#join")
@@ -654,6 +690,8 @@ def join_by_one_link(host, guest):
     assert g.evaluate("return document.getElementById('reply-box').hidden"), "a reply link"
     told = h.evaluate("return brelvo.remote.rendezvous")
     assert told["replyBy"] == "rendezvous" and told["heard"] == 1, told
+    for side in (host, guest):
+        only_brokers(side, listed)
     return link, took, told
 
 
@@ -666,7 +704,7 @@ def scenario_one_link(net, site, host, guest):
     site.page.brokers[:] = [DEAD, LIVE]
     spy = Spy()
     try:
-        link, took, told = join_by_one_link(host, guest)
+        link, took, told = join_by_one_link(host, guest, [DEAD, LIVE])
         one_link_played(net, host, guest, link, took, told, spy)
     finally:
         site.page.brokers[:] = []
@@ -714,7 +752,7 @@ def scenario_one_link_back(net, site, host, guest):
     takes a point, and each page out of view for 20 s plays on at 0-1."""
     site.page.brokers[:] = [LIVE]
     try:
-        _, took, told = join_by_one_link(host, guest)
+        _, took, told = join_by_one_link(host, guest, [LIVE])
     finally:
         site.page.brokers[:] = []
     assert told["brokers"] == 1 and told["live"] == 1, told
@@ -771,9 +809,11 @@ def main():
                                                         guest_engine)
                     try:
                         scenario(net, site, Game(hb, site.page), Game(gb, site.page))
-                        # The broker that is down, as each engine says it.
+                        # The broker that is down, and the one refused off the list, as
+                        # each engine says it.
                         errors = [e for b in (hb, gb) for e in b.console_errors()
-                                  if "ICE failed" not in e and DEAD not in e]
+                                  if "ICE failed" not in e and DEAD not in e and
+                                  OFF_LIST not in e]
                         assert not errors, "console errors: %s" % errors
                         print("%s ok (%.1f s)" % (name, time.monotonic() - began))
                     except Exception as error:  # reported; the other scenarios run

@@ -89,8 +89,11 @@ describe('the rendezvous', () => {
 
   it('takes only the WebSocket brokers rendezvous.json lists, and none when it is amiss', async () => {
     const served = (body, ok) => async () => ({ok: ok !== false, json: async () => JSON.parse(body)});
+    // A host the page's policy could not name alone is no broker: one that would end the
+    // policy's directive, an IPv6 address.
     assert.deepStrictEqual(await r.brokers(served('["wss://a.example:8084/mqtt", "ws://10.0.0.2:9001",' +
-      ' "https://b.example/", "javascript:1", 5, null, "wss://a.example:8084/mqtt", "ws ://x"]')),
+      ' "https://b.example/", "javascript:1", 5, null, "wss://a.example:8084/mqtt", "ws ://x",' +
+      ' "ws://c.example;script-src/", "ws://[::1]:9001"]')),
     ['wss://a.example:8084/mqtt', 'ws://10.0.0.2:9001']);
     assert.deepStrictEqual(await r.brokers(served('{"urls": "wss://a.example"}')), []);
     assert.deepStrictEqual(await r.brokers(served('[wss://')), []);
