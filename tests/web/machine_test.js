@@ -38,7 +38,7 @@ function pass(ms) {
 }
 const settle = () => new Promise((done) => setImmediate(done));
 
-const {create, TABLE, STATES} = require(path.join(web, 'machine.js'));
+const {create, TABLE, STATES, MODES, PANEL} = require(path.join(web, 'machine.js'));
 const protocol = require(path.join(web, 'protocol.js'));
 
 // Every event the page has, and what the stories met: the states reached, the ways out
@@ -605,6 +605,18 @@ describe('what the page shows', () => {
     assert.equal(drawn, 6);
     assert.deepEqual([m.view.status, m.view.remote.dropped, m.view.remote.rtt, m.view.panel],
                      ['Making it', 2, null, 'host']);
+    // Every state says which panel it shows: one of the page's, or none.
+    assert.deepEqual(Object.keys(PANEL).sort(), [...STATES].sort());
+    const html = require('fs').readFileSync(path.join(web, 'index.html'), 'utf8');
+    const panels = new Set([null, ...[...html.matchAll(/<\w+ id="([\w-]+)" class="panel"/g)]
+      .map((found) => found[1])]);
+    assert.equal(panels.size, 8, 'the page\'s panels');
+    for (const [state, panel] of Object.entries(PANEL)) {
+      for (const mode of [null, ...MODES]) {
+        const shown = typeof panel === 'function' ? panel({state: state, mode: mode}) : panel;
+        assert.ok(panels.has(shown), `${state}/${mode} shows ${shown}`);
+      }
+    }
   });
 });
 
