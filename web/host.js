@@ -62,7 +62,7 @@
       invite = null;
       seenThere = false;
       peer = root.brelvoPeer.create('host', session, machine, {
-        open: () => machine.fire('open'),
+        open: () => { root.brelvoRendezvous.leave(invite && invite.secret); machine.fire('open'); },
         gone: () => machine.fire('gone'),
         message: (m) => fromGuest(m),
         frame: () => {},
@@ -99,15 +99,15 @@
       const text = root.brelvoLink.pack(offer);
       // The rendezvous's secret rides in the fragment only: no server ever sees it.
       const secret = root.brelvoRendezvous.newSecret();
-      invite = {text: text, tag: text.slice(-4), used: false};
+      invite = {text: text, tag: text.slice(-4), used: false, secret: secret};
       machine.show({inviteLink: panels.link(panels.base + '#' + text + '.' + secret,
                                             'the invite link'),
                     status: 'Waiting for your friend\'s reply', focus: {on: 'copy-invite'}});
       listen(secret, session);
     }
 
-    // The guest's reply by the rendezvous, taken as a pasted one; the room lasts as long as
-    // this invite's connection, and what comes later is another reply to a used invite.
+    // The guest's reply by the rendezvous, taken as a pasted one; the room lasts until the
+    // pages are connected, and what comes before is another reply to a used invite.
     function listen(secret, session) {
       const tell = (rendezvous) => machine.show({remote: {rendezvous: rendezvous}});
       tell({brokers: 0, live: 0, heard: 0, dropped: 0, replyBy: null});

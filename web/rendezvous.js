@@ -298,13 +298,44 @@
     return {get live() { return live; }, send: send};
   }
 
-  // The room of an invite, for `role` ('host' or 'guest'), in `scope` (machine.js's):
-  // messages of the other role to handlers.message(message); handlers.dropped() for each
-  // message dropped. send(kind, fields) publishes on every broker, now and on each broker
-  // that comes (back) later, and again every `repeatMs` while the room lasts: a broker
-  // that missed it gets it, the other page takes it once.
-  async function room(secret, role, scope, handlers, options) {
+  // The rooms this page is in, by secret.
+  const rooms = new Map();
+
+  // A room's own scope inside `outer`: it ends with it, or as the room is left.
+  function inside(outer) {
+    const ends = [];
+    let left = false;
+    const own = {
+      get alive() { return !left && outer.alive; },
+      timeout: (action, ms) => outer.timeout(() => own.alive && action(), ms),
+      onEnd: (action) => (own.alive ? ends.push(action) : action()),
+      end() {
+        if (left) return;
+        left = true;
+        ends.splice(0).forEach((action) => action());
+      },
+    };
+    outer.onEnd(own.end);
+    return own;
+  }
+
+  // The room of `secret` left before its scope ends: an invite's once the pages are
+  // connected, their own room mending their link from then on.
+  function leave(secret) {
+    if (rooms.has(secret)) rooms.get(secret).end();
+  }
+
+  // The room of an invite, for `role` ('host' or 'guest'), in `outer` (machine.js's
+  // scope), until it ends or the room is left: messages of the other role to
+  // handlers.message(message); handlers.dropped() for each message dropped. send(kind,
+  // fields) publishes on every broker, now and on each broker that comes (back) later, and
+  // again every `repeatMs` while the room lasts: a broker that missed it gets it, the other
+  // page takes it once.
+  async function room(secret, role, outer, handlers, options) {
     options = options || {};
+    const scope = inside(outer);
+    rooms.set(secret, scope);
+    scope.onEnd(() => rooms.get(secret) === scope && rooms.delete(secret));
     const Socket = options.WebSocket || globalThis.WebSocket;
     const keyed = await keys(secret);
     const addresses = options.brokers || await brokers();
@@ -351,5 +382,5 @@
     return outcome;
   }
 
-  return {newSecret, isSecret, keys, seal, open, brokers, room, mqtt, OLDEST_MS};
+  return {newSecret, isSecret, keys, seal, open, brokers, room, leave, mqtt, OLDEST_MS};
 });

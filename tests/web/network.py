@@ -225,8 +225,9 @@ def mqtt_string(text):
 
 class Spy(threading.Thread):
     """Someone on the broker who is not the guest: subscribed to every topic, it keeps
-    what it hears, [(topic, payload)], and publishes what it likes; `listening` while the
-    broker keeps it."""
+    what it hears, [(topic, payload)], its own messages too as the broker sends them back,
+    and publishes what it likes, at once if `first(topic, payload)` does so at the first
+    message it hears; `listening` while the broker keeps it."""
 
     def __init__(self):
         super().__init__(daemon=True)
@@ -238,7 +239,7 @@ class Spy(threading.Thread):
         self.sock.sendall(mqtt_packet(0x10, mqtt_string("MQTT") + bytes([4, 2, 0, 0]) +
                                       mqtt_string("spy")))
         self.sock.sendall(mqtt_packet(0x82, b"\0\1" + mqtt_string("#") + b"\0"))
-        self.heard = []
+        self.heard, self.said, self.first = [], [], None
         self.listening = True
         self.start()
 
@@ -262,10 +263,24 @@ class Spy(threading.Thread):
                     if head >> 4 == 3:  # PUBLISH at QoS 0: the topic, then the payload
                         size = int.from_bytes(body[:2], "big")
                         self.heard.append((body[2:2 + size].decode(), body[2 + size:]))
+                        if len(self.heard) == 1 and self.first:
+                            self.first(*self.heard[0])
         self.listening = False
 
     def publish(self, topic, payload):
+        self.said.append((topic, payload))
         self.sock.sendall(mqtt_packet(0x30, mqtt_string(topic) + payload))
+
+    def others(self):
+        """What it heard from others: all but one of each message it published, once the
+        broker has sent them all back (else None)."""
+        left, heard = list(self.said), []
+        for message in self.heard:
+            if message in left:
+                left.remove(message)
+            else:
+                heard.append(message)
+        return None if left else heard
 
     def close(self):
         self.sock.close()

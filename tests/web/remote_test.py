@@ -698,11 +698,14 @@ def join_by_one_link(host, guest, listed):
 def scenario_one_link(net, site, host, guest):
     """Chromium hosts, Firefox joins by the invite alone, through two brokers of which one
     is down. Someone else on the broker sees only sealed bytes on a topic that is not the
-    secret; the same bytes again, a tampered copy and its own junk are dropped: one reply
-    taken, the match plays on. Then the guest's device changes its address: the two pages
-    mend their link through the broker, and the match goes on at its score."""
+    secret; the same bytes again, a tampered copy and its own junk, sent the moment it
+    hears the reply, are dropped: one reply taken, the match plays on, and from then on
+    neither page is on the invite's topic. Then the guest's device changes its address: the
+    two pages mend their link through the broker, and the match goes on at its score."""
     site.page.brokers[:] = [DEAD, LIVE]
     spy = Spy()
+    spy.first = lambda topic, reply: [spy.publish(topic, meddled) for meddled in (
+        reply, reply[:30] + bytes([reply[30] ^ 1]) + reply[31:], secrets.token_bytes(80))]
     try:
         link, took, told = join_by_one_link(host, guest, [DEAD, LIVE])
         one_link_played(net, host, guest, link, took, told, spy)
@@ -720,24 +723,33 @@ def one_link_played(net, host, guest, link, took, told, spy):
     duel.same("at the start")
     duel.press(guest, "ArrowLeft", cells(((1, 4), (2, 4)), ((6, 4), (5, 4))))
     secret, topic = link.rsplit(".", 1)[1], told["topic"]
-    sealed = [payload for t, payload in spy.heard if t == topic]
-    assert sealed and secret not in topic and [t for t, _ in spy.heard] == [topic] * len(sealed)
+    sealed = [payload for t, payload in Game.until(spy.others, "the spy's own back")]
+    assert sealed and secret not in topic and [t for t, _ in spy.heard] == [topic] * (
+        len(sealed) + 3), spy.heard
     for payload in sealed:  # no text: not the reply link's, not a word of JSON
         assert secret.encode() not in payload and \
             not re.search(rb"[A-Za-z0-9_-]{12}", payload), payload
-    spy.publish(topic, sealed[0])
-    spy.publish(topic, sealed[0][:30] + bytes([sealed[0][30] ^ 1]) + sealed[0][31:])
-    spy.publish(topic, secrets.token_bytes(80))
-    # Every message on the topic reached the host's page too, and only the first counted.
+    # Every message on the topic until the pages were connected reached the host's page
+    # too, and only the first counted.
     host.wait("return brelvo.remote.rendezvous.dropped === %d" % (len(sealed) + 2),
               "the copies dropped")
     shown = h.evaluate("return [brelvo.remote.rendezvous.heard, brelvo.state, brelvo.remote.open]")
     assert shown == [1, "running", True], shown
+    # Connected, the host's page has left the invite's room too: the same again counts
+    # there no more.
+    spy.publish(topic, sealed[0])
+    spy.publish(topic, secrets.token_bytes(80))
+    Game.until(spy.others, "the spy's own back")
+    time.sleep(0.5)
+    assert h.evaluate("return brelvo.remote.rendezvous.dropped") == len(sealed) + 2, \
+        "the host's page still on the invite's topic"
+    assert spy.others() == [(topic, payload) for payload in sealed], "the pages on the topic"
     duel.press(host, "d", cells(((2, 4), (3, 4)), ((6, 4), (5, 4))))
     print("  Join to Connected by the invite alone in %.2f s; %d sealed messages" %
           (took, len(sealed)))
     # The pages mend their link in a room of their own, which the invite does not name.
     spy.heard.clear()
+    spy.said.clear()
     held(duel, [0, 0], "the guest's address changed", lambda: net.move("guest"))
     mended = [side.b.evaluate("return brelvo.remote.mended") for side in (host, guest)]
     rooms = {t for t, _ in spy.heard}
