@@ -24,7 +24,9 @@
     // The guest's keys still down are let go: player 1 stands still.
     function letGo() {
       // A game that ended has no ears left for its friend.
-      held.forEach((way) => { if (game() && game().friend) game().friend(way, false); });
+      held.forEach((way) => {
+        if (game() && game().press) game().press('friend', 1, way, false);
+      });
       held = new Set();
     }
 
@@ -171,11 +173,11 @@
         // Only while the match runs; the game's own rules do the rest.
         const playing = game();
         if (machine.state !== 'running' || machine.mode !== 'host' || !playing ||
-            !playing.friend) {
+            !playing.press) {
           return;
         }
         if (m.d) held.add(m.key); else held.delete(m.key);
-        playing.friend(m.key, m.d === 1, m.n);
+        playing.press('friend', 1, m.key, m.d === 1, m.n);
       }
     }
 

@@ -219,14 +219,21 @@
   const machine = brelvoMachine.create(effects);
 
   // The page's other ways to play (the touch pads, End match) press the players' own keys:
-  // one key by its name ('w', 'ArrowUp', 'Escape'), down or up, while a match runs.
+  // one key by its name ('w', 'ArrowUp', 'Escape'), down or up, while a match runs. A
+  // player's key reaches the game as that player's press, from this device; Esc as the
+  // keyboard's.
   function press(key, down) {
     const game = machine.view.game;
+    const player = brelvoKeys.playerOf(key);
     if (key === 'Escape' && brelvoPanels.waiting(machine)) {
       if (down) machine.fire('back');
     } else if (machine.mode === 'guest') {
       guest.press(key, down);
-    } else if (machine.state === 'running' && game && game.key) {
+    } else if (machine.state !== 'running' || !game) {
+      return;
+    } else if (player >= 0 && game.press) {
+      game.press('here', player, brelvoKeys.wayOf(key), down);
+    } else if (game.key) {
       game.key(key, down);
     }
   }

@@ -67,11 +67,7 @@ mergeInto(LibraryManager.library, {
           _brelvo_web_press(from, player, index, down ? 1 : 0, (number || 0) >>> 0);
         }
       };
-      // A friend's press from another device, by way, with its number on their page; and
-      // their going, after which the match goes on with two players here.
-      Module['friend'] = function(way, down, number) {
-        Module['press']('friend', 1, way, down, number);
-      };
+      // The friend's going, after which the match goes on with two players here.
       Module['friendLeft'] = function() {
         if (bridge.listening()) _brelvo_web_friend_gone();
       };

@@ -887,8 +887,11 @@ LAYOUT = """
 # Every key the pads and controls send to the game, and every direction lit or put out.
 WATCH = """
   window.sent = []; window.lit = [];
-  const key = brelvo.game.key;
-  brelvo.game.key = (name, down) => { sent.push([name, down]); key(name, down); };
+  const press = brelvo.game.press;
+  brelvo.game.press = (source, player, way, down) => {
+    sent.push([brelvoKeys.PLAYERS[player][brelvoKeys.WAYS.indexOf(way)], down]);
+    press(source, player, way, down);
+  };
   new MutationObserver((changes) => changes.forEach((c) => lit.push(
       [c.target.dataset.key, c.target.classList.contains('held')])))
     .observe(document.getElementById('play'), {subtree: true, attributeFilter: ['class']});
