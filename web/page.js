@@ -172,6 +172,7 @@
   }
 
   // What the page shows as each state comes is the machine's; here what comes with it.
+  let drawing = false;  // a drawing of the view is on its way
   const effects = {
     enter: {
       starting: startGame,
@@ -214,7 +215,17 @@
         if (peer()) peer().send({k: 'again'});
       },
     },
-    changed: (data) => brelvoView.draw(data.view),
+    // The page is drawn once the task's presses have reached the game: a microtask later,
+    // after the game's own wake, so that a touch's lit way never holds up the frame it
+    // plays; every change of one task is drawn at once.
+    changed: () => {
+      if (drawing) return;
+      drawing = true;
+      queueMicrotask(() => {
+        drawing = false;
+        brelvoView.draw(machine.view);
+      });
+    },
   };
   const machine = brelvoMachine.create(effects);
 

@@ -95,6 +95,12 @@
     const was = last;
     last = view;
     if (view === was) return;
+    // A finger on a pad changes the ways lit alone, many times a second: only they.
+    const changed = Object.keys(view).filter((key) => view[key] !== was[key]);
+    if (changed.length === 1 && changed[0] === 'lit') {
+      light(view.lit);
+      return;
+    }
     // A panel shown afresh has its Reply field empty.
     if (view.panel === 'host' && $('host').hidden) put($('reply'), 'value', '');
     panels.forEach((panel) => put(panel, 'hidden', panel.id !== view.panel));
