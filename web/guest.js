@@ -167,9 +167,22 @@
         if (isDown) machine.fire('leave');
         return;
       }
-      const way = isDown ? root.brelvoKeys.wayOf(key) : down.get(key);
+      hold(key, isDown ? wayOf(key) : down.get(key), isDown);
+    }
+    // A touch pad's way: the guest plays one player, whichever pad it touches.
+    function pressWay(player, way, isDown) {
+      hold('pad ' + player + ' ' + way, way, isDown);
+    }
+    // The way a key of this page's plays, by the game's own key table; none before the
+    // guest's instance is made, when nothing plays.
+    function wayOf(key) {
+      const button = game() && game().buttonOf ? game().buttonOf(key) : null;
+      return button ? button.way : undefined;
+    }
+    // What holds the way (a key's name, a pad's way) presses it, or lets it go.
+    function hold(id, way, isDown) {
       if (!way || machine.state !== 'running') return;
-      if (isDown) down.set(key, way); else down.delete(key);
+      if (isDown) down.set(id, way); else down.delete(id);
       if (!peer) return;
       // This page's presses, numbered for the host's frames to name.
       if (isDown) machine.count({pressed: 1});
@@ -181,7 +194,7 @@
       }
     }
     function release() {
-      down.forEach((way, key) => press(key, false));
+      down.forEach((way, id) => hold(id, way, false));
     }
 
     function onKey(event) {
@@ -189,7 +202,7 @@
           (event.target instanceof Element && event.target.closest('input, textarea'))) {
         return;
       }
-      if (root.brelvoKeys.wayOf(event.key) || event.key === 'Escape') {
+      if (wayOf(event.key) || event.key === 'Escape') {
         if (machine.state === 'running') event.preventDefault();
         press(event.key, event.type === 'keydown');
       }
@@ -221,6 +234,7 @@
         },
       },
       press: press,
+      pressWay: pressWay,
     };
   }
 

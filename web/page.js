@@ -215,37 +215,42 @@
         if (peer()) peer().send({k: 'again'});
       },
     },
-    // The page is drawn once the task's presses have reached the game: a microtask later,
-    // after the game's own wake, so that a touch's lit way never holds up the frame it
-    // plays; every change of one task is drawn at once.
+    // The page is drawn as it changes, but for the ways a finger lights on a pad: those a
+    // microtask later, after the game's own wake, so that a touch never holds up the frame
+    // it plays. (A guest's own move shows within its key's own handler.)
     changed: () => {
-      if (drawing) return;
-      drawing = true;
-      queueMicrotask(() => {
-        drawing = false;
+      if (!brelvoView.litAlone(machine.view)) {
         brelvoView.draw(machine.view);
-      });
+      } else if (!drawing) {
+        drawing = true;
+        queueMicrotask(() => {
+          drawing = false;
+          brelvoView.draw(machine.view);
+        });
+      }
     },
   };
   const machine = brelvoMachine.create(effects);
 
-  // The page's other ways to play (the touch pads, End match) press the players' own keys:
-  // one key by its name ('w', 'ArrowUp', 'Escape'), down or up, while a match runs. A
-  // player's key reaches the game as that player's press, from this device; Esc as the
-  // keyboard's.
+  // The page's other ways to play: the touch pads press a player's way, down or up, while a
+  // match runs, which reaches the game as that player's press from this device; End match
+  // presses a key by its name ('Escape'), as the keyboard would.
   function press(key, down) {
     const game = machine.view.game;
-    const player = brelvoKeys.playerOf(key);
     if (key === 'Escape' && brelvoPanels.waiting(machine)) {
       if (down) machine.fire('back');
     } else if (machine.mode === 'guest') {
       guest.press(key, down);
-    } else if (machine.state !== 'running' || !game) {
-      return;
-    } else if (player >= 0 && game.press) {
-      game.press('here', player, brelvoKeys.wayOf(key), down);
-    } else if (game.key) {
+    } else if (machine.state === 'running' && game && game.key) {
       game.key(key, down);
+    }
+  }
+  function pressWay(player, way, down) {
+    const game = machine.view.game;
+    if (machine.mode === 'guest') {
+      guest.pressWay(player, way, down);
+    } else if (machine.state === 'running' && game && game.press) {
+      game.press('here', player, way, down);
     }
   }
 
@@ -311,7 +316,7 @@
   }
 
   brelvoPanels.wire(machine, {invite: invite, takeReply: takeReply});
-  brelvoTouch.wire(machine, press);
+  brelvoTouch.wire(machine, {key: press, way: pressWay});
   machine.show({canInvite: supported, local: /^(localhost|127\.|\[::1\])/.test(location.host)});
 
   // ---- The page's address ----

@@ -79,28 +79,38 @@
     say(button, copied && copied.which === which ? copied.text : own[button]);
   }
 
-  // The ways lit on the pads: those let go first, then those held, each in its turn.
+  // The ways lit on the pads ('0 right': the player, then the way): those let go first,
+  // then those held, each in its turn.
   function light(lit) {
     const on = new Set(lit);
     document.querySelectorAll('.pad .held').forEach((span) => {
-      if (!on.has(span.dataset.key)) span.classList.remove('held');
+      if (!on.has(span.parentElement.id.slice(3) + ' ' + span.dataset.way)) {
+        span.classList.remove('held');
+      }
     });
-    for (const key of lit) {
-      const span = document.querySelector(`.pad [data-key="${key}"]`);
+    for (const held of lit) {
+      const [player, way] = held.split(' ');
+      const span = document.querySelector(`#pad${player} [data-way="${way}"]`);
       if (span && !span.classList.contains('held')) span.classList.add('held');
     }
   }
 
+  // Whether the view differs from the one drawn last in the ways lit alone: a finger on a
+  // pad, many times a second.
+  function litAlone(view) {
+    const changed = Object.keys(view).filter((key) => view[key] !== last[key]);
+    return changed.length === 1 && changed[0] === 'lit';
+  }
+
   function draw(view) {
     const was = last;
-    last = view;
     if (view === was) return;
-    // A finger on a pad changes the ways lit alone, many times a second: only they.
-    const changed = Object.keys(view).filter((key) => view[key] !== was[key]);
-    if (changed.length === 1 && changed[0] === 'lit') {
+    if (litAlone(view)) {
+      last = view;
       light(view.lit);
       return;
     }
+    last = view;
     // A panel shown afresh has its Reply field empty.
     if (view.panel === 'host' && $('host').hidden) put($('reply'), 'value', '');
     panels.forEach((panel) => put(panel, 'hidden', panel.id !== view.panel));
@@ -144,5 +154,5 @@
     if (view.focus && view.focus !== was.focus) $(view.focus.on).focus();
   }
 
-  root.brelvoView = {draw: draw};
+  root.brelvoView = {draw: draw, litAlone: litAlone};
 })(window);

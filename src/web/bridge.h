@@ -18,6 +18,7 @@ constexpr int FRIEND = 1;
 // What the page hands the game (exported, called from bridge.js):
 //   brelvo_web_press(source, player, way, down, number)
 //                                          a press: this device's, or a friend's numbered one
+//   brelvo_web_button_of(symbol)           whose key a key is: player * 4 + way, or -1
 //   brelvo_web_friend_gone()               the friend has gone
 //   brelvo_web_hold(on)                    the friend not heard: hold the match, or go on
 //   brelvo_web_guest_cells()               where a guest's page puts the host's frame

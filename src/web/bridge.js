@@ -8,6 +8,8 @@
 //                               a press: source 'here' (this device's touch pads) or
 //                               'friend' (numbered, from the friend's page); player 0 or 1
 //                               as the source names it; way 'up', 'down', 'left', 'right'
+//   buttonOf(name)              whose key a key is, by the game's own key table: {player,
+//                               way}, or null for a key no player's
 //   key(name, down)             a key by its name ('Escape'): the stand-in's keyboard
 //   releaseKeys()               every key held here let go: the stand-in's
 //   friendLeft()                the friend has gone: two players here again
@@ -66,6 +68,10 @@ mergeInto(LibraryManager.library, {
         if (from >= 0 && index >= 0 && (player === 0 || player === 1) && bridge.listening()) {
           _brelvo_web_press(from, player, index, down ? 1 : 0, (number || 0) >>> 0);
         }
+      };
+      Module['buttonOf'] = function(name) {
+        var button = _brelvo_web_button_of(brelvo.symbol({key: name}));
+        return button < 0 ? null : {player: button >> 2, way: bridge.WAYS[button & 3]};
       };
       // The friend's going, after which the match goes on with two players here.
       Module['friendLeft'] = function() {

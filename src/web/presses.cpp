@@ -35,6 +35,14 @@ EMSCRIPTEN_KEEPALIVE void brelvo_web_press(int source, int player, int way, int 
     }
 }
 
+// Whose key a key is, by the game's one key table: the player times 4 plus the way, or -1
+// for a key that is no player's. The guest's page reads its keys by it.
+EMSCRIPTEN_KEEPALIVE int brelvo_web_button_of(int symbol) {
+    int player = 0;
+    Game::Button way = Game::UP;
+    return Game::button_of(static_cast<SDLKey>(symbol), player, way) ? player * 4 + way : -1;
+}
+
 EMSCRIPTEN_KEEPALIVE void brelvo_web_friend_gone() {
     post(BR_FRIEND_GONE, 0);
 }

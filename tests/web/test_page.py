@@ -887,13 +887,17 @@ LAYOUT = """
 # Every key the pads and controls send to the game, and every direction lit or put out.
 WATCH = """
   window.sent = []; window.lit = [];
+  // Each press told by the key a player at the keyboard would press for it.
+  const KEYS = [['w', 's', 'a', 'd'], ['ArrowUp', 'ArrowDown', 'ArrowLeft', 'ArrowRight']];
+  const key = (player, way) => KEYS[player][['up', 'down', 'left', 'right'].indexOf(way)];
   const press = brelvo.game.press;
   brelvo.game.press = (source, player, way, down) => {
-    sent.push([brelvoKeys.PLAYERS[player][brelvoKeys.WAYS.indexOf(way)], down]);
+    sent.push([key(player, way), down]);
     press(source, player, way, down);
   };
   new MutationObserver((changes) => changes.forEach((c) => lit.push(
-      [c.target.dataset.key, c.target.classList.contains('held')])))
+      [key(+c.target.parentElement.id.slice(3), c.target.dataset.way),
+       c.target.classList.contains('held')])))
     .observe(document.getElementById('play'), {subtree: true, attributeFilter: ['class']});
 """
 
