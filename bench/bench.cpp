@@ -16,10 +16,10 @@
 
 #include "framework/embedded.h"
 #include "framework/renderable.h"
+#include "games/duel/computer.h"
 #include "games/duel/gamejedi.h"
 #include "input.h"
 #include "platform/resource_lookup.h"
-#include "games/duel/computer.h"
 #include "shell/director.h"
 #include "virtual_pads.h"
 
