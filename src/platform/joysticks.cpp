@@ -25,7 +25,7 @@ bool compat_controllers() {
 
 }  // namespace
 
-Joysticks::Joysticks(Uint32 buttons) : wanted(buttons) {
+Joysticks::Joysticks(Uint32 buttons, Uint8 moved) : wanted(buttons), moved(moved) {
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) < 0) {
         return;
     }
@@ -82,7 +82,7 @@ bool Joysticks::look(SDL_Event& event) {
     }
     if (read_on_look && read() != last) {
         event = SDL_Event{};
-        event.user.type = MOVED;
+        event.user.type = moved;
         return true;
     }
     return false;
@@ -94,7 +94,7 @@ void Joysticks::heard(SDL_Event& event) const {
     }
     if (reports(event.type)) {
         event = SDL_Event{};
-        event.user.type = MOVED;
+        event.user.type = moved;
     }
 }
 

@@ -4,8 +4,6 @@
 
 #include <array>
 
-#include "shell/events.h"
-
 // The players' pads as this home's media library shows them, opened at start-up: what
 // each reports, and nothing of what it means to the game (the shell's Pads decide that).
 // A home with no pad, or whose library cannot look for any, plays on with keys: nothing
@@ -42,11 +40,11 @@ class Joysticks {
     };
 
     static constexpr int PADS = 2;  // one a player
-    // The event `wait` and `look` make when the pads are to be read.
-    static constexpr Uint8 MOVED = BR_PADS;
 
     // `buttons`: the buttons worth reading, as bits; the others always read as let go.
-    explicit Joysticks(Uint32 buttons);
+    // `moved`: the user event `wait` and `look` make when the pads are to be read, as
+    // whoever reads them numbers its events.
+    Joysticks(Uint32 buttons, Uint8 moved);
     ~Joysticks();
     Joysticks(const Joysticks&) = delete;
     Joysticks& operator=(const Joysticks&) = delete;
@@ -64,21 +62,22 @@ class Joysticks {
     // Waits for the next event as SDL_WaitEvent does; false if SDL cannot wait.
     bool wait(SDL_Event& event);
     // One look at the queue, as SDL_PollEvent. Where the pads are read rather than heard,
-    // an empty queue and pads that have moved since they were last read give a MOVED;
+    // an empty queue and pads that have moved since they were last read give a `moved`;
     // where they are read whole, a joystick event does.
     bool look(SDL_Event& event);
     // Whether a player's pad is open.
     [[nodiscard]] bool open(int pad) const;
-    // On MOVED, on the main thread: every pad's controls as they stand now.
+    // On `moved`, on the main thread: every pad's controls as they stand now.
     std::array<State, PADS> poll();
 
   private:
     // Every pad's controls as they stand; the buttons only those the layout uses.
     [[nodiscard]] std::array<State, PADS> read() const;
-    // A joystick event as MOVED where the pads are read whole; any other event as it is.
+    // A joystick event as `moved` where the pads are read whole; any other event as it is.
     void heard(SDL_Event& event) const;
 
     Uint32 wanted = 0;
+    Uint8 moved = 0;
     std::array<SDL_Joystick*, PADS> sticks{};
     std::array<State, PADS> last{};  // as `poll` last read them
     bool read_on_look = false;       // no joystick events: the wait reads the pads

@@ -33,7 +33,7 @@ Controls::Controls(const Play& setup) : setup(setup) {
             player.fill(NOBODY);
         }
     }
-    joysticks = std::make_unique<Joysticks>(Pads::buttons_used(Joysticks::layout()));
+    joysticks = std::make_unique<Joysticks>(Pads::buttons_used(Joysticks::layout()), BR_PADS);
     if (setup.mode == Play::Mode::ALONE) {
         opponent = std::make_unique<Computer>(setup.computer_ms);
     }

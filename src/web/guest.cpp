@@ -13,6 +13,7 @@
 #include "games/duel/sounds.h"
 #include "platform/joysticks.h"
 #include "platform/media.h"
+#include "shell/events.h"
 #include "shell/pads.h"
 #include "web/bridge.h"
 
@@ -71,12 +72,12 @@ int web_guest() {
         }
         // The guest's gamepads play too: their keys go to the page, which sends them on.
         const Joysticks::Layout layout = Joysticks::layout();
-        Joysticks joysticks(Pads::buttons_used(layout));
+        Joysticks joysticks(Pads::buttons_used(layout), BR_PADS);
         Pads pads(layout);
         web_guest_ready();
         SDL_Event event{};
         while (joysticks.wait(event) && event.type != SDL_QUIT) {
-            if (event.type != Joysticks::MOVED) {
+            if (event.type != BR_PADS) {
                 continue;
             }
             const auto states = joysticks.poll();
