@@ -6,9 +6,10 @@
 // the mode does: the host's and the guest's connection live in it.
 //
 // What the page shows is the machine's too: its view, a plain picture of the page (the
-// panel in view, the status line, the countdown, the pads, each panel's words and links,
-// the game's handle, the figures of a connection), changed by each step as LOOK says and
-// by the page's show() and count(); view.js draws the page from it.
+// panel in view, the status line, the countdown and the hold over the grid, the pads, each
+// panel's words and links, the game's handle, the figures of a connection), changed by
+// each step as LOOK says and by the page's show() and count(); view.js draws the page
+// from it.
 //
 // Pure: no page, no DOM. The page (page.js) gives the effects; node tests give stubs.
 'use strict';
@@ -155,10 +156,11 @@
   const BOTH = Object.freeze([true, true]);
   const WAITING = 'Waiting for your friend to play again.';
   const ASKED = 'Your friend wants another match: Play again to start it.';
+  const RECONNECTING = 'Reconnecting…';
   const focus = (id) => ({on: id});  // a new request each time, though the control be the same
   // What else the player sees on the way into a state (enter) or on a step's run: the
   // view's changes, from (data, payload, event, view, can). A step into another state
-  // also puts the countdown away.
+  // also puts the countdown and the hold away.
   const LOOK = {
     enter: {
       gate: () => ({game: null, picture: null, bar: false, pads: BOTH}),
@@ -182,7 +184,8 @@
            status: 'Making your reply…'}
         : {bar: true, status: 'Connecting…'}),
       connected: () => ({status: 'Connected'}),
-      held: () => ({status: 'Reconnecting…'}),
+      // Said over the grid too, where the players are looking, until the countdown.
+      held: () => ({status: RECONNECTING, hold: RECONNECTING}),
       left: (d, p, event) => {
         const text = d.mode === 'two' ? 'Your friend left.'
           : event === 'leave' ? 'You left the match.' : 'The host left.';
@@ -198,9 +201,10 @@
                                     pads: [v.pads[0], true]}),
       // A step of the host's countdown, on the guest's page.
       count: (d, p) => (d.mode !== 'guest' ? {}
-        : Object.assign(d.state === 'held' ? {status: 'Connected'} : {}, {count: p.n || 0})),
-      resume: () => ({status: 'Connected'}),
-      hold: () => ({status: 'Reconnecting…', count: 0}),
+        : Object.assign(d.state === 'held' ? {status: 'Connected', hold: ''} : {},
+                        {count: p.n || 0})),
+      resume: () => ({status: 'Connected', hold: ''}),
+      hold: () => ({status: RECONNECTING, hold: RECONNECTING, count: 0}),
       ask: (d) => (d.state === 'over' ? {againOff: true, asked: WAITING, status: WAITING} : {}),
       asked: () => ({asked: ASKED, status: ASKED}),
     },
@@ -209,7 +213,7 @@
   // of a game or a connection. The figures of a connection (remote) are what the tests
   // and the bench read, and the round trip the status line shows.
   const VIEW = {
-    panel: null, status: '', bar: false, count: 0, pads: BOTH, lit: [], touch: false,
+    panel: null, status: '', bar: false, count: 0, hold: '', pads: BOTH, lit: [], touch: false,
     fullscreen: false, canFullscreen: false, prompt: null, canInvite: false, asked: '',
     againOff: false, message: null, retry: false, failedHome: false, local: false,
     inviteLink: null, replyLink: null, copied: null, invitedBy: '', canJoin: false,
@@ -333,7 +337,7 @@
         if (payload.message !== undefined) data.message = payload.message;
         const look = {panel: typeof PANEL[step.to] === 'function' ? PANEL[step.to](data)
           : PANEL[step.to]};
-        if (!inside) look.count = 0;
+        if (!inside) Object.assign(look, {count: 0, hold: ''});
         const can = (e) => !!next(e, {});
         const looks = [step.run && LOOK.run[step.run], !inside && LOOK.enter[step.to]];
         for (const each of looks) {

@@ -1,8 +1,8 @@
 // What the page shows, drawn from the machine's view (machine.js) each time it changes:
-// the panel in view, the status line and its round trip, the countdown, the touch pads and
-// the ways lit on them, each panel's words, buttons and links, the focus, and the guest's
-// picture of the host's frames. The one writer of the page: every other script changes
-// the view through the machine.
+// the panel in view, the status line and its round trip, the countdown or the hold over the
+// grid, the touch pads and the ways lit on them, each panel's words, buttons and links,
+// the focus, and the guest's picture of the host's frames. The one writer of the page:
+// every other script changes the view through the machine.
 'use strict';
 (function (root) {
   const $ = (id) => document.getElementById(id);
@@ -120,6 +120,8 @@
     say('rtt', view.remote.rtt === null ? '' : view.remote.rtt + ' ms');
     hide('count', !view.count);
     say('count', view.count ? String(view.count) : '');
+    hide('hold', !view.hold);
+    say('hold', view.hold);
 
     hide('pad0', !view.pads[0]);
     hide('pad1', !view.pads[1]);

@@ -288,26 +288,28 @@ describe('a match with a friend elsewhere', () => {
        step(guest, 'start', 'running/guest');
        sees(guest, {count: 0, pads: [false, true], focus: {on: 'game'}, status: 'Connected'});
        step(host, 'started', 'running/host');
-       // A blip: both pages hold the match; heard again, the host counts down for both (a
-       // silence in the middle of it stops it) and the same match goes on, with no new game.
+       // A blip: both pages hold the match, said over the grid too until the countdown;
+       // heard again, the host counts down for both (a silence in the middle of it stops
+       // it) and the same match goes on, with no new game.
        for (const m of [host, guest]) {
          m.seen.length = 0;
          step(m, 'quiet', `held/${m.mode}`);
-         sees(m, {status: 'Reconnecting…', panel: null});
+         sees(m, {status: 'Reconnecting…', hold: 'Reconnecting…', count: 0, panel: null});
        }
        refused(guest, 'heard', 'quiet');  // the guest waits for the host's countdown
        refused(host, 'leave');
        step(host, 'heard', 'held/host');
-       sees(host, {status: 'Connected'});
+       sees(host, {status: 'Connected', hold: ''});
        host.show({count: 3});  // its countdown's first step
        step(host, 'quiet', 'held/host');
-       sees(host, {status: 'Reconnecting…', count: 0}, 'the countdown stopped');
+       sees(host, {status: 'Reconnecting…', hold: 'Reconnecting…', count: 0},
+            'the countdown stopped');
        step(host, 'heard', 'held/host');
        step(guest, 'count', {n: 3}, 'held/guest');
-       sees(guest, {status: 'Connected', count: 3});
+       sees(guest, {status: 'Connected', hold: '', count: 3});
        for (const m of [host, guest]) {
          step(m, 'start', `running/${m.mode}`);
-         sees(m, {count: 0, status: 'Connected'});
+         sees(m, {count: 0, hold: '', status: 'Connected'});
        }
        assert.deepEqual([host.seen, guest.seen], [
          [['enter', 'held', 'held', 'host'], ['run', 'resume', 'held', 'host'],
@@ -350,16 +352,22 @@ describe('a match with a friend elsewhere', () => {
      });
 
   it('the match ends while held, or the friend stays silent for good', () => {
+    // Nothing of the hold stays over the grid once the match is no longer held.
     let [host, guest] = friendsPlaying();
     for (const m of [host, guest]) step(m, 'quiet', `held/${m.mode}`);
-    for (const m of [host, guest]) step(m, 'over', `over/${m.mode}`);
+    for (const m of [host, guest]) {
+      step(m, 'over', `over/${m.mode}`);
+      sees(m, {panel: 'over', hold: ''});
+    }
     [host, guest] = friendsPlaying();
     for (const m of [host, guest]) step(m, 'quiet', `held/${m.mode}`);
     host.seen.length = 0;
     step(host, 'gone', 'running/two');
     assert.deepEqual(host.seen, [['run', 'friendLeft', 'running', 'two'],
                                  ['enter', 'running', 'running', 'two']]);
+    sees(host, {status: 'Your friend left.', hold: ''});
     step(guest, 'gone', 'left/guest');
+    sees(guest, {panel: 'ended', hold: ''});
   });
 
   // "Your friend left." on the host's page, "The host left." or "You left the match." on

@@ -902,6 +902,30 @@ WATCH = """
 """
 
 
+# A guest's page, as the page's own machine and view make it, walked into a match held
+# after a blip: this page has no friend elsewhere to lose. Its next step is fired by
+# STEP_GUEST; each step the page's own machine takes draws the page's own picture again.
+HOLD_GUEST = """
+  const m = window.guestPage = brelvoMachine.create(
+      {enter: {}, run: {}, changed: (d) => brelvoView.draw(d.view)});
+  m.show({touch: true});
+  for (const [event, payload] of [['invited'], ['join'], ['open'], ['count', {n: 1}], ['start'],
+                                  ['quiet']]) m.fire(event, payload);
+  return m.state;
+"""
+STEP_GUEST = "guestPage.fire('%s', %s); return guestPage.state"
+# What the player sees over the grid (#hold's words, or #count's digit), where, how large,
+# and what a finger there touches.
+OVER_GRID = """
+  const e = document.getElementById('%s'), r = e.getBoundingClientRect(),
+        c = document.getElementById('game').getBoundingClientRect(), style = getComputedStyle(e);
+  const x = r.left + r.width / 2, y = r.top + r.height / 2;
+  return {text: e.textContent, shown: style.display !== 'none' && r.width * r.height > 0,
+          x: x - c.left, y: y - c.top, font: parseFloat(style.fontSize),
+          touched: document.elementFromPoint(x, y).id};
+"""
+
+
 def apart(a, b, gap=0):
     """Whether boxes a and b are at least `gap` pixels apart."""
     return (a[2] + gap <= b[0] or b[2] + gap <= a[0] or a[3] + gap <= b[1] or
@@ -947,10 +971,43 @@ def pad_point(box, player, way, reach=1 / 3, turn=0):
     return round(x + dx * reach), round(y + dy * reach)
 
 
+def check_held_over_the_grid(game):
+    """A guest's match held on a phone: "Reconnecting…" over the middle of the grid, large
+    on a dark band that hides the fighters under it, as no finger's; then the countdown's
+    digit there, larger; then the grid whole again."""
+    b = game.b
+    assert b.evaluate(HOLD_GUEST) == "held"
+    grid = game.grid()
+    s, x0, y0 = grid["s"], grid["x0"], grid["y0"]
+    inside = lambda seen: x0 < seen["x"] < x0 + 9 * s and y0 < seen["y"] < y0 + 9 * s
+    drawn = game.drawn()
+    assert drawn[(2, 4)] == RED and drawn[(6, 4)] == BLUE, drawn  # the fighters at the start
+    words = b.evaluate(OVER_GRID % "hold")
+    assert words["text"] == "Reconnecting…" and words["shown"], words
+    assert inside(words) and words["font"] >= 24 and words["touched"] == "game", \
+        (words, s, x0, y0)
+    assert b.evaluate("return document.getElementById('status').textContent") == "Reconnecting…"
+    shown = game.shown()
+    covered = [cell for cell in ((2, 4), (6, 4)) if shown[cell] == drawn[cell]]
+    assert not covered, "the fighters at %s show through the hold" % covered
+    assert all(shown[(x, y)] == drawn[(x, y)] for x in range(-1, 10) for y in (1, 7)), \
+        "the hold covers more than the grid's middle"
+
+    assert b.evaluate(STEP_GUEST % ("count", "{n: 3}")) == "held"
+    digit = b.evaluate(OVER_GRID % "count")
+    assert digit["text"] == "3" and digit["shown"] and inside(digit), (digit, s, x0, y0)
+    assert digit["font"] >= 2 * words["font"] and digit["touched"] == "game", digit
+    assert not b.evaluate(OVER_GRID % "hold")["shown"], "the words stay under the countdown"
+    assert b.evaluate(STEP_GUEST % ("start", "{}")) == "running"
+    assert not any(b.evaluate(OVER_GRID % what)["shown"] for what in ("hold", "count"))
+    shown = game.shown()
+    assert [shown[(2, 4)], shown[(6, 4)]] == [RED, BLUE], "the fighters hidden after the countdown"
+
+
 def scenario_two_fingers_on_a_phone(game):
     """A phone upright: the pads below the grid; both players at once, each re-armed
     alone; a slide turns the blade; a stray finger presses nothing of the other's; End
-    match and Play again by touch."""
+    match and Play again by touch; a guest's match held there."""
     b = game.b
     b.reopen("about:blank")  # Chromium's touch emulation may keep an old page's touch
     game.open()
@@ -1019,8 +1076,12 @@ def scenario_two_fingers_on_a_phone(game):
         b.tap("#again")
         game.wait("return brelvo.state === 'running' && brelvo.game.frames > 0",
                   "another match by touch")
+        game.round_start([0, 0])
+        check_held_over_the_grid(game)
         b.tap("#end")
         game.wait("return brelvo.state === 'over'", "the second end")
+        assert b.evaluate("return [document.getElementById('over').hidden, "
+                          "document.getElementById('hold').hidden]") == [False, True]
     finally:
         b.emulate()
 
