@@ -379,9 +379,10 @@ def one_link_rows(net, site, env, joins=5):
              "%.2f s (%.2f s)" % (statistics.median(took), max(took)), "", "", "")]
 
 
-def remote_rows(folder, presses):
+def remote_rows(folder, presses, ways=((0, 0), (40, 0), (150, 0), (40, 15))):
     """A match with a friend elsewhere, in the tests' network: the guest's presses to its
-    frames, the host's own, the round trip, and the payload each way a second."""
+    frames, the host's own, the round trip, and the payload each way a second; by the ways
+    `ways` (the round trip added and the jitter, ms), the joins by one link with them all."""
     import contextlib
     import remote_test
     rows = []
@@ -393,11 +394,12 @@ def remote_rows(folder, presses):
         net = remote_test.Network(stack)
         site = remote_test.Site(stack, folder, tmp)
         origin = site.url.rstrip("/")
-        rows += one_link_rows(net, site, env)
+        if len(ways) > 1:
+            rows += one_link_rows(net, site, env)
         # The round trip added (ms), and how far each datagram towards the relay may stray
         # from its half of it (ms): a steady way, then a jittery one, whose datagrams
         # overtake one another.
-        for added, jitter in ((0, 0), (40, 0), (150, 0), (40, 15)):
+        for added, jitter in ways:
             # half of it each way on the relay's way, none lost
             site.slow.delay = ((added / 2 - jitter) / 1000, (added / 2 + jitter) / 1000)
             site.slow.loss, site.slow.back = 0, added / 2000
@@ -493,6 +495,8 @@ def main():
     parser.add_argument("--starts", type=int, default=8, help="starts of each, per engine")
     parser.add_argument("--remote", action="store_true",
                         help="only a match with a friend elsewhere, two Chromiums")
+    parser.add_argument("--jittery", action="store_true",
+                        help="with --remote: only the jittery way's presses")
     parser.add_argument("--against", metavar="EARLIER_PAGE",
                         help="only the presses, this page's and an earlier build's in turns")
     parser.add_argument("--rounds", type=int, default=4,
@@ -507,7 +511,8 @@ def main():
     if args.remote:
         browsers.own_network()  # the network it makes is its own
         print("\n| What | Page | | | Goal |\n|---|---|---|---|---|")
-        for row in remote_rows(folder, 300):
+        ways = {"ways": ((40, 15),)} if args.jittery else {}
+        for row in remote_rows(folder, 300, **ways):
             print("| %s | %s | %s | %s | %s |" % row)
         return
     engines = args.engines or ENGINES

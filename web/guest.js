@@ -186,10 +186,11 @@
       if (!peer) return;
       // This page's presses, numbered for the host's frames to name.
       if (isDown) machine.count({pressed: 1});
-      const pressed = machine.view.remote.pressed;
-      peer.send({k: 'key', key: way, d: isDown ? 1 : 0, n: pressed});
+      // Its time, by which the host judges the game's re-arm as this page foresees it.
+      const pressed = machine.view.remote.pressed, at = performance.now();
+      peer.send({k: 'key', key: way, d: isDown ? 1 : 0, n: pressed, t: Math.trunc(at) >>> 0});
       if (isDown && game() && game().predictPress) {
-        game().predictPress(pressed, way, performance.now());
+        game().predictPress(pressed, way, at);
         draw();
       }
     }

@@ -20,6 +20,7 @@
     const spent = new Set(); // tags of this tab's used or abandoned invites
     let seenThere = false; // the guest's page is in view
     let held = new Set();  // the ways the guest holds down
+    let pace = null;       // when each of the guest's presses reaches the game (pace.js)
 
     // The guest's keys still down are let go: player 1 stands still.
     function letGo() {
@@ -66,7 +67,7 @@
       peer = root.brelvoPeer.create('host', session, machine, {
         open: () => { root.brelvoRendezvous.leave(invite && invite.secret); machine.fire('open'); },
         gone: () => machine.fire('gone'),
-        message: (m) => fromGuest(m),
+        message: (m) => fromGuest(m, session),
         frame: () => {},
         checking: () => {},
         seen: (inView) => {
@@ -84,6 +85,7 @@
         if (invite) spent.add(invite.tag);
         invite = null;
         peer = null;
+        pace = null;
         letGo();
       });
       session.listen(document, 'visibilitychange', tryCount);
@@ -166,18 +168,25 @@
       };
     }
 
-    function fromGuest(m) {
+    function fromGuest(m, session) {
       if (m.k === 'again') {
         machine.fire('asked');
       } else if (m.k === 'key') {
         // Only while the match runs; the game's own rules do the rest.
-        const playing = game();
-        if (machine.state !== 'running' || machine.mode !== 'host' || !playing ||
-            !playing.press) {
-          return;
-        }
-        if (m.d) held.add(m.key); else held.delete(m.key);
-        playing.press('friend', 1, m.key, m.d === 1, m.n);
+        const playing = () => {
+          const running = game();
+          return machine.state === 'running' && machine.mode === 'host' && running &&
+            running.press && running;
+        };
+        if (!playing()) return;
+        if (!pace) pace = root.brelvoPace.create(playing().rearmMs());
+        const now = performance.now(), at = pace(m, now, machine.view.remote.rtt);
+        const hand = () => {
+          if (!playing()) return;
+          if (m.d) held.add(m.key); else held.delete(m.key);
+          playing().press('friend', 1, m.key, m.d === 1, m.n);
+        };
+        if (at > now) session.timeout(hand, at - now); else hand();
       }
     }
 

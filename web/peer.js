@@ -12,7 +12,9 @@
 // on, and the two pages also meet on the rendezvous (rendezvous.js) to make a new
 // connection (one side's network changed). Their room there is named by a secret the host
 // gives over the match channel, never by the invite's: whoever else has the invite link
-// cannot join in.
+// cannot join in. A way lost in one direction only is a blip on both pages: the host's
+// frames tell the guest while it does not hear it, and the guest holds as if it heard
+// nothing.
 'use strict';
 (function (root) {
   const protocol = root.brelvoProtocol;
@@ -62,6 +64,7 @@
     let pc = null, spare = null;  // the match's connection; the second, while it is made
     let channel = null, frames = null;
     let open = false, heard = 0, quiet = false;
+    let unheard = false;  // the guest: the host's newest frame says it does not hear this page
     let budget = {at: 0, left: MOST_A_SECOND};
     const last = {cells: new Uint8Array(297), state: 0, taken: 0, sentAt: 0, beatAt: 0, seq: 0};
     let shownSeq = 0;
@@ -98,7 +101,8 @@
       const now = performance.now();
       beat = beat || now - last.beatAt >= BEAT_MS;
       const bytes = protocol.packFrame(cells, {beat: beat, state: state, seq: ++last.seq,
-                                               time: now, rtt: figures().rtt, taken: taken});
+                                               time: now, rtt: figures().rtt, taken: taken,
+                                               deaf: quiet});
       frames.send(bytes);
       machine.count({bytes: {sent: bytes.length}, frames: {sent: 1}});
       Object.assign(last, {cells: cells, state: state, taken: taken, sentAt: now});
@@ -155,6 +159,8 @@
       note({rtt: frame.rtt});
       if (frame.seq <= shownSeq) return null;  // older than the one shown
       shownSeq = frame.seq;
+      unheard = frame.deaf;
+      if (unheard) silent(); else hearing();
       on.frame(frame);
       return null;
     }
@@ -166,12 +172,7 @@
         const data = event.data;
         const size = typeof data === 'string' ? data.length : data.byteLength;
         machine.count({bytes: {received: size}});
-        heard = performance.now();
-        if (quiet) {
-          quiet = false;
-          back();
-          on.heard();
-        }
+        if (typeof data === 'string') hearing();  // a frame, once it is read
         fromOther(data);
       };
       // The first connection's channel closes once the second has taken over. A channel
@@ -180,6 +181,28 @@
         const failing = ['failed', 'disconnected'].includes(pc && pc.iceConnectionState);
         if (each === channel && !spare && !failing) lost();
       };
+    }
+
+    // The other page heard, and hearing this one as far as it says.
+    function hearing() {
+      if (unheard) return;
+      heard = performance.now();
+      if (quiet) {
+        quiet = false;
+        back();
+        on.heard();
+      }
+    }
+
+    // The other page not heard for a while, or not hearing this one: the match holds, and
+    // the host's next frame tells the guest at once.
+    function silent() {
+      if (!quiet) {
+        quiet = true;
+        on.quiet();
+        if (role === 'host') sendFrame(last.cells, last.state, last.taken, true);
+      }
+      mend();  // again while the second connection is still being made
     }
 
     // The other page has gone: closed, left, or silent too long.
@@ -210,11 +233,7 @@
         if (open && silence > GONE_MS) {
           lost();
         } else if (open && silence > QUIET_MS) {
-          if (!quiet) {
-            quiet = true;
-            on.quiet();
-          }
-          mend();  // again while the second connection is still being made
+          silent();
         }
       }, 250);
       if (role === 'host') {

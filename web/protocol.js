@@ -5,7 +5,8 @@
 //
 // On the ordered channel "match", JSON text {"k": kind, ...}. On the unordered channel
 // "frames", without retransmission, binary, host to guest, the frame: kind 1 (1 byte),
-// flags (1: bit 0 heartbeat, bits 1-2 the host's state: 0 none, 1 running, 2 over),
+// flags (1: bit 0 heartbeat, bits 1-2 the host's state: 0 none, 1 running, 2 over, bit 3
+// the host does not hear the guest: a way lost in one direction only),
 // sequence (4), the host's time in ms (4), the host's round trip in ms (2, 0xffff:
 // unknown), the number of the guest's newest press the frame shows (4), colour count n
 // (1), n colours (3 each), then each of the 11 x 9 cells' colour number, row by row: the
@@ -14,7 +15,7 @@
 // the heartbeat, which the guest answers with a beat.
 'use strict';
 (function (root) {
-  const VERSION = 3;
+  const VERSION = 4;
   const MOST_PRESS = 2 ** 27 - 1;  // the guest numbers its presses from 1 up to this
   const WAYS = ['up', 'down', 'left', 'right'];
   const int = (v, low, high) => Number.isInteger(v) && v >= low && v <= high;
@@ -25,9 +26,10 @@
   // kind: [who sends it, size limit in bytes, check of the fields, what it says].
   const MESSAGES = {
     hello: ['both', 64, (m) => int(m.v, 0, 1e6), '{v}: the protocol\'s version'],
-    key: ['guest', 64, (m) => WAYS.includes(m.key) && (m.d === 0 || m.d === 1) &&
-          int(m.n, 0, MOST_PRESS),
-          '{key: up|down|left|right, d: 1 down, 0 up, n: the newest press\'s number}'],
+    key: ['guest', 80, (m) => WAYS.includes(m.key) && (m.d === 0 || m.d === 1) &&
+          int(m.n, 0, MOST_PRESS) && int(m.t, 0, 2 ** 32 - 1),
+          '{key: up|down|left|right, d: 1 down, 0 up, n: the newest press\'s number, ' +
+          't: when it was pressed, in ms on the guest\'s clock}'],
     beat: ['guest', 64, (m) => int(m.t, 0, 2 ** 32) && (m.s === 0 || m.s === 1),
            '{t: the heartbeat\'s time, 0 for none; s: 1 while the page is in view}'],
     offer: ['host', 8192, (m) => typeof m.sdp === 'string', '{sdp}: the second connection'],
@@ -69,7 +71,7 @@
   }
 
   // The frame of `cells` (Uint8Array(297): 99 cells' r, g, b) as bytes.
-  function packFrame(cells, {beat, state, seq, time, rtt, taken}) {
+  function packFrame(cells, {beat, state, seq, time, rtt, taken, deaf}) {
     const colours = [], index = new Map(), numbers = new Uint8Array(99);
     for (let i = 0; i < 99; i++) {
       const key = (cells[3 * i] << 16) | (cells[3 * i + 1] << 8) | cells[3 * i + 2];
@@ -82,7 +84,7 @@
     const bytes = new Uint8Array(HEAD + 3 * colours.length + 99);
     const view = new DataView(bytes.buffer);
     view.setUint8(0, 1);
-    view.setUint8(1, (beat ? 1 : 0) | (state << 1));
+    view.setUint8(1, (beat ? 1 : 0) | (state << 1) | (deaf ? 8 : 0));
     view.setUint32(2, seq >>> 0);
     view.setUint32(6, Math.round(time) >>> 0);
     view.setUint16(10, rtt === null ? 0xffff : Math.min(rtt, 0xfffe));
@@ -108,7 +110,8 @@
     numbers.forEach((c, i) => cells.set(bytes.subarray(HEAD + 3 * c, HEAD + 3 + 3 * c), 3 * i));
     const rtt = view.getUint16(10), taken = view.getUint32(12);
     if (taken > MOST_PRESS) return null;
-    return {beat: (bytes[1] & 1) === 1, state: (bytes[1] >> 1) & 3, seq: view.getUint32(2),
+    return {beat: (bytes[1] & 1) === 1, state: (bytes[1] >> 1) & 3, deaf: (bytes[1] & 8) !== 0,
+            seq: view.getUint32(2),
             time: view.getUint32(6), rtt: rtt === 0xffff ? null : rtt, taken: taken,
             cells: cells};
   }

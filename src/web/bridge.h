@@ -19,6 +19,8 @@ constexpr int FRIEND = 1;
 //   brelvo_web_press(source, player, way, down, number)
 //                                          a press: this device's, or a friend's numbered one
 //   brelvo_web_button_of(symbol)           whose key a key is: player * 4 + way, or -1
+//   brelvo_web_rearm_ms()                  how long after a press it takes the game refuses
+//                                          that player's next
 //   brelvo_web_friend_gone()               the friend has gone
 //   brelvo_web_hold(on)                    the friend not heard: hold the match, or go on
 //   brelvo_web_guest_cells()               where a guest's page puts the host's frame

@@ -10,6 +10,8 @@
 //                               as the source names it; way 'up', 'down', 'left', 'right'
 //   buttonOf(name)              whose key a key is, by the game's own key table: {player,
 //                               way}, or null for a key no player's
+//   rearmMs()                   how long after a press it takes the game refuses that
+//                               player's next (ms)
 //   key(name, down)             a key by its name ('Escape'): the stand-in's keyboard
 //   releaseKeys()               every key held here let go: the stand-in's
 //   friendLeft()                the friend has gone: two players here again
@@ -73,6 +75,7 @@ mergeInto(LibraryManager.library, {
         var button = _brelvo_web_button_of(brelvo.symbol({key: name}));
         return button < 0 ? null : {player: button >> 2, way: bridge.WAYS[button & 3]};
       };
+      Module['rearmMs'] = function() { return _brelvo_web_rearm_ms(); };
       // The friend's going, after which the match goes on with two players here.
       Module['friendLeft'] = function() {
         if (bridge.listening()) _brelvo_web_friend_gone();

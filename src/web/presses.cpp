@@ -1,6 +1,7 @@
 #include <emscripten.h>
 
 #include "framework/game.h"
+#include "games/duel/bout.h"
 #include "shell/events.h"
 #include "web/bridge.h"
 
@@ -41,6 +42,11 @@ EMSCRIPTEN_KEEPALIVE int brelvo_web_button_of(int symbol) {
     int player = 0;
     Game::Button way = Game::UP;
     return Game::button_of(static_cast<SDLKey>(symbol), player, way) ? player * 4 + way : -1;
+}
+
+// The duel's re-arm, by which the host's page paces a friend's presses as they were made.
+EMSCRIPTEN_KEEPALIVE Uint32 brelvo_web_rearm_ms() {
+    return Bout::REARM_MS;
 }
 
 EMSCRIPTEN_KEEPALIVE void brelvo_web_friend_gone() {

@@ -633,7 +633,7 @@ describe('the protocol', () => {
   const {take, packFrame, unpackFrame, MESSAGES} = protocol;
   // Each kind from its sender, at its size limit and one byte over it.
   it('each message is taken from its sender up to its size, and junk is not', () => {
-  const GOOD = {hello: {v: 1}, key: {key: 'left', d: 1, n: 134217727}, beat: {t: 4294967296, s: 0},
+  const GOOD = {hello: {v: 1}, key: {key: 'left', d: 1, n: 134217727, t: 4294967295}, beat: {t: 4294967296, s: 0},
                 offer: {sdp: 'v=0'}, answer: {sdp: 'v=0'}, way: {s: 'AAAAAAAAAAAAAAAAAAAAAA'},
                 count: {n: 3}, start: {}, over: {}, again: {},
                 play: {c: 15, p: 'swing7', l: -1, t: -1, g: 128}, halt: {c: 0}, volume: {p: 'idle', g: 0},
@@ -654,7 +654,8 @@ describe('the protocol', () => {
   }
   for (const bad of ['{"k":"nope"}', '{"k":"key","key":"left"', '{"k":"key","key":"w","d":1}',
                      '{"k":"key","key":"up","d":2,"n":1}', '{"k":"key","key":"up","d":1}',
-                     '{"k":"key","key":"up","d":1,"n":134217728}', '[1]', 'null', '{"k":"count","n":0}',
+                     '{"k":"key","key":"up","d":1,"n":134217728,"t":0}', '{"k":"key","key":"up","d":1,"n":1}',
+                     '{"k":"key","key":"up","d":1,"n":1,"t":-1}', '[1]', 'null', '{"k":"count","n":0}',
                      '{"k":"play","c":16,"p":0,"l":0,"t":0,"g":0}', '{"k":"halt","c":-1}',
                      '{"k":"toString"}', '{"k":"volume","p":1.5,"g":0}',
                      // clips go by name: a number, or a name no clip could have, is none
@@ -669,14 +670,15 @@ describe('the protocol', () => {
   for (let i = 0; i < 99; i++) cells.set(i % 7 ? [0, 38, 0] : [255, 255, 255], 3 * i);
   cells.set([200, 0, 0], 3 * 50);
   const bytes = packFrame(cells, {beat: true, state: 2, seq: 7, time: 2 ** 32 + 5.4, rtt: 70000,
-                                  taken: 2 ** 27 - 1});
+                                  taken: 2 ** 27 - 1, deaf: true});
   assert.strictEqual(bytes.length, 17 + 3 * 3 + 99);
   const frame = unpackFrame(bytes.buffer);
-  assert.deepStrictEqual([frame.beat, frame.state, frame.seq, frame.time, frame.rtt, frame.taken],
-                         [true, 2, 7, 5, 0xfffe, 2 ** 27 - 1]);
+  assert.deepStrictEqual([frame.beat, frame.state, frame.deaf, frame.seq, frame.time, frame.rtt,
+                          frame.taken], [true, 2, true, 7, 5, 0xfffe, 2 ** 27 - 1]);
   assert.deepStrictEqual(frame.cells, cells);
   const plain = unpackFrame(packFrame(cells, {beat: false, state: 0, seq: 8, time: 1, rtt: null}).buffer);
-  assert.ok(!plain.beat && plain.rtt === null && plain.state === 0 && plain.taken === 0);
+  assert.ok(!plain.beat && !plain.deaf && plain.rtt === null && plain.state === 0 &&
+            plain.taken === 0);
   const many = new Uint8Array(297).map((_, i) => i);  // 99 colours: the most a frame holds
   assert.ok(packFrame(many, {state: 1, seq: 1, time: 0, rtt: 0}).length <= protocol.FRAME_MOST);
   assert.deepStrictEqual(unpackFrame(packFrame(many, {state: 1, seq: 1, time: 0, rtt: 0}).buffer).cells, many);

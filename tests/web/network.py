@@ -1,7 +1,8 @@
 """The network the remote play test (and the benchmark) makes in namespaces of this
 machine, and its tools on it:
   Network      the router (this process's namespace) and a namespace for each side, the host
-               and the guest, hung on it by veth pairs; links cut, addresses changed
+               and the guest, hung on it by veth pairs; links cut (both ways or one),
+               addresses changed
   Site         the page served on the router, Debian's coturn there as the docs configure
                it, the slow and lossy way to it (SlowPath), and mosquitto as the
                rendezvous's broker (LIVE; DEAD: a broker that is down; OFF_LIST: the
@@ -84,6 +85,15 @@ class Network:
     @staticmethod
     def link(side, up):
         run("ip link set %s %s" % (side, "up" if up else "down"))
+
+    @staticmethod
+    def one_way(side, up):
+        """What the side sends the other lost on the router (or no more), silently, as on
+        a way that fails one way: the other's datagrams still reach it, and both still
+        reach the router."""
+        other = SIDES["guest" if side == "host" else "host"]
+        run("ip rule %s from 10.77.%d.0/24 to 10.77.%d.0/24 blackhole"
+            % ("del" if up else "add", SIDES[side], other))
 
     def move(self, side):
         """The side's device on a new address, as after a switch of network: the old one

@@ -290,7 +290,7 @@ def scenario_direct(net, site, host, guest):
     # second), one sent by hand as the page sends it.
     time.sleep(1.1)
     g.evaluate("""for (const d of [1, 0])
-                    brelvo.remote.channel.send(JSON.stringify({k: 'key', key: 'left', d: d, n: 0}));""")
+                    brelvo.remote.channel.send(JSON.stringify({k: 'key', key: 'left', d: d, n: 0, t: 0}));""")
     host.wait_lit(cells(((2, 4), (2, 5)), ((5, 4), (4, 4))), "a step sent by hand")
     rogue = guest.wait("return rogue.state && rogue", "the second guest's end")
     assert rogue == {"opened": False, "state": rogue["state"]} and rogue["state"] != "connected"
@@ -516,42 +516,55 @@ def scenario_turn(net, site, host, guest):
 STATUS = "return [brelvo.state, document.getElementById('status').textContent]"
 
 
-# What each page's status line says, with the page's state then, line by line.
+# What each page's status line says, line by line, with the page's state and the time
+# then, and what shows over the grid.
 WATCH_STATUS = """window.said = [];
-const status = document.getElementById('status');
-new MutationObserver(() => said.push([status.textContent, brelvo.state]))
+const status = document.getElementById('status'), over = document.getElementById('hold');
+new MutationObserver(() => said.push([status.textContent, brelvo.state, performance.now(),
+                                      over.hidden ? '' : over.textContent]))
   .observe(status, {childList: true, characterData: true, subtree: true});"""
+
+
+# How long after the cut the page held the match, saying so over the grid too (ms).
+HELD = ("return (said.find(([s, state, _, over]) => s === 'Reconnecting…' && state === 'held' &&"
+        " over === s) || [])[2] - cutAt")
 
 
 def held(duel, scores, what, cut, back=None, seconds=0):
     """The link cut by `cut()` (and `back()` after `seconds`) mid-round: both pages say
     "Reconnecting…" and hold the match, a press on either counts on neither; the link
-    back, both count down and the match goes on at its score."""
+    back, both count down and the match goes on at its score. How long each page took to
+    hold, host's and guest's (s)."""
     host, guest = duel.host, duel.guest
     for side in (host, guest):
-        side.b.evaluate("counted.length = 0; " + WATCH_STATUS)
+        side.b.evaluate("counted.length = 0; window.cutAt = performance.now(); " + WATCH_STATUS)
     before = host.lit()
     cut()
     began = time.monotonic()
     try:
-        host.wait(STATUS + "[1] === 'Reconnecting…' && brelvo.state === 'held'",
-                  "the match held", 6)
-        noticed = time.monotonic() - began
+        host.wait(HELD + " > 0", "the match held", 6)
         host.b.evaluate(Game.send("d"))
         guest.b.evaluate(Game.send("ArrowLeft"))
-        guest.wait("return said.some(([s, state]) => s === 'Reconnecting…' && state === 'held')",
-                   "the match held for the guest too", 6)
+        guest.wait(HELD + " > 0", "the match held for the guest too", 6)
+        noticed = [side.b.evaluate(HELD) / 1000 for side in (host, guest)]
         time.sleep(max(0, seconds - (time.monotonic() - began)))
     finally:
         if back:
             back()
-    for side in (host, guest):
-        side.wait("return brelvo.state === 'running' && counted.join() === '3,2,1'",
-                  "the held match going on", 30)
-    print("  %s: held after %.1f s, going on %.1f s after the cut"
-          % (what, noticed, time.monotonic() - began))
+    try:
+        for side in (host, guest):
+            side.wait("return brelvo.state === 'running' && counted.join() === '3,2,1'",
+                      "the held match going on", 30)
+    except AssertionError:
+        for side in (host, guest):
+            print("  %s: %s" % (side.b.name, side.b.evaluate(
+                "return [said, counted, JSON.stringify(brelvo.remote)]")))
+        raise
+    print("  %s: held after %.1f s (host), %.1f s (guest), going on %.1f s after the cut"
+          % (what, noticed[0], noticed[1], time.monotonic() - began))
     assert host.lit() == before and host.scores() == scores, "a press counted while held"
     duel.same("after " + what)
+    return noticed
 
 
 def scenario_handoff(net, site, host, guest):
@@ -761,7 +774,8 @@ def one_link_played(net, host, guest, link, took, told, spy):
 
 def scenario_one_link_back(net, site, host, guest):
     """Firefox hosts, Chromium joins by the invite alone, one broker; the guest's player
-    takes a point, and each page out of view for 20 s plays on at 0-1."""
+    takes a point, and each page out of view for 20 s plays on at 0-1; then the guest's
+    way to the host is lost while the host's way to it stays."""
     site.page.brokers[:] = [LIVE]
     try:
         _, took, told = join_by_one_link(host, guest, [LIVE])
@@ -789,6 +803,12 @@ def scenario_one_link_back(net, site, host, guest):
         duel.same("after the %s page out of view" % b.name)
         assert b.evaluate("return seen") == [True, False] and host.scores() == [0, 1]
         duel.press(side, key, lit)
+    # The guest's way to the host lost, its way back still there: the host no longer hears
+    # it though it hears the host, and both hold the match at once; the way back, it goes on.
+    took = held(duel, [0, 1], "the guest's way out cut",
+                lambda: net.one_way("guest", False), lambda: net.one_way("guest", True), 6)
+    assert max(took) < 3, took
+    duel.press(guest, "ArrowDown", cells(((1, 4), (1, 5)), ((7, 4), (7, 5))))
 
 
 # Who hosts, who joins, and what they play, each browser started in its side's network.

@@ -714,7 +714,8 @@ ICONS = """return fetch('manifest.webmanifest').then((r) => r.json()).then((m) =
 INVITE_SHOWN = ("return brelvo.state === 'inviting' && !!document.querySelector("
                 "'#invite-code svg') && typeof brelvoRendezvous === 'object'")
 # Remote play's scripts, which the start screen does without.
-LATER = ["guest.js", "host.js", "link.js", "peer.js", "protocol.js", "qr.js", "rendezvous.js"]
+LATER = ["guest.js", "host.js", "link.js", "pace.js", "peer.js", "protocol.js", "qr.js",
+         "rendezvous.js"]
 # Those the page's caches keep, by name, and whether they are all kept.
 KEPT_LATER = ("return caches.keys().then((names) => Promise.all(names.map((n) => caches.open(n)"
               ".then((c) => c.keys())))).then((all) => all.flat().map((r) => r.url.split('/')"
