@@ -172,22 +172,29 @@
       if (m.k === 'again') {
         machine.fire('asked');
       } else if (m.k === 'key') {
-        // Only while the match runs; the game's own rules do the rest.
-        const playing = () => {
-          const running = game();
-          return machine.state === 'running' && machine.mode === 'host' && running &&
-            running.press && running;
-        };
+        // Only while the match runs, paced by the presses' own times (pace.js); the game's
+        // own rules do the rest.
         if (!playing()) return;
-        if (!pace) pace = root.brelvoPace.create(playing().rearmMs());
-        const now = performance.now(), at = pace(m, now, machine.view.remote.rtt);
-        const hand = () => {
-          if (!playing()) return;
-          if (m.d) held.add(m.key); else held.delete(m.key);
-          playing().press('friend', 1, m.key, m.d === 1, m.n);
-        };
-        if (at > now) session.timeout(hand, at - now); else hand();
+        if (!pace) {
+          pace = root.brelvoPace.create(playing().rearmMs(), give,
+                                        (run, ms) => session.timeout(run, ms),
+                                        () => performance.now());
+        }
+        pace.arrived(m, machine.view.remote.rtt);
       }
+    }
+
+    // The game while a match with the guest runs in it, else null.
+    function playing() {
+      const running = game();
+      return machine.state === 'running' && machine.mode === 'host' && running &&
+        running.press ? running : null;
+    }
+    // A press of the guest's, played as player 1's.
+    function give(press) {
+      if (!playing()) return;
+      if (press.d) held.add(press.key); else held.delete(press.key);
+      playing().press('friend', 1, press.key, press.d === 1, press.n);
     }
 
     return {
@@ -224,7 +231,10 @@
         onComposed: (cells, taken) => peer && peer.open &&
           peer.sendFrame(cells, PLAYING[machine.state] || 0, taken),
         onSound: (what) => peer && peer.open && peer.send(what),
-        onTaken: (taken) => peer && peer.open && peer.taken(taken),
+        onTaken: (taken) => {
+          if (pace) pace.taken(taken);
+          if (peer && peer.open) peer.taken(taken);
+        },
         // The match's end, before the page's own.
         onMatchEnd: () => {
           letGo();
