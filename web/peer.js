@@ -160,7 +160,7 @@
       if (frame.seq <= shownSeq) return null;  // older than the one shown
       shownSeq = frame.seq;
       unheard = frame.deaf;
-      if (unheard) silent(); else hearing();
+      if (!unheard) hearing(); else if (open) silent();
       on.frame(frame);
       return null;
     }
