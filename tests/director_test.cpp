@@ -265,9 +265,11 @@ TEST(PlayersFrame, IsTheWindowCellByCellAtEverySize) {
     EXPECT_EQ(lit, 20);  // the B and the R
 }
 
-// The keys a screen is handed in a match of `mode`, '+' down and '-' up, for `presses`.
+// The keys a screen is handed in a match of `mode`, on the big screen or not, '+' down and
+// '-' up, for `presses`.
 template <std::size_t N>
-std::vector<std::pair<char, int>> keys_handed(Play::Mode mode, const SDL_Event (&presses)[N]) {
+std::vector<std::pair<char, int>> keys_handed(Play::Mode mode, const SDL_Event (&presses)[N],
+                                              bool pads = false) {
     struct Keys : Renderable {
         void run() override {}
         void render(SDL_Surface* /*surface*/) override {}
@@ -278,7 +280,7 @@ std::vector<std::pair<char, int>> keys_handed(Play::Mode mode, const SDL_Event (
         }
         std::vector<std::pair<char, int>> got;
     };
-    Director director(Play{mode, 0});
+    Director director(Play{mode, 0, pads});
     Games games;
     GameOver gameover;
     Keys keys;
@@ -370,6 +372,73 @@ TEST(WhoseKey, AHeldMatchLetsEveryKeyGoAndTakesNoPressUntilItGoesOn) {
     };
     for (const auto& [mode, want] : cases) {
         EXPECT_EQ(keys_handed(mode, presses), want) << static_cast<int>(mode);
+    }
+}
+
+// The big screen: a phone holding a side plays it and that side's keys play no one, while
+// the other side's keys play on; a side given back, or taken, lets go of what its phone, or
+// its keys, held. The computer's side is no phone's, and without the big screen no phone
+// holds anything.
+TEST(WhoseKey, APhoneHoldingASidePlaysItInsteadOfItsKeys) {
+    const auto side = [](int player, bool taken) {
+        SDL_Event event{};
+        event.user.type = BR_SIDE;
+        event.user.code = player * SIDE_CODES + (taken ? SIDE_TAKEN : SIDE_GIVEN_BACK);
+        return event;
+    };
+    const auto pad = [](int player, Game::Button way, bool down) {
+        SDL_Event event{};
+        event.user.type = BR_SIDE;
+        event.user.code = SIDE_PRESS + player * SIDE_CODES + (down ? FRIEND_DOWN : 0) + way;
+        return event;
+    };
+    SDL_Event hold{};
+    hold.user.type = BR_HOLD;
+    hold.user.code = 1;
+    const SDL_Event presses[] = {
+        support::key_event(SDL_KEYDOWN, SDLK_d),
+        side(0, true),
+        support::key_event(SDL_KEYDOWN, SDLK_w),
+        pad(0, Game::UP, true),
+        support::key_event(SDL_KEYDOWN, SDLK_UP),
+        pad(1, Game::LEFT, true),
+        side(0, false),
+        pad(0, Game::UP, false),
+        support::key_event(SDL_KEYDOWN, SDLK_w),
+        side(1, true),
+        pad(1, Game::LEFT, true),
+        hold,
+    };
+    using Got = std::vector<std::pair<char, int>>;
+    const struct {
+        Play::Mode mode;
+        bool pads;
+        Got got;
+    } cases[] = {
+        {Play::Mode::TWO,
+         true,
+         {{'+', SDLK_d},
+          {'-', SDLK_d},
+          {'+', SDLK_w},
+          {'+', SDLK_UP},
+          {'-', SDLK_w},
+          {'+', SDLK_w},
+          {'-', SDLK_UP},
+          {'+', SDLK_LEFT},
+          {'-', SDLK_w},
+          {'-', SDLK_LEFT}}},
+        {Play::Mode::ALONE,
+         true,
+         {{'+', SDLK_d},
+          {'-', SDLK_d},
+          {'+', SDLK_w},
+          {'-', SDLK_w},
+          {'+', SDLK_w},
+          {'-', SDLK_w}}},
+        {Play::Mode::TWO, false, {{'+', SDLK_d}, {'+', SDLK_w}, {'+', SDLK_UP}, {'+', SDLK_w}}},
+    };
+    for (const auto& [mode, pads, want] : cases) {
+        EXPECT_EQ(keys_handed(mode, presses, pads), want) << static_cast<int>(mode) << pads;
     }
 }
 

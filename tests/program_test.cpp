@@ -85,8 +85,8 @@ TEST(CommandLine, HelpAndUnknownOptionsAnswerLikeACommandLineProgram) {
     EXPECT_EQ(help.rfind("usage: brelvo [--computer[=MS]]\n", 0), 0U) << help;
     EXPECT_NE(help.find("  --computer=MS"), std::string::npos) << help;
 
-    // A level that is not a whole number of milliseconds is no option of the game's; nor is
-    // the page's hosting of a friend, which only the page can do.
+    // A level that is not a whole number of milliseconds is no option of the game's; nor are
+    // the page's hosting of a friend and its big screen, which only the page can do.
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--bogus"},
                                                  {"--computer", "extra"},
                                                  {"-computer"},
@@ -95,7 +95,8 @@ TEST(CommandLine, HelpAndUnknownOptionsAnswerLikeACommandLineProgram) {
                                                  {"--computer=-5"},
                                                  {"--computer=2x"},
                                                  {"--computer=99999999999"},
-                                                 {"--remote"}}) {
+                                                 {"--remote"},
+                                                 {"--screen"}}) {
         process::Child brelvo(BRELVO_EXE, {"SDL_VIDEODRIVER=x11", "DISPLAY=:4242"}, args);
         const int status = brelvo.wait(10);
         ASSERT_NE(status, -1) << "still running";

@@ -49,12 +49,17 @@ bool Controls::wait(SDL_Event& event) {
 
 int Controls::player_of(const Press& press) const {
     switch (press.from) {
-        case Press::From::HERE:
-            return setup.mode == Play::Mode::TWO ? press.player : 0;
+        case Press::From::HERE: {
+            const int player = setup.mode == Play::Mode::TWO ? press.player : 0;
+            return phone_holds(player) || computer_plays(player) ? NOBODY : player;
+        }
         case Press::From::FRIEND:
             return setup.mode == Play::Mode::HOST ? 1 : NOBODY;  // late, after leaving
         case Press::From::COMPUTER:
             return opponent ? 1 : NOBODY;
+        case Press::From::PAD:  // no one, late after the phone gave the side back
+            return phone_holds(press.player) && !computer_plays(press.player) ? press.player
+                                                                              : NOBODY;
     }
     return NOBODY;
 }
@@ -90,6 +95,37 @@ std::vector<SDL_Event> Controls::let_go() {
         }
     }
     return ups;
+}
+
+std::vector<SDL_Event> Controls::let_go(Press::From from, int player) {
+    std::vector<SDL_Event> ups;
+    for (auto& set : held[static_cast<std::size_t>(from)]) {
+        for (std::size_t way = 0; way < set.size(); ++way) {
+            if (set[way] == player) {
+                ups.push_back(player_key(SDL_KEYUP, Game::KEYS[player][way]));
+                set[way] = NOBODY;
+            }
+        }
+    }
+    return ups;
+}
+
+std::vector<SDL_Event> Controls::side(int code) {
+    if (!setup.pads || code < 0 || code >= SIDE_PRESS + 2 * SIDE_CODES) {
+        return {};
+    }
+    if (code >= SIDE_PRESS) {
+        const int pad = code - SIDE_PRESS;
+        const SDL_Event made = key(Press{pad / SIDE_CODES, static_cast<Game::Button>(pad & 3),
+                                         (pad & FRIEND_DOWN) != 0, Press::From::PAD});
+        return made.type != 0 ? std::vector<SDL_Event>{made} : std::vector<SDL_Event>{};
+    }
+    const int player = code / SIDE_CODES;
+    const bool phone = code % SIDE_CODES == SIDE_TAKEN;
+    phones[static_cast<std::size_t>(player)] = phone;
+    // Whoever no longer plays the side lets go of what they held, so no fighter keeps on
+    // moving for them.
+    return let_go(phone ? Press::From::HERE : Press::From::PAD, player);
 }
 
 std::vector<SDL_Event> Controls::pad_keys(const std::vector<SDL_Event>& made) {
@@ -143,11 +179,13 @@ std::vector<SDL_Event> Controls::keys(const SDL_Event& event) {
             holding = false;
             return {};
         case BR_HOLD:
-            if (setup.mode != Play::Mode::HOST) {
+            if (setup.mode != Play::Mode::HOST && !setup.pads) {
                 return {};
             }
             holding = event.user.code != 0;
             return holding ? let_go() : std::vector<SDL_Event>{};
+        case BR_SIDE:
+            return side(event.user.code);
         case BR_COMPUTER:
             if (!opponent) {
                 return {event};  // another user event, as any other

@@ -16,10 +16,12 @@
 class Computer;
 
 // Who plays what. Every press from every source (the keys, the pads, the computer, a
-// friend on another device) becomes a Press here, and one rule, by how the match is
-// played, makes it a key of the player it plays for: alone or hosting a friend, every key
-// of this device plays player 0; the computer and the friend play player 1. The game then
-// gets that key as if it had been pressed, so every rule of a key holds for each source.
+// friend on another device, a phone on the big screen) becomes a Press here, and one rule,
+// by how the match is played, makes it a key of the player it plays for: alone or hosting
+// a friend, every key of this device plays player 0; the computer and the friend play
+// player 1. On the big screen a phone holding a side plays it, and this device's keys play
+// only the sides no phone holds and the computer does not play. The game then gets that
+// key as if it had been pressed, so every rule of a key holds for each source.
 class Controls {
   public:
     explicit Controls(const Play& setup);
@@ -48,11 +50,21 @@ class Controls {
     bool look(SDL_Event& event) { return joysticks->look(event); }
 
   private:
+    using Held = std::array<std::array<int, 4>, 2>;  // by key set or side, then way
+
     [[nodiscard]] int player_of(const Press& press) const;
     std::vector<SDL_Event> pad_keys(const std::vector<SDL_Event>& made);
     std::vector<SDL_Event> think(Uint32 now);
+    [[nodiscard]] bool phone_holds(int player) const {
+        return phones[static_cast<std::size_t>(player & 1)];
+    }
+    [[nodiscard]] bool computer_plays(int player) const { return opponent && player == 1; }
     // Every key held, let go.
     std::vector<SDL_Event> let_go();
+    // The keys one source holds as `player`, let go.
+    std::vector<SDL_Event> let_go(Press::From from, int player);
+    // A BR_SIDE: a phone's press, or a side taken by a phone or given back to the keys.
+    std::vector<SDL_Event> side(int code);
     static Uint32 wake(Uint32 interval, void* param);
 
     Play setup;
@@ -61,10 +73,11 @@ class Controls {
     std::unique_ptr<Computer> opponent;    // player 1 when playing alone
     // The player each source's held way went down as, so that it comes up as the same
     // key though the rule changed in between (a friend who left): -1 when not held.
-    std::array<std::array<std::array<int, 4>, 2>, 3> held{};
-    bool holding = false;  // a friend's match held while they are not heard
-    Frame::Grid grid{};    // the grid of the last frame shown
-    Timers alarm;          // the computer's next look
+    std::array<Held, 4> held{};
+    std::array<bool, 2> phones{};  // the sides a phone holds: only ever on the big screen
+    bool holding = false;          // a match held while a friend or a phone is not heard
+    Frame::Grid grid{};            // the grid of the last frame shown
+    Timers alarm;                  // the computer's next look
     Timers::Id alarm_id = 0;
     Uint32 alarm_at = 0;
 };

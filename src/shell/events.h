@@ -26,9 +26,21 @@ constexpr int FRIEND_NUMBERED = 8;
 constexpr Uint32 FRIEND_MOST_NUMBER = (1U << 27) - 1;
 // The friend has gone: the match goes on with two players at this device.
 constexpr Uint8 BR_FRIEND_GONE = SDL_USEREVENT + 5;
-// The friend is not heard for a while (code 1), or heard again and the match goes on
-// (code 0): meanwhile no press of anyone's counts, and the keys held are let go.
+// The friend, or a phone on the big screen, is not heard for a while (code 1), or heard
+// again and the match goes on (code 0): meanwhile no press of anyone's counts, and the
+// keys held are let go.
 constexpr Uint8 BR_HOLD = SDL_USEREVENT + 6;
+
+// The big screen, where phones may hold the sides' pads: each side's codes are SIDE_CODES
+// apart. A side taken by a phone is side * SIDE_CODES + SIDE_TAKEN, given back to the keys
+// side * SIDE_CODES + SIDE_GIVEN_BACK; a press of the phone's pad is SIDE_PRESS +
+// side * SIDE_CODES + the way (a Game::Button), plus FRIEND_DOWN when it goes down.
+constexpr Uint8 BR_SIDE = SDL_USEREVENT + 7;
+constexpr int SIDE_CODES = 8;
+constexpr int SIDE_GIVEN_BACK = 0;
+constexpr int SIDE_TAKEN = 4;
+constexpr int SIDE_PRESS = 2 * SIDE_CODES;
+static_assert(BR_SIDE < SDL_NUMEVENTS, "SDL numbers no event past its last user event");
 
 // A key going down or up, as the keyboard reports it: how the pads and the computer
 // press the players' keys.

@@ -65,6 +65,12 @@ int main(int argc, char* argv[]) {
             setup.mode = Play::Mode::HOST;
             continue;
         }
+        // The page as the big screen: phones may hold either side's pad; with --computer
+        // the computer still plays player 1.
+        if (std::strcmp(option, "--screen") == 0) {
+            setup.pads = true;
+            continue;
+        }
 #endif
         // Before any window opens, as a command-line program should.
         std::fprintf(stderr, "brelvo: unknown option '%s'\n", option);

@@ -12,4 +12,5 @@ struct Play {
 
     Mode mode = Mode::TWO;
     Uint32 computer_ms = 0;  // the computer's reaction to start from; 0 for its own
+    bool pads = false;       // the big screen: a phone may hold either side's pad
 };

@@ -8,21 +8,26 @@
 // page reaches the game only through the names it sets on the game's instance (the table
 // in docs/building.md, "The page and the game").
 //
-// Where a press handed over by the page came from: this device (its touch pads), or a
-// friend's device elsewhere.
+// Where a press handed over by the page came from: this device (its touch pads), a
+// friend's device elsewhere, or a phone holding one side's pad on the big screen.
 namespace web_source {
 constexpr int HERE = 0;
 constexpr int FRIEND = 1;
+constexpr int PAD = 2;
 }  // namespace web_source
 
 // What the page hands the game (exported, called from bridge.js):
 //   brelvo_web_press(source, player, way, down, number)
-//                                          a press: this device's, or a friend's numbered one
+//                                          a press: this device's, a friend's numbered one,
+//                                          or a phone's on the big screen (player its side)
 //   brelvo_web_button_of(symbol)           whose key a key is: player * 4 + way, or -1
 //   brelvo_web_rearm_ms()                  how long after a press it takes the game refuses
 //                                          that player's next
 //   brelvo_web_friend_gone()               the friend has gone
-//   brelvo_web_hold(on)                    the friend not heard: hold the match, or go on
+//   brelvo_web_hold(on)                    the friend, or a phone, not heard: hold the
+//                                          match, or go on
+//   brelvo_web_side(side, held)            the big screen's side taken by a phone (held 1)
+//                                          or given back to the keys (held 0)
 //   brelvo_web_guest_cells()               where a guest's page puts the host's frame
 //   brelvo_web_guest_pressed(n, way, at)   a guest's own press, as it is made
 //   brelvo_web_guest_frame(taken)          the host's frame in, what the guest shows out

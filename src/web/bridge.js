@@ -5,9 +5,10 @@
 //
 // The page hands the game:
 //   press(source, player, way, down, number)
-//                               a press: source 'here' (this device's touch pads) or
-//                               'friend' (numbered, from the friend's page); player 0 or 1
-//                               as the source names it; way 'up', 'down', 'left', 'right'
+//                               a press: source 'here' (this device's touch pads),
+//                               'friend' (numbered, from the friend's page) or 'pad' (a
+//                               phone's on the big screen); player 0 or 1 as the source
+//                               names it, a phone's side; way 'up', 'down', 'left', 'right'
 //   buttonOf(name)              whose key a key is, by the game's own key table: {player,
 //                               way}, or null for a key no player's
 //   rearmMs()                   how long after a press it takes the game refuses that
@@ -15,7 +16,11 @@
 //   key(name, down)             a key by its name ('Escape'): the stand-in's keyboard
 //   releaseKeys()               every key held here let go: the stand-in's
 //   friendLeft()                the friend has gone: two players here again
-//   hold(on)                    the friend not heard: the match holds, or goes on
+//   hold(on)                    the friend, or a phone, not heard: the match holds, or
+//                               goes on
+//   side(side, held)            the big screen: a phone takes side 0 or 1 (held true), or
+//                               gives it back to the keys; what the side's keys or phone
+//                               held is let go
 //   sound(what)                 a guest plays the host's sound, as onSound told it; false
 //                               for a clip or a kind it has not
 //   predictPress(n, way, at)    a guest's own press, numbered, at its time
@@ -40,7 +45,7 @@ mergeInto(LibraryManager.library, {
   $bridge: {
     FRAME_BYTES: 11 * 9 * 3,  // 11 x 9 cells, red, green and blue
     WAYS: ['up', 'down', 'left', 'right'],  // as the game numbers them
-    SOURCES: ['here', 'friend'],  // as bridge.h numbers them
+    SOURCES: ['here', 'friend', 'pad'],  // as bridge.h numbers them
     friendTaken: 0,  // the newest of a friend's presses handed to the game
     // Whether the game hears presses now: between its start and its end.
     listening: function() { return brelvo.held !== null; },
@@ -80,9 +85,13 @@ mergeInto(LibraryManager.library, {
       Module['friendLeft'] = function() {
         if (bridge.listening()) _brelvo_web_friend_gone();
       };
-      // The friend not heard for a while: the match holds until they are heard again.
+      // The friend, or a phone, not heard for a while: the match holds until heard again.
       Module['hold'] = function(on) {
         if (bridge.listening()) _brelvo_web_hold(on ? 1 : 0);
+      };
+      // The big screen: a phone takes a side's pad, or gives it back to the keys.
+      Module['side'] = function(side, held) {
+        if ((side === 0 || side === 1) && bridge.listening()) _brelvo_web_side(side, held ? 1 : 0);
       };
     },
   },

@@ -19,9 +19,10 @@ void post(Uint8 type, int code) {
 extern "C" {
 
 // One press from wherever on the page it came: its source, the player it names (the key
-// set or the pad), the way (0 to 3 as the game numbers them), down or up, and for a
-// friend's press its number on the friend's page. This device's presses become that
-// player's own key; a friend's plays whichever player the match gives the friend.
+// set, the pad or the phone's side), the way (0 to 3 as the game numbers them), down or
+// up, and for a friend's press its number on the friend's page. This device's presses
+// become that player's own key; a friend's plays whichever player the match gives the
+// friend, a phone's its side while it holds it.
 EMSCRIPTEN_KEEPALIVE void brelvo_web_press(int source, int player, int way, int down,
                                            Uint32 number) {
     if (way < Game::UP || way > Game::RIGHT || player < 0 || player > 1) {
@@ -33,6 +34,8 @@ EMSCRIPTEN_KEEPALIVE void brelvo_web_press(int source, int player, int way, int 
     } else if (source == web_source::FRIEND && number <= FRIEND_MOST_NUMBER) {
         post(BR_FRIEND,
              way + (down != 0 ? FRIEND_DOWN : 0) + static_cast<int>(number) * FRIEND_NUMBERED);
+    } else if (source == web_source::PAD) {
+        post(BR_SIDE, SIDE_PRESS + player * SIDE_CODES + (down != 0 ? FRIEND_DOWN : 0) + way);
     }
 }
 
@@ -55,6 +58,13 @@ EMSCRIPTEN_KEEPALIVE void brelvo_web_friend_gone() {
 
 EMSCRIPTEN_KEEPALIVE void brelvo_web_hold(int on) {
     post(BR_HOLD, on != 0 ? 1 : 0);
+}
+
+// On the big screen: a phone takes a side's pad (held), or gives it back to the keys.
+EMSCRIPTEN_KEEPALIVE void brelvo_web_side(int side, int held) {
+    if (side == 0 || side == 1) {
+        post(BR_SIDE, side * SIDE_CODES + (held != 0 ? SIDE_TAKEN : SIDE_GIVEN_BACK));
+    }
 }
 
 }  // extern "C"
