@@ -12,8 +12,7 @@
   const REPLY_MS = 4000;
   const REPLY_LATEST_MS = 10000;
 
-  // page: {machine, panels, makeAudio(), adoptAudio(context), instantiate, fail(text),
-  // supported, cannotConnect}.
+  // page: {machine, panels, guest(session, onPress), supported, cannotConnect}.
   function create(page) {
     const {machine, panels} = page;
     // The guest instance, once made: its clips and mixer, and its foresight.
@@ -53,30 +52,8 @@
     // Entering 'connecting': the guest instance, the connection and the reply link.
     async function join({mode: session, state}) {
       shown = null;
-      const audio = page.makeAudio();
-      page.adoptAudio(audio.context);
-      createBrelvo({
-        arguments: ['--guest'],
-        audioContext: audio.context,
-        audioError: audio.error,
-        instantiateWasm: page.instantiate,
-        onFailure: page.fail,
-        // Its gamepads' keys, while a match runs, as the host's own pads play.
-        onPress: (key, isDown) => { if (machine.state === 'running') press(key, isDown); },
-      }).then((made) => {
-        if (!session.alive) {
-          if (made.leave) made.leave();
-          return;
-        }
-        made.frames = 0;
-        machine.show({game: made});
-        session.onEnd(() => {
-          // The instance closes its own sound as it leaves.
-          if (made.leave) made.leave();
-          page.adoptAudio(null);
-          if (game() === made) machine.show({game: null});
-        });
-      });
+      // Its gamepads' keys, while a match runs, as the host's own pads play.
+      page.guest(session, (key, isDown) => { if (machine.state === 'running') press(key, isDown); });
       session.onEnd(() => {
         release();
         peer = null;

@@ -2,7 +2,8 @@
 // entered by an event its table names; entering calls the page's effect for that state
 // with a scope that ends when the state is left: the state's timers, listeners and
 // pending promises die with it, so a late one changes nothing. The mode (two players,
-// alone, host or guest of a friend elsewhere) has a scope of its own, which lasts while
+// alone, host or guest of a friend elsewhere, the big screen, a phone as a side's pad or
+// watching one) has a scope of its own, which lasts while
 // the mode does: the host's and the guest's connection live in it.
 //
 // What the page shows is the machine's too: its view, a plain picture of the page (the
@@ -22,6 +23,7 @@
   // scope goes on). An event a state does not list, or whose entry is null, changes
   // nothing.
   const local = (d) => d.mode === 'two' || d.mode === 'alone';
+  const runs = (d) => d.mode === 'host' || d.mode === 'screen';  // the game, with others
   // The other page has gone: the host's page plays on with two players here.
   const gone = (d) => (d.mode === 'host' ? {to: 'left', mode: 'two'}
     : d.mode === 'guest' ? {to: 'left', renew: true} : null);
@@ -35,14 +37,36 @@
     loading: {
       ready: 'gate',
       invited: {to: 'joining', mode: 'guest'},
+      seat: {to: 'seating', mode: (d, p) => p.mode},  // a big screen's link: 'pad' or 'watch'
       handed: 'handing',                     // a reply opened in another tab than its invite's
       unserved: 'failed',                    // opened from the disk
       missing: 'failed',                     // the game's script is not on the server
     },
-    // The start screen: two players, alone or an invite.
+    // The start screen: two players, alone, an invite or the big screen.
     gate: {
       play: {to: 'starting', mode: (d, p) => p.mode},
       invite: {to: 'inviting', mode: 'host'},
+      big: {to: 'lobby', mode: 'screen'},
+    },
+    // The big screen's codes, until both sides are held (or Start): then the countdown.
+    lobby: {
+      count: count,
+      home: {to: 'gate', mode: null},
+      fail: failed,
+    },
+    // A phone joining a big screen by its link; another phone may hold its side.
+    seating: {
+      open: 'seated',
+      refused: {to: 'seating', run: 'refused'},
+      gone: {to: 'left', renew: true},
+      leave: {to: 'left', renew: true},
+      fail: failed,
+    },
+    // A side's pad, or a watcher, at the big screen: whatever the match does there.
+    seated: {
+      gone: {to: 'left', renew: true},
+      leave: {to: 'left', renew: true},
+      fail: failed,
     },
     // The game's instance is being made (host: after the countdown).
     starting: {
@@ -63,8 +87,8 @@
     // Heard again, the host counts down on both pages and the match goes on; silent too
     // long, the friend has gone.
     held: {
-      heard: (d) => (d.mode === 'host' ? {to: 'held', run: 'resume'} : null),
-      quiet: (d) => (d.mode === 'host' ? {to: 'held', run: 'hold'} : null),
+      heard: (d) => (runs(d) ? {to: 'held', run: 'resume'} : null),
+      quiet: (d) => (runs(d) ? {to: 'held', run: 'hold'} : null),
       count: (d) => (d.mode === 'guest' ? {to: 'held', run: 'count'} : null),
       start: 'running',
       over: 'over',
@@ -76,10 +100,10 @@
       // The same mode again. With a friend, another match is one both pages ask for:
       // the first to ask waits and the other page is told; once both have, the host's
       // page counts down for both.
-      again: (d) => (local(d) ? 'starting' : d.asked.mine ? null
+      again: (d) => (local(d) ? 'starting' : d.mode === 'screen' ? 'lobby' : d.asked.mine ? null
         : d.mode === 'host' && d.asked.friend ? {to: 'connected', ask: 'mine', run: 'ask'}
           : {to: 'over', ask: 'mine', run: 'ask'}),
-      asked: (d) => (local(d) || d.asked.friend ? null
+      asked: (d) => (local(d) || d.mode === 'screen' || d.asked.friend ? null
         : d.mode === 'host' && d.asked.mine ? {to: 'connected', ask: 'friend'}
           : {to: 'over', ask: 'friend', run: 'asked'}),
       home: {to: 'gate', mode: null},
@@ -92,7 +116,8 @@
       // The same again: a match here, a new invite, or the same invite joined again. A
       // page that failed while loading (no mode yet) has no start screen to go back to.
       retry: (d) => (d.served === false ? null : local(d) ? 'starting'
-        : d.mode === 'host' ? 'inviting' : d.mode === 'guest' ? 'joining' : null),
+        : d.mode === 'host' ? 'inviting' : d.mode === 'guest' ? 'joining'
+          : d.mode === 'screen' ? 'lobby' : d.mode ? 'seating' : null),
       home: (d) => (d.served === false || d.mode === null ? null : {to: 'gate', mode: null}),
     },
     // The host makes its invite, shows it and waits for the reply.
@@ -128,7 +153,7 @@
     // 3, 2, 1 on both pages; then the host starts its game, the guest shows it.
     counting: {
       count: count,
-      start: (d) => (d.mode === 'host' ? 'starting' : 'running'),
+      start: (d) => (runs(d) ? 'starting' : 'running'),
       back: (d) => (d.mode === 'host' ? {to: 'gate', mode: null} : null),
       gone: gone,
       leave: leave,
@@ -144,13 +169,13 @@
     handing: {},
   };
   const STATES = Object.keys(TABLE);
-  const MODES = ['two', 'alone', 'host', 'guest'];
+  const MODES = ['two', 'alone', 'host', 'guest', 'screen', 'pad', 'watch'];
 
   // The panel each state shows (its element's id), or none: the game, or nothing yet.
   const PANEL = {
     loading: null, gate: 'gate', starting: null, running: null, held: null, over: 'over',
     failed: 'failed', inviting: 'host', joining: 'joining', connected: null, counting: null,
-    left: 'ended', handing: 'handoff',
+    left: 'ended', handing: 'handoff', lobby: 'party', seating: 'seat', seated: null,
     connecting: (d) => (d.mode === 'guest' ? 'joining' : 'host'),
   };
   const BOTH = Object.freeze([true, true]);
@@ -163,11 +188,13 @@
   // also puts the countdown and the hold away.
   const LOOK = {
     enter: {
-      gate: () => ({game: null, picture: null, bar: false, pads: BOTH}),
+      gate: () => ({game: null, picture: null, bar: false, pads: BOTH, party: null, seat: null}),
       // Alone or with a friend elsewhere, every key and pad here plays player 0: the other
       // pad would only be in the way.
-      starting: (d) => ({game: null, code: null, focus: focus('game'),
-                         pads: [true, d.mode !== 'alone' && d.mode !== 'host']}),
+      // The big screen keeps those of the sides no phone holds.
+      starting: (d, p, e, v) => ({game: null, code: null, focus: focus('game'),
+                                  pads: d.mode === 'screen' ? v.pads
+                                    : [true, d.mode !== 'alone' && d.mode !== 'host']}),
       running: (d) => (d.mode === 'guest' ? {focus: focus('game')} : {}),
       over: () => ({asked: '', againOff: false, focus: focus('again')}),
       failed: (d, p, e, v, can) => ({message: d.message, retry: can('retry'),
@@ -184,11 +211,19 @@
            status: 'Making your reply…'}
         : {bar: true, status: 'Connecting…'}),
       connected: () => ({status: 'Connected'}),
+      // The big screen's codes over an empty grid, every pad on the screen's own keys.
+      lobby: () => ({game: null, picture: null, bar: false, pads: BOTH, focus: focus('start')}),
+      seating: (d) => ({bar: true, picture: null, pads: [false, false], message: null,
+                        status: d.mode === 'watch' ? 'Joining the big screen to watch…'
+                          : 'Joining the big screen…'}),
+      seated: (d) => ({status: d.mode === 'watch' ? 'Watching' : 'Connected', focus: null}),
       // Said over the grid too, where the players are looking, until the countdown.
       held: () => ({status: RECONNECTING, hold: RECONNECTING}),
       left: (d, p, event) => {
+        const phone = d.mode === 'pad' || d.mode === 'watch';
         const text = d.mode === 'two' ? 'Your friend left.'
-          : event === 'leave' ? 'You left the match.' : 'The host left.';
+          : event === 'leave' ? (phone ? 'You left the big screen.' : 'You left the match.')
+            : phone ? 'The big screen left.' : 'The host left.';
         return Object.assign(event === 'gone' ? {status: text} : {},
                              {bar: true, ended: text, endedAgain: d.mode === 'two', pads: BOTH,
                               focus: focus('home')});
@@ -207,6 +242,8 @@
       hold: () => ({status: RECONNECTING, hold: RECONNECTING, count: 0}),
       ask: (d) => (d.state === 'over' ? {againOff: true, asked: WAITING, status: WAITING} : {}),
       asked: () => ({asked: ASKED, status: ASKED}),
+      // A phone on a side another phone holds, or at a screen with watchers enough.
+      refused: (d, p) => ({status: p.message, message: p.message}),
     },
   };
   // The page before its scripts say anything: the markup's own words (null) and nothing
@@ -219,6 +256,9 @@
     inviteLink: null, replyLink: null, copied: null, invitedBy: '', canJoin: false,
     joinOff: false, handoff: '', ended: '', endedAgain: false, focus: null, picture: null,
     game: null, code: null, startedAt: null,
+    // The big screen: each side's seat {link, name, by: null, 'phone', 'quiet' or
+    // 'computer'}, the watch link, the watchers; a phone: its side, name, score and match.
+    party: null, seat: null,
     remote: {rtt: null, dropped: 0, bytes: {sent: 0, received: 0}, frames: {sent: 0, shown: 0},
              renewed: false, mended: 0, pressed: 0, taken: 0,
              // The rendezvous of the last invite: its brokers, those that took us, what was

@@ -90,9 +90,13 @@
     }
   }
 
-  // A phone or tablet may dim its screen while the players only watch the grid.
+  // A phone or tablet may dim its screen while the players only watch the grid, or while
+  // it is a player's pad at a big screen.
   function keepAwake() {
-    if (!navigator.wakeLock || wakeLock || document.hidden || machine.state !== 'running') return;
+    if (!navigator.wakeLock || wakeLock || document.hidden ||
+        !['running', 'seated'].includes(machine.state)) {
+      return;
+    }
     const asked = wakeLock = navigator.wakeLock.request('screen').catch(() => null);
     asked.then((lock) => {
       if (wakeLock === asked && lock) {
@@ -126,12 +130,42 @@
   });
   for (const type of ['pointerup', 'keydown']) window.addEventListener(type, hearing, true);
 
+  // The game's guest instance, which draws nothing and hears no key: the clips and the
+  // mixer with which a friend's page, or a watcher, plays the match's sounds. Gone with
+  // `session`. Made outside a gesture, its sound starts with the next touch or key.
+  function guestGame(session, onPress) {
+    const audio = makeAudio();
+    audioContext = audio.context;
+    createBrelvo({
+      arguments: ['--guest'],
+      audioContext: audio.context,
+      audioError: audio.error,
+      instantiateWasm: instantiate,
+      onFailure: fail,
+      onPress: onPress,
+    }).then((made) => {
+      if (!session.alive) {
+        if (made.leave) made.leave();
+        return;
+      }
+      made.frames = 0;
+      machine.show({game: made});
+      session.onEnd(() => {
+        // The instance closes its own sound as it leaves.
+        if (made.leave) made.leave();
+        audioContext = null;
+        if (machine.view.game === made) machine.show({game: null});
+      });
+    });
+  }
+
   // ---- The machine and its effects ----
 
-  // The two sides of a match with a friend elsewhere, made once their scripts have loaded
-  // (remotePlay): no page is in the host's or the guest's mode before.
-  let host = null, guest = null;
-  const byMode = (context, side) => (context.data.mode === 'host' ? host : guest)[side];
+  // The two sides of a match with a friend elsewhere, the big screen and a phone at one,
+  // made once their scripts have loaded (remotePlay): no page is in their modes before.
+  let host = null, guest = null, screen = null, seat = null;
+  const byMode = (context, side) => ({host: host, guest: guest, screen: screen, pad: seat,
+                                      watch: seat})[context.data.mode][side];
 
   // A match starts in the gesture's task: its sound, its game.
   function startGame({data, payload, state}) {
@@ -143,7 +177,8 @@
     gestureAudio = null;
     audioContext = sound.context;
     const ended = {};
-    const hostOptions = mode === 'host' ? host.options() : null;
+    const hostOptions = mode === 'host' ? host.options() : mode === 'screen' ? screen.options()
+      : null;
     const options = Object.assign({
       canvas: canvas,
       audioContext: audioContext,
@@ -152,7 +187,7 @@
       onMatchEnd: (code) => {
         if (ended.done) return;
         ended.done = true;
-        if (mode === 'host') hostOptions.onMatchEnd(code);
+        if (hostOptions) hostOptions.onMatchEnd(code);
         machine.show({code: code});
         machine.fire('over');
       },
@@ -163,8 +198,15 @@
       options.onSound = hostOptions.onSound;
       options.onTaken = hostOptions.onTaken;
     }
+    if (mode === 'screen') {
+      // The big screen: the phones hold sides, and the right one may be the computer's.
+      options.arguments = hostOptions.arguments.concat(screen.computer
+        ? modeOptions('alone', machine.level).arguments : []);
+      options.onComputerLevel = (ms) => machine.keep({level: ms});
+    }
     state.keep(createBrelvo(options)).then((made) => {
       machine.show({game: made});
+      if (mode === 'screen') screen.started(made);
       // A friend who left while the game was made.
       if (mode === 'host' && machine.mode === 'two' && made.friendLeft) made.friendLeft();
       machine.fire('started');
@@ -197,17 +239,25 @@
         if (context.data.mode === 'host') host.enter.connected(context);
       },
       counting: (context) => {
-        if (context.data.mode === 'host') host.enter.counting(context);
+        if (context.data.mode === 'host' || context.data.mode === 'screen') {
+          byMode(context, 'enter').counting(context);
+        }
       },
       left: letSleep,
       held: (context) => byMode(context, 'enter').held(context),
+      lobby: (context) => {
+        gestureAudio = context.payload.sound || gestureAudio || makeAudio();
+        screen.enter.lobby(context);
+      },
+      seating: (context) => seat.enter.seating(context),
+      seated: keepAwake,
       handing: ({payload}) => brelvoPanels.handOver(machine, payload.fragment),
     },
     run: {
       // The host's friend left mid-match: player 1 is on this device's arrows again.
       friendLeft: () => host.friendLeft(),
-      resume: (context) => host.resume(context),
-      hold: () => host.hold(),
+      resume: (context) => byMode(context, 'resume')(context),
+      hold: (context) => byMode(context, 'hold')(),
       // Another match with a friend: this page asks (and the host's gesture makes the
       // sound for it).
       ask: (context) => {
@@ -241,6 +291,8 @@
       if (down) machine.fire('back');
     } else if (machine.mode === 'guest') {
       guest.press(key, down);
+    } else if (machine.mode === 'pad' || machine.mode === 'watch') {
+      seat.press(key, down);
     } else if (machine.state === 'running' && game && game.key) {
       game.key(key, down);
     }
@@ -249,6 +301,8 @@
     const game = machine.view.game;
     if (machine.mode === 'guest') {
       guest.pressWay(player, way, down);
+    } else if (machine.mode === 'pad') {
+      seat.pressWay(player, way, down);
     } else if (machine.state === 'running' && game && game.press) {
       game.press('here', player, way, down);
     }
@@ -270,12 +324,13 @@
     get computerLevel() { return machine.level; },
     remote: remote,
     press: press,
+    // The big screen's figures: each frame's time to send, each phone's bytes.
+    get party() { return screen && machine.mode === 'screen' ? screen.figures() : null; },
+    get seat() { return seat && seat.channel(); },  // a phone's channel to its big screen
   };
 
   const sides = {machine: machine, panels: brelvoPanels, makeAudio: makeAudio,
-                 adoptAudio: (context) => { audioContext = context; },
-                 instantiate: instantiate, fail: fail, supported: supported,
-                 cannotConnect: cannotConnect};
+                 guest: guestGame, supported: supported, cannotConnect: cannotConnect};
   // Remote play's scripts (panels.js), loaded at the first invite or link, and the two sides
   // made of them.
   function remotePlay() {
@@ -283,6 +338,8 @@
       if (!host) {
         host = brelvoHost.create(sides);
         guest = brelvoGuest.create(sides);
+        screen = brelvoScreen.create(sides);
+        seat = brelvoSeat.create(sides);
       }
     });
   }
@@ -308,6 +365,20 @@
       if (fired === false && sound.context) sound.context.close().catch(() => {});
     });
   }
+  // The big screen, as Invite: its scripts, then its codes, with the gesture's sound.
+  function bigScreen() {
+    const gate = machine.stateScope;
+    const sound = makeAudio();
+    remotePlay().then(() => gate.alive && machine.fire('big', {sound: sound}),
+                      (error) => {
+                        machine.show({prompt: gate.alive ? 'Could not open the big screen: ' +
+                                        error.message : null});
+                        return false;
+                      })
+      .then((fired) => {
+        if (fired === false && sound.context) sound.context.close().catch(() => {});
+      });
+  }
   // A reply given to the host's page (its Reply field, or the address of its own tab): what
   // is wrong with it, said in the status line.
   function takeReply(text) {
@@ -315,7 +386,9 @@
     if (problem) machine.show({status: problem});
   }
 
-  brelvoPanels.wire(machine, {invite: invite, takeReply: takeReply});
+  brelvoPanels.wire(machine, {invite: invite, takeReply: takeReply, bigScreen: bigScreen,
+                              computer: (on) => screen && screen.giveComputer(on),
+                              again: () => seat && seat.again()});
   brelvoTouch.wire(machine, {key: press, way: pressWay});
   machine.show({canInvite: supported, local: /^(localhost|127\.|\[::1\])/.test(location.host)});
 
@@ -360,6 +433,12 @@
   const fragment = location.hash.slice(1);
   if (fragment) {
     remotePlay().then(() => {
+      const party = seat.linkedBy(fragment);
+      if (party) {
+        // A big screen's link stays in the address: a reload joins again, as the same phone.
+        machine.fire('seat', {mode: party.side < 0 ? 'watch' : 'pad'});
+        return;
+      }
       history.replaceState(null, '', base);  // a reload is a fresh start
       const link = brelvoGuest.unpack(fragment);
       if (link && link.type === 'answer') {

@@ -69,7 +69,9 @@
   }
 
   // Every panel's controls, once: machine, the page's (machine.js); page: {invite(), the
-  // gate's Invite a friend; takeReply(text), a reply given to the host's page}.
+  // gate's Invite a friend; takeReply(text), a reply given to the host's page; bigScreen(),
+  // the gate's Big screen; computer(on), the right side given to the computer or back;
+  // again(), a pad asking for another match}.
   function wire(machine, page) {
     const fire = (event, timeStamp) => machine.fire(event, {timeStamp: timeStamp});
 
@@ -83,6 +85,7 @@
     };
     function choose(event, mode) {
       if (mode === 'remote') page.invite();
+      else if (mode === 'big') page.bigScreen();
       else machine.fire('play', {mode: mode, timeStamp: event.timeStamp});
     }
     $('gate').addEventListener('click', (event) => {
@@ -134,6 +137,14 @@
                                ['home', 'home']]) {
       $(id).addEventListener('click', (e) => fire(event, e.timeStamp));
     }
+
+    // ---- The big screen and a phone's pad ----
+
+    $('start').addEventListener('click', (e) => fire('count', e.timeStamp));
+    $('party-home').addEventListener('click', (e) => fire('home', e.timeStamp));
+    $('computer').addEventListener('click', () =>
+      page.computer($('computer').getAttribute('aria-pressed') !== 'true'));
+    $('pad-again').addEventListener('click', () => page.again());
 
     // ---- The invite (the host's) and the reply (the guest's) ----
 

@@ -421,5 +421,5 @@
     return peer;
   }
 
-  root.brelvoPeer = {create: create};
+  root.brelvoPeer = {create: create, iceServers: iceServers, described: described};
 })(window);

@@ -1,6 +1,7 @@
-// What two pages playing one match say to each other, and nothing else: the closed list
-// of messages, each with who sends it, its size limit and the check of its fields, and
-// the frame's bytes. Anything else is dropped (and counted by the page), never reaching
+// What pages playing one match say to each other, and nothing else: the closed list of
+// messages, each with who may send it, its size limit and the check of its fields, and
+// the frame's bytes. Who: the host and the guest of a match with a friend elsewhere; the
+// big screen, a phone holding one side as its pad, and a phone watching. Anything else is dropped (and counted by the page), never reaching
 // the game. Pure: the page and node's tests use the same code.
 //
 // On the ordered channel "match", JSON text {"k": kind, ...}. On the unordered channel
@@ -15,7 +16,7 @@
 // the heartbeat, which the guest answers with a beat.
 'use strict';
 (function (root) {
-  const VERSION = 4;
+  const VERSION = 5;
   const MOST_PRESS = 2 ** 27 - 1;  // the guest numbers its presses from 1 up to this
   const WAYS = ['up', 'down', 'left', 'right'];
   const int = (v, low, high) => Number.isInteger(v) && v >= low && v <= high;
@@ -23,36 +24,52 @@
   // A clip by its name, as the game names its sounds.
   const clip = (v) => typeof v === 'string' && /^[a-z0-9]{1,16}$/.test(v);
 
-  // kind: [who sends it, size limit in bytes, check of the fields, what it says].
+  const side = (v) => v === 0 || v === 1;  // 0 left, red; 1 right, blue
+  const PAIR = ['host', 'guest'];
+  const SCREEN = ['host', 'screen'];  // whoever runs the game
+  const PHONES = ['pad', 'watcher'];
+  const ALL = [...PAIR, 'screen', ...PHONES];
+
+  // kind: [who may send it, size limit in bytes, check of the fields, what it says].
   const MESSAGES = {
-    hello: ['both', 64, (m) => int(m.v, 0, 1e6), '{v}: the protocol\'s version'],
-    key: ['guest', 80, (m) => WAYS.includes(m.key) && (m.d === 0 || m.d === 1) &&
+    hello: [ALL, 64, (m) => int(m.v, 0, 1e6), '{v}: the protocol\'s version'],
+    key: [['guest'], 80, (m) => WAYS.includes(m.key) && (m.d === 0 || m.d === 1) &&
           int(m.n, 0, MOST_PRESS) && int(m.t, 0, 2 ** 32 - 1),
           '{key: up|down|left|right, d: 1 down, 0 up, n: the newest press\'s number, ' +
           't: when it was pressed, in ms on the guest\'s clock}'],
-    beat: ['guest', 64, (m) => int(m.t, 0, 2 ** 32) && (m.s === 0 || m.s === 1),
+    beat: [['guest', ...PHONES], 64, (m) => int(m.t, 0, 2 ** 32) && (m.s === 0 || m.s === 1),
            '{t: the heartbeat\'s time, 0 for none; s: 1 while the page is in view}'],
-    offer: ['host', 8192, (m) => typeof m.sdp === 'string', '{sdp}: the second connection'],
-    answer: ['guest', 8192, (m) => typeof m.sdp === 'string', '{sdp}'],
-    way: ['host', 64, (m) => typeof m.s === 'string',
+    offer: [['host'], 8192, (m) => typeof m.sdp === 'string', '{sdp}: the second connection'],
+    answer: [['guest'], 8192, (m) => typeof m.sdp === 'string', '{sdp}'],
+    way: [['host'], 64, (m) => typeof m.s === 'string',
           '{s}: the secret of the two pages\' room on the rendezvous, to mend a blip'],
-    count: ['host', 32, (m) => int(m.n, 1, 9), '{n}: the countdown, 3 2 1'],
-    start: ['host', 32, any, 'the match starts'],
-    over: ['host', 32, any, 'the match is over'],
-    again: ['both', 32, any, 'this page asks for another match'],
-    play: ['host', 96, (m) => int(m.c, 0, 15) && clip(m.p) && int(m.l, -1, 1e6) &&
+    count: [SCREEN, 32, (m) => int(m.n, 1, 9), '{n}: the countdown, 3 2 1'],
+    start: [SCREEN, 32, any, 'the match starts'],
+    over: [SCREEN, 32, any, 'the match is over'],
+    again: [[...PAIR, 'pad'], 32, any, 'this page asks for another match'],
+    play: [SCREEN, 96, (m) => int(m.c, 0, 15) && clip(m.p) && int(m.l, -1, 1e6) &&
            int(m.t, -1, 1e9) && int(m.g, 0, 128),
            '{c: channel, p: clip by name, l: loops, t: ticks, g: volume}'],
-    halt: ['host', 32, (m) => int(m.c, 0, 15), '{c}'],
-    volume: ['host', 64, (m) => clip(m.p) && int(m.g, 0, 128), '{p, g}'],
-    leave: ['both', 32, any, 'the page leaves'],
+    halt: [SCREEN, 32, (m) => int(m.c, 0, 15), '{c}'],
+    volume: [SCREEN, 64, (m) => clip(m.p) && int(m.g, 0, 128), '{p, g}'],
+    leave: [ALL, 32, any, 'the page leaves'],
+    // The big screen and its phones.
+    seat: [['screen'], 32, (m) => int(m.s, -1, 1),
+           '{s}: what the phone holds: 0 the left side, 1 the right, -1 a seat to watch'],
+    tick: [['screen'], 48, (m) => int(m.t, 0, 2 ** 32 - 1),
+           '{t}: the heartbeat to a phone, which answers with a beat'],
+    score: [['screen'], 32, (m) => int(m.l, 0, 9) && int(m.r, 0, 9), '{l, r}: each side\'s points'],
+    buzz: [['screen'], 32, (m) => int(m.ms, 1, 1000),
+           '{ms}: a short vibration on the pads: a hit, a round\'s end'],
+    press: [['pad'], 64, (m) => side(m.s) && WAYS.includes(m.key) && (m.d === 0 || m.d === 1),
+            '{s: the side its link holds, key: up|down|left|right, d: 1 down, 0 up}'],
   };
   const LONGEST = 8192;
   const FRAME_MOST = 512;
   const HEAD = 17;  // a frame's bytes before its colours
 
-  // A message from the page playing `from` ('host' or 'guest') as the list allows it, or
-  // null.
+  // A message from the page playing `from` ('host', 'guest', 'screen', 'pad', 'watcher')
+  // as the list allows it, or null.
   function take(data, from) {
     if (typeof data !== 'string' || data.length > LONGEST) return null;
     let message;
@@ -66,7 +83,7 @@
       return null;
     }
     const [who, most, check] = MESSAGES[message.k];
-    if ((who !== 'both' && who !== from) || data.length > most || !check(message)) return null;
+    if (!who.includes(from) || data.length > most || !check(message)) return null;
     return message;
   }
 

@@ -542,6 +542,87 @@ describe('a match with a friend elsewhere', () => {
   });
 });
 
+// ---- The big screen and its phones ----
+describe('the big screen', () => {
+  it('the screen counts down once its sides are held, holds for a pad gone quiet, and plays ' +
+     'again from its codes', () => {
+    const m = page();
+    step(m, 'ready', 'gate/');
+    step(m, 'big', 'lobby/screen');
+    sees(m, {panel: 'party', pads: BOTH, bar: false, focus: {on: 'start'}});
+    refused(m, 'quiet', 'start', 'again', 'leave', 'open');
+    step(m, 'count', 'counting/screen');
+    step(m, 'start', 'starting/screen');
+    // The sides the phones hold have no pad on the screen.
+    m.show({pads: [false, true], game: 'the game'});
+    step(m, 'started', 'running/screen');
+    sees(m, {panel: null, pads: [false, true]});
+    refused(m, 'gone', 'leave', 'asked');
+    step(m, 'quiet', 'held/screen');
+    sees(m, {hold: 'Reconnecting…'});
+    step(m, 'heard', 'held/screen');
+    step(m, 'quiet', 'held/screen');
+    step(m, 'heard', 'held/screen');
+    step(m, 'start', 'running/screen');
+    sees(m, {hold: '', count: 0});
+    assert.deepEqual(m.seen.filter(([kind]) => kind === 'run').map(([, name]) => name),
+                     ['count', 'resume', 'hold', 'resume']);
+    step(m, 'over', 'over/screen');
+    // Another match: the codes again, where the computer may take the right side.
+    step(m, 'again', 'lobby/screen');
+    step(m, 'fail', {message: 'broken'}, 'failed/screen');
+    step(m, 'retry', 'lobby/screen');
+    step(m, 'home', 'gate/');
+    sees(m, {party: null, seat: null, panel: 'gate'});
+    // Wherever the screen is, its page may fail, and its match end.
+    const WAY = [['big', 'lobby'], ['count', 'counting'], ['start', 'starting'],
+                 ['started', 'running'], ['quiet', 'held'], ['over', 'over']];
+    for (let n = 0; n < WAY.length; n++) {
+      const fails = page();
+      step(fails, 'ready', 'gate/');
+      WAY.slice(0, n + 1).forEach(([event, to]) => step(fails, event, `${to}/screen`));
+      if (n === 1) step(fails, 'count', 'counting/screen');  // a countdown step told
+      step(fails, 'fail', {message: 'broken'}, 'failed/screen');
+      step(fails, 'home', 'gate/');
+    }
+    const ends = page();
+    step(ends, 'ready', 'gate/');
+    WAY.slice(0, 5).forEach(([event, to]) => step(ends, event, `${to}/screen`));
+    step(ends, 'over', 'over/screen');
+    step(ends, 'home', 'gate/');
+  });
+
+  it('a phone joins by its link, is refused on a held side, and leaves or loses the screen', () => {
+    for (const [mode, end, said] of [['pad', 'leave', 'You left the big screen.'],
+                                     ['watch', 'gone', 'The big screen left.']]) {
+      const m = page();
+      step(m, 'seat', {mode: mode}, `seating/${mode}`);
+      sees(m, {panel: 'seat', bar: true, pads: [false, false]});
+      step(m, 'refused', {message: 'Another phone holds Left, red.'}, `seating/${mode}`);
+      sees(m, {panel: 'seat', status: 'Another phone holds Left, red.'});
+      step(m, 'open', `seated/${mode}`);
+      sees(m, {panel: null, status: mode === 'watch' ? 'Watching' : 'Connected'});
+      refused(m, 'count', 'start', 'over', 'again', 'quiet');
+      step(m, end, `left/${mode}`);
+      sees(m, {panel: 'ended', ended: said});
+      step(m, 'home', 'gate/');
+    }
+    // Wherever a phone is, its page may fail, lose the screen or leave it.
+    for (const mode of ['pad', 'watch']) {
+      for (const at of ['seating', 'seated']) {
+        for (const end of ['fail', 'gone', 'leave']) {
+          const m = page();
+          step(m, 'seat', {mode: mode}, `seating/${mode}`);
+          if (at === 'seated') step(m, 'open', `seated/${mode}`);
+          step(m, end, {message: 'no'}, `${end === 'fail' ? 'failed' : 'left'}/${mode}`);
+          if (end === 'fail') step(m, at === 'seated' ? 'home' : 'retry',
+                                   at === 'seated' ? 'gate/' : `seating/${mode}`);
+        }
+      }
+    }
+  });
+});
+
 // ---- Scopes: what a state or a mode owns ends with it ----
 describe('scopes', () => {
   it('a state\'s timers end with it, the mode\'s with the mode or its connection', () => {
@@ -616,7 +697,7 @@ describe('what the page shows', () => {
     const html = require('fs').readFileSync(path.join(web, 'index.html'), 'utf8');
     const panels = new Set([null, ...[...html.matchAll(/<\w+ id="([\w-]+)" class="panel"/g)]
       .map((found) => found[1])]);
-    assert.equal(panels.size, 8, 'the page\'s panels');
+    assert.equal(panels.size, 10, 'the page\'s panels');
     for (const [state, panel] of Object.entries(PANEL)) {
       for (const mode of [null, ...MODES]) {
         const shown = typeof panel === 'function' ? panel({state: state, mode: mode}) : panel;
@@ -635,15 +716,15 @@ describe('the protocol', () => {
                 offer: {sdp: 'v=0'}, answer: {sdp: 'v=0'}, way: {s: 'AAAAAAAAAAAAAAAAAAAAAA'},
                 count: {n: 3}, start: {}, over: {}, again: {},
                 play: {c: 15, p: 'swing7', l: -1, t: -1, g: 128}, halt: {c: 0}, volume: {p: 'idle', g: 0},
-                leave: {}};
+                leave: {}, seat: {s: -1}, tick: {t: 4294967295}, score: {l: 9, r: 0},
+                buzz: {ms: 1000}, press: {s: 1, key: 'down', d: 0}};
   assert.deepStrictEqual(Object.keys(GOOD).sort(), Object.keys(MESSAGES).sort());
   for (const [kind, [who, most]] of Object.entries(MESSAGES)) {
     const text = JSON.stringify(Object.assign({k: kind}, GOOD[kind]));
-    for (const from of ['host', 'guest']) {
-      const ok = who === 'both' || who === from;
-      assert.strictEqual(!!take(text, from), ok, `${kind} from ${from}`);
+    for (const from of ['host', 'guest', 'screen', 'pad', 'watcher']) {
+      assert.strictEqual(!!take(text, from), who.includes(from), `${kind} from ${from}`);
     }
-    const from = who === 'both' ? 'host' : who;
+    const from = who[0];
     const padded = (n) => text.slice(0, -1) + ',"x":"' + 'x'.repeat(n) + '"}';
     const fits = padded(most - text.length - 7);
     assert.strictEqual(fits.length, most);
@@ -657,9 +738,15 @@ describe('the protocol', () => {
                      '{"k":"play","c":16,"p":0,"l":0,"t":0,"g":0}', '{"k":"halt","c":-1}',
                      '{"k":"toString"}', '{"k":"volume","p":1.5,"g":0}',
                      // clips go by name: a number, or a name no clip could have, is none
-                     '{"k":"play","c":1,"p":3,"l":0,"t":0,"g":0}', '{"k":"volume","p":"__proto__","g":0}']) {
-    assert.strictEqual(take(bad, 'guest') || take(bad, 'host'), null, bad);
+                     '{"k":"play","c":1,"p":3,"l":0,"t":0,"g":0}', '{"k":"volume","p":"__proto__","g":0}',
+                     // a pad names a side and a way, never a key of the keyboard's
+                     '{"k":"press","s":2,"key":"up","d":1}', '{"k":"press","key":"up","d":1}',
+                     '{"k":"press","s":0,"key":"w","d":1}', '{"k":"score","l":10,"r":0}']) {
+    assert.ok(['host', 'guest', 'screen', 'pad', 'watcher'].every((from) => !take(bad, from)), bad);
   }
+  // A watcher may say it is there, and that it goes: nothing else.
+  assert.deepStrictEqual(Object.keys(MESSAGES).filter((kind) => MESSAGES[kind][0].includes('watcher')),
+                         ['hello', 'beat', 'leave']);
   assert.strictEqual(take(new ArrayBuffer(4), 'host'), null);
   });
   // Frames: the cells back as sent, each field; what no host sends, refused.

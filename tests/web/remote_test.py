@@ -805,6 +805,169 @@ def scenario_one_link_back(net, site, host, guest):
     duel.press(guest, "ArrowDown", cells(((1, 4), (1, 5)), ((7, 4), (7, 5))))
 
 
+# The big screen's three links, as its codes carry them, and what each caption says.
+SEATS = """return ['#seat0', '#seat1', '#seat-watch'].map((id) => {
+  const figure = document.querySelector(id), code = figure.querySelector('.code');
+  return [code.dataset.link, code.hidden, figure.querySelector('figcaption').textContent];
+});"""
+# A press no link allows, sent straight over a phone's channel to its big screen.
+ROGUE_PRESS = "brelvo.seat.send('{\"k\":\"press\",\"s\":%d,\"key\":\"down\",\"d\":1}')"
+
+
+def living_room(net, site, screen, phone, pad, watching):
+    """The big screen (Chromium, the host's network) shows a code for each side and one to
+    watch; a phone (Chromium, a phone's screen and touch, the guest's network) takes the left
+    side by its link alone, a second phone (Firefox, the host's network) is refused there
+    and takes the right one; the screen counts down by itself. Each pad's touch moves only
+    its fighter, on the screen and on 8 watchers (Chromium tabs); a watcher's press and a
+    pad's press for the other side move nothing. The phone's link cut for 10 s holds the
+    match, which goes on at its score. The phone leaves: its side is the screen's keys'
+    again, its code back. Then one phone against the computer, a whole match, and another
+    asked by the pad."""
+    s, url = screen.b, site.page.url
+    screen.open()
+    s.evaluate(WATCH_COUNT)
+    s.click("#big")
+    screen.wait("return brelvo.state === 'lobby' && document.querySelector('#seat-watch .code')"
+                ".dataset.link", "the big screen's codes", 15)
+    seats = s.evaluate(SEATS)
+    links = [link for link, _, _ in seats]
+    assert [link.split("#")[1].split(".")[0] for link in links] == ["left", "right", "watch"] \
+        and all(link.startswith(url + "#") for link in links), links
+    assert [said.split(url)[0] for _, _, said in seats] == [
+        "Left, red: scan to play", "Right, blue: scan to play", "Watch: scan to follow the match"]
+
+    def seat(n):
+        return s.evaluate(SEATS)[n]
+
+    phone.b.emulate(390, 844, 3)
+    phone.open(path=links[0][len(url):])
+    phone.wait("return brelvo.state === 'seated'", "the phone on the left side", 20)
+    Game.until(lambda: seat(0)[1:] == [True, "Left, red: on a phone" + links[0]],
+               "the left code put away")
+    box = phone.b.evaluate("const r = document.getElementById('pad0').getBoundingClientRect();"
+                           "return [r.width, document.getElementById('pad1').hidden, "
+                           "document.getElementById('end').textContent, "
+                           "document.getElementById('pad-info').textContent]")
+    assert box[0] >= 300 and box[1:3] == [True, "Leave"] and "Left, red" in box[3], box
+    pad.open(path=links[0][len(url):])
+    pad.wait("return brelvo.state === 'seating' && document.getElementById('status')"
+             ".textContent.startsWith('Another phone holds Left, red')", "the second phone refused")
+    pad.b.open("about:blank")
+    pad.open(path=links[1][len(url):])
+    pad.wait("return brelvo.state === 'seated'", "the second phone on the right side", 20)
+    screen.wait("return brelvo.state === 'running' && counted.join() === '3,2,1'",
+                "the match, counted down by itself", 15)
+    screen.round_start([0, 0])
+
+    for n in range(8):
+        (watching.b.open if n == 0 else watching.b.tab)(links[2])
+        watching.wait("return brelvo.state === 'seated' && !!brelvo.game", "watcher %d" % n, 20)
+    watchers = [line for line in s.evaluate("return brelvo.party.lines")
+                if line["role"] == "watcher" and line["open"]]
+    assert len(watchers) == 8, watchers
+
+    def same(what):
+        Game.until(lambda: watching.grid()["rows"] == screen.grid()["rows"],
+                   "the watcher's grid as the screen's, " + what, 5)
+
+    def touch(side, way, want):
+        before = screen.lit()
+        for _ in range(2):  # a press inside the game's re-arm is pressed again
+            side.b.tap("#pad%d .%s" % (0 if side is phone else 1, way))
+            if poll(lambda: screen.lit() != before, 1):
+                break
+        Game.until(lambda: screen.lit() == want, "%s on the screen" % way)
+        same("after " + way)
+
+    same("at the start")
+    began, figures = time.monotonic(), s.evaluate("return brelvo.party")
+    touch(phone, "up", cells(((1, 4), (1, 3)), ((7, 4), (6, 4))))
+    touch(pad, "up", cells(((1, 4), (1, 3)), ((7, 4), (7, 3))))
+    touch(pad, "left", cells(((1, 4), (1, 3)), ((7, 4), (6, 4))))
+    touch(phone, "right", cells(((1, 4), (2, 4)), ((7, 4), (6, 4))))
+    for _ in range(4):  # blades turned back and forth, for the figures
+        touch(phone, "up", cells(((1, 4), (1, 3)), ((7, 4), (6, 4))))
+        touch(pad, "up", cells(((1, 4), (1, 3)), ((7, 4), (7, 3))))
+        touch(phone, "right", cells(((1, 4), (2, 4)), ((7, 4), (7, 3))))
+        touch(pad, "left", cells(((1, 4), (2, 4)), ((7, 4), (6, 4))))
+    # Presses no link allows: a watcher's, and the left pad's for the right side.
+    lit = screen.lit()
+    watching.b.evaluate(ROGUE_PRESS % 0)
+    phone.b.evaluate(ROGUE_PRESS % 1)
+    time.sleep(0.5)
+    assert screen.lit() == lit, screen.lit()
+    after = s.evaluate("return brelvo.party")
+    dropped = {(line["role"], line["side"]): line["dropped"] for line in after["lines"]}
+    assert dropped[("pad", 0)] == 1 and sum(d for (role, _), d in dropped.items()
+                                              if role == "watcher") == 1, dropped
+    spent = sorted(after["frameMs"][-(after["composed"] - figures["composed"]):])
+    p99 = spent[int(len(spent) * 0.99)]
+    seconds = time.monotonic() - began
+    rates = {}
+    for line in after["lines"]:
+        was = next((l for l in figures["lines"] if l["id"] == line["id"]), None)
+        if was:
+            rates.setdefault(line["role"], []).append(
+                (line["bytes"]["sent"] - was["bytes"]["sent"]) / seconds)
+    print("  %d frames to 8 watchers, p99 %.2f ms to send; each watcher %.0f B/s at most, "
+          "each pad %.0f B/s" % (len(spent), p99, max(rates["watcher"]), max(rates["pad"])))
+    assert p99 < 16.7 and max(rates["watcher"]) < 5000 and max(rates["pad"]) < 1000, rates
+
+    # The phone's link cut for 10 s: the screen holds the match for its side, then goes on.
+    net.link("guest", False)
+    screen.wait("return brelvo.state === 'held' && document.getElementById('hold').textContent"
+                " === 'Left, red: reconnecting…'", "the match held for the left side", 5)
+    time.sleep(10)
+    net.link("guest", True)
+    screen.wait("return brelvo.state === 'running'", "the match going on", 30)
+    assert screen.scores() == [0, 0]
+    touch(phone, "down", cells(((1, 4), (1, 5)), ((7, 4), (6, 4))))
+
+    # The phone leaves: its side on the screen's keys again, its code back at once.
+    phone.b.tap("#end")
+    phone.wait("return brelvo.state === 'left'", "the phone's Leave")
+    Game.until(lambda: seat(0)[1:] == [False, "Left, red: scan to play" + links[0]],
+               "the left code again")
+    screen.press("w")
+    assert screen.lit()[(1, 3)] == RED, screen.lit()
+
+    # One phone against the computer: the right pad leaves, the match ends by Esc, the
+    # right side is given to the computer and the phone takes the left again.
+    pad.b.click("#end")
+    pad.wait("return brelvo.state === 'left'", "the right pad's Leave")
+    s.press("Escape")
+    screen.wait("return brelvo.state === 'over'", "the end by Esc")
+    s.click("#again")
+    screen.wait("return brelvo.state === 'lobby'", "the codes again")
+    s.click("#computer")
+    Game.until(lambda: seat(1)[1:] == [True, "Right, blue: the computer" + links[1]],
+               "the right side the computer's")
+    phone.b.open("about:blank")
+    phone.open(path=links[0][len(url):])
+    screen.wait("return brelvo.state === 'running'", "the match against the computer", 30)
+    screen.wait("return brelvo.state === 'over'", "the computer's 9 points", 300)
+    phone.wait("return document.getElementById('pad-info').textContent.includes('0 : 9') && "
+               "!document.getElementById('pad-again').hidden", "the end on the pad")
+    phone.b.tap("#pad-again")
+    screen.wait("return brelvo.state === 'running'", "another match, asked by the pad", 15)
+
+
+def scenario_living_room(net, site, env, origin):
+    """The living room's four browsers, each in its network, with one broker."""
+    site.page.brokers[:] = [LIVE]
+    try:
+        with browsers.launch("chromium", env, netns=net.netns["host"], origin=origin) as sb, \
+                browsers.launch("chromium", env, netns=net.netns["guest"], origin=origin) as pb, \
+                browsers.launch("firefox", env, netns=net.netns["host"], origin=origin) as fb, \
+                browsers.launch("chromium", env, netns=net.netns["host"], origin=origin) as wb:
+            living_room(net, site, *(Game(b, site.page) for b in (sb, pb, fb, wb)))
+            errors = [e for b in (sb, pb, fb, wb) for e in b.console_errors()]
+            assert not errors, "console errors: %s" % errors
+    finally:
+        site.page.brokers[:] = []
+
+
 # Who hosts, who joins, and what they play, each browser started in its side's network.
 PAIRINGS = [("chromium", "firefox",
              [scenario_wifi, scenario_direct, scenario_turn, scenario_one_link]),
@@ -846,6 +1009,16 @@ def main():
                         failures += 1
                         print("%s FAILED: %s: %s" % (name, type(error).__name__, error))
                         traceback.print_exc()
+        if named == [""] or "living_room" in named:
+            began = time.monotonic()
+            try:
+                scenario_living_room(net, site, env, site.url.rstrip("/"))
+                print("living_room: a big screen, two phones and 8 watchers ok (%.1f s)"
+                      % (time.monotonic() - began))
+            except Exception as error:
+                failures += 1
+                print("living_room FAILED: %s: %s" % (type(error).__name__, error))
+                traceback.print_exc()
     print("remote play: %d failed, %.0f s" % (failures, time.monotonic() - started))
     sys.exit(1 if failures else 0)
 
