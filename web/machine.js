@@ -214,6 +214,7 @@
       // The big screen's codes over an empty grid, every pad on the screen's own keys.
       lobby: () => ({game: null, picture: null, bar: false, pads: BOTH, focus: focus('start')}),
       seating: (d) => ({bar: true, picture: null, pads: [false, false], message: null,
+                        seatReply: null,
                         status: d.mode === 'watch' ? 'Joining the big screen to watch…'
                           : 'Joining the big screen…'}),
       seated: (d) => ({status: d.mode === 'watch' ? 'Watching' : 'Connected', focus: null}),
@@ -258,7 +259,7 @@
     game: null, code: null, startedAt: null,
     // The big screen: each side's seat {link, name, by: null, 'phone', 'quiet' or
     // 'computer'}, the watch link, the watchers; a phone: its side, name, score and match.
-    party: null, seat: null,
+    party: null, seat: null, seatReply: null,
     remote: {rtt: null, dropped: 0, bytes: {sent: 0, received: 0}, frames: {sent: 0, shown: 0},
              renewed: false, mended: 0, pressed: 0, taken: 0,
              // The rendezvous of the last invite: its brokers, those that took us, what was

@@ -388,7 +388,8 @@
 
   brelvoPanels.wire(machine, {invite: invite, takeReply: takeReply, bigScreen: bigScreen,
                               computer: (on) => screen && screen.giveComputer(on),
-                              again: () => seat && seat.again()});
+                              again: () => seat && seat.again(),
+                              screenReply: (text) => screen && screen.takeReply(text)});
   brelvoTouch.wire(machine, {key: press, way: pressWay});
   machine.show({canInvite: supported, local: /^(localhost|127\.|\[::1\])/.test(location.host)});
 

@@ -71,7 +71,8 @@
   // Every panel's controls, once: machine, the page's (machine.js); page: {invite(), the
   // gate's Invite a friend; takeReply(text), a reply given to the host's page; bigScreen(),
   // the gate's Big screen; computer(on), the right side given to the computer or back;
-  // again(), a pad asking for another match}.
+  // again(), a pad asking for another match; screenReply(text), a phone's reply given to
+  // the big screen}.
   function wire(machine, page) {
     const fire = (event, timeStamp) => machine.fire(event, {timeStamp: timeStamp});
 
@@ -145,6 +146,10 @@
     $('computer').addEventListener('click', () =>
       page.computer($('computer').getAttribute('aria-pressed') !== 'true'));
     $('pad-again').addEventListener('click', () => page.again());
+    $('party-connect').addEventListener('click', () => page.screenReply($('party-reply').value));
+    $('party-reply').addEventListener('keydown', (event) => {
+      if (event.key === 'Enter') page.screenReply($('party-reply').value);
+    });
 
     // ---- The invite (the host's) and the reply (the guest's) ----
 
@@ -172,11 +177,12 @@
       setTimeout(() => { if (machine.view.copied === copied) machine.show({copied: null}); }, 2000);
     }
     function share(which) {
-      const text = which === 'invite' ? 'Play Brelvo with me: open this link.' :
-        'My reply to your Brelvo invite: open it in the browser you invited me from.';
+      const text = which === 'invite' ? 'Play Brelvo with me: open this link.'
+        : which === 'seat-reply' ? 'My reply to the big screen: open it in its browser.'
+          : 'My reply to your Brelvo invite: open it in the browser you invited me from.';
       navigator.share({title: 'Brelvo', text: text, url: $(which + '-link').value}).catch(() => {});
     }
-    for (const which of ['invite', 'reply']) {
+    for (const which of ['invite', 'reply', 'seat-reply']) {
       $('copy-' + which).addEventListener('click', () => copy(which));
       $('share-' + which).addEventListener('click', () => share(which));
     }

@@ -9,7 +9,11 @@
 // One phone holds a side at a time; another on the same link is told ('taken'). A pad
 // not heard holds the match, said over the grid for its side, until it is back by the same
 // link (the same id: a new connection through the room); after 30 s its side is the
-// screen's keys' again and its code shows. The page's machine (machine.js) calls it; it
+// screen's keys' again and its code shows.
+//
+// Without a rendezvous (no broker reachable) each free side's link carries the screen's
+// offer itself, and the phone's reply comes back as remote play's does: opened in the
+// screen's browser, or pasted into its Reply field. The page's machine (machine.js) calls it; it
 // tells the machine what happened by its events, and what the page shows by show().
 'use strict';
 (function (root) {
@@ -48,17 +52,20 @@
     function tell() {
       if (!party) return;
       const seat = (side) => ({
-        link: party.links[side], name: NAMES[side],
+        link: pads[side] && pads[side].offer ? panels.link(panels.base + '#' + LINKS[side] +
+          '.' + pads[side].offer, 'the ' + NAMES[side] + ' side\'s link') : party.links[side],
+        name: NAMES[side],
         by: computer && side === 1 ? 'computer' : !pads[side] ? null
           : pads[side].quiet ? 'quiet' : pads[side].open ? 'phone' : null,
       });
       const quiet = [0, 1].filter((side) => pads[side] && pads[side].quiet);
       machine.show({
-        party: {seats: [seat(0), seat(1)], watch: party.links[2], watchers: watchers.size,
+        party: {seats: [seat(0), seat(1)], watch: party.brokers === 0 ? null : party.links[2],
+                watchers: watchers.size, said: party.said || '',
                 computer: computer,
-                note: party.brokers === 0 ? 'No rendezvous is reachable from this page: ' +
-                  'phones cannot join by these codes. Play on this screen\'s keys, or ' +
-                  'invite a friend by a link from the start screen.' : ''},
+                note: party.brokers === 0 ? 'No rendezvous is reachable from this page: a ' +
+                  'phone on a side\'s link shows a reply link, to open in this browser or ' +
+                  'paste below. Nobody can watch.' : ''},
         pads: [!held(0) && !(pads[0] && pads[0].quiet),
                !held(1) && !(pads[1] && pads[1].quiet) && !computer],
       });
@@ -80,6 +87,7 @@
         pads = [null, null];
         watchers = new Map();
         asked = new Set();
+        computer = false;
         session.onEnd(() => {
           lines().forEach((line) => line.end());
           pads = [null, null];
@@ -93,16 +101,67 @@
             party.rooms = Object.assign({}, party.rooms, {[n]: room});
             party.brokers = Math.min(party.brokers === null ? room.brokers : party.brokers,
                                      room.brokers);
-            tell();
+            byLink();
           }, () => {
             party.brokers = 0;
-            tell();
+            byLink();
           });
         });
         session.interval(beat, TICK_MS);
       }
       tell();
       ready();
+    }
+
+    // No rendezvous: each free side's link carries an offer of its own.
+    let offers = 0;
+    function byLink() {
+      if (party && party.brokers === 0) {
+        [0, 1].forEach((side) => {
+          if (!pads[side] && !(computer && side === 1)) {
+            pads[side] = line(side, 'by-link-' + ++offers, 'pad', null);
+          }
+        });
+      }
+      tell();
+    }
+
+    // A phone's reply to a side's offer: a message for the player, or null once taken.
+    function takeReply(text) {
+      const [packed, tag] = String(text).trim().split('#').pop().split('.');
+      const line = pads.find((each) => each && each.offer && !each.open &&
+                             each.offer.slice(-4) === tag);
+      let answer = null;
+      try {
+        answer = root.brelvoLink.unpack(packed);
+      } catch (error) {
+        answer = null;
+      }
+      if (!answer || answer.type !== 'answer') {
+        return 'This is not a reply link: paste the whole link the phone shows.';
+      }
+      if (!line) return 'This reply is not for one of this screen\'s links.';
+      line.answered(answer.sdp);
+      return null;
+    }
+    // The same from the Reply field: what is wrong with it said beside it.
+    function typed(text) {
+      if (!party) return;
+      party.said = takeReply(text) || '';
+      tell();
+    }
+    // A reply opened in another tab of this browser (page.js hands it over).
+    const replies = root.BroadcastChannel ? new BroadcastChannel('brelvo replies') : null;
+    if (replies) {
+      replies.onmessage = (event) => {
+        const data = event.data;
+        if (!data || typeof data.reply !== 'string') return;
+        const tag = data.reply.split('.')[1];
+        if (pads.some((each) => each && each.offer && !each.open && each.offer.slice(-4) === tag)) {
+          replies.postMessage({answer: data.id, taken: true});
+          takeReply(data.reply);
+        }
+      };
     }
 
     // Both sides held, in the lobby: the countdown.
@@ -243,6 +302,11 @@
             made.setRemoteDescription({type: 'answer', sdp: sdp}).catch(() => {});
           }
         };
+        if (!through) {
+          me.offer = root.brelvoLink.pack(offer);  // the side's link carries it
+          tell();
+          return;
+        }
         await through.send('offer', {to: id, sdp: offer.sdp});
         // Never opened: a phone that asked and went. A pad held before waits for its silence.
         own.timeout(() => {
@@ -252,7 +316,7 @@
       me.answered = () => {};
       // Asked again while an offer is on its way: that offer answers it.
       me.renew = (through) => {
-        if (performance.now() - offeredAt > REOFFER_MS) connect(through).catch(() => {});
+        if (through && performance.now() - offeredAt > REOFFER_MS) connect(through).catch(() => {});
       };
       me.end = () => {
         me.letGo();
@@ -289,7 +353,7 @@
       } else if (watchers.get(line.id) === line) {
         watchers.delete(line.id);
       }
-      tell();
+      byLink();
       resume();
       again();
     }
@@ -392,12 +456,14 @@
       hold: () => { countdowns++; },
       // The right side to the computer, or back: only while no phone holds it.
       giveComputer(on) {
-        if (pads[1] && on) return;
+        if (pads[1] && (pads[1].open || pads[1].quiet) && on) return;
         computer = !!on;
-        tell();
+        if (computer && pads[1]) gone(pads[1]);  // an offer no phone took
+        byLink();
         ready();
       },
       get computer() { return computer; },
+      takeReply: typed,
       // What the game's start takes on the big screen (page.js): a new match, at 0 : 0.
       options() {
         last.score = [0, 0];

@@ -12,16 +12,21 @@
   const REJOIN_MS = 3000;  // how often a phone not hearing the screen asks again
   const ARROWS = {ArrowUp: 'up', ArrowDown: 'down', ArrowLeft: 'left', ArrowRight: 'right'};
 
-  // The link in a fragment ('left.<secret>'): {side: 0, 1 or -1 to watch, secret}, or null.
+  // The link in a fragment ('left.<secret>'): {side: 0, 1 or -1 to watch, secret}; a
+  // side's link from a screen without a rendezvous carries its offer instead: {side,
+  // offer: packed}; null for any other.
   function linked(fragment) {
-    const found = /^(left|right|watch)\.([A-Za-z0-9_-]{22})$/.exec(fragment);
-    if (!found || !root.brelvoRendezvous.isSecret(found[2])) return null;
-    return {side: {left: 0, right: 1, watch: -1}[found[1]], secret: found[2]};
+    const found = /^(left|right|watch)\.([A-Za-z0-9_-]+)$/.exec(fragment);
+    if (!found) return null;
+    const side = {left: 0, right: 1, watch: -1}[found[1]];
+    if (root.brelvoRendezvous.isSecret(found[2])) return {side: side, secret: found[2]};
+    const offer = side >= 0 ? root.brelvoGuest.unpack(found[2]) : null;
+    return offer && offer.type === 'offer' ? {side: side, offer: found[2]} : null;
   }
 
-  // page: {machine, guest(session)}.
+  // page: {machine, panels, guest(session)}.
   function create(page) {
-    const {machine} = page;
+    const {machine, panels} = page;
     const protocol = root.brelvoProtocol, peers = root.brelvoPeer;
     const names = root.brelvoScreen.NAMES;
     let link = null;     // this page's: {side, secret}
@@ -55,7 +60,7 @@
     // Entering 'seating': the link's room, the join, and the connection the screen offers.
     async function join({mode: session}) {
       const {side, secret} = link;
-      const id = idOf(secret);
+      const id = secret ? idOf(secret) : null;
       const role = side < 0 ? 'watcher' : 'pad';
       let pc = null, heard = 0, asked = 0;
       show({side: side, name: side < 0 ? 'Watching' : names[side], score: [0, 0], match: '',
@@ -140,9 +145,23 @@
         };
         await session.keep(made.setRemoteDescription({type: 'offer', sdp: sdp}));
         const answer = await peers.described(made, await session.keep(made.createAnswer()), session);
+        if (!room) return root.brelvoLink.pack(answer) + '.' + link.offer.slice(-4);
         await room.send('answer', {who: id, sdp: answer.sdp});
+        return null;
       }
 
+      // No rendezvous: the offer in the link, the reply for the player to pass on.
+      if (link.offer) {
+        const reply = await offered(root.brelvoLink.unpack(link.offer).sdp, null);
+        if (reply) {
+          machine.show({seatReply: panels.link(panels.base + '#' + reply, 'the reply link'),
+                        status: 'Now the big screen must have this reply link'});
+        }
+        session.interval(() => {
+          if (pc && performance.now() - heard > GONE_MS) machine.fire('gone');
+        }, 250);
+        return;
+      }
       let room = null;
       try {
         room = await session.keep(root.brelvoRendezvous.room(secret, 'guest', session, {

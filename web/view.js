@@ -10,7 +10,8 @@
   const canvas = $('game');
   // The markup's own words, where the view has none of its own (null).
   const own = {prompt: $('prompt').textContent, 'copy-invite': $('copy-invite').textContent,
-               'copy-reply': $('copy-reply').textContent};
+               'copy-reply': $('copy-reply').textContent,
+               'copy-seat-reply': $('copy-seat-reply').textContent};
   let last = {};  // the view drawn last
 
   // Only what differs is written: nothing the player reads, types or selects moves.
@@ -88,8 +89,10 @@
     hide('seats', !party);
     document.body.classList.toggle('screen', !!party);
     if (!party) return;
+    hide('seat-watch', !party.watch);
     const figures = [...party.seats, {link: party.watch, name: 'Watch', by: null}];
     figures.forEach((seat, n) => {
+      if (!seat.link) return;
       const figure = $(n < 2 ? 'seat' + n : 'seat-watch');
       const free = !seat.by;
       document.body.classList.toggle('code' + n, free);
@@ -113,6 +116,8 @@
     });
     hide('party-note', !party.note);
     say('party-note', party.note);
+    hide('party-reply-box', !party.note);
+    say('party-said', party.said);
     put($('computer'), 'disabled', party.seats[1].by === 'phone' || party.seats[1].by === 'quiet');
     if ($('computer').getAttribute('aria-pressed') !== String(party.computer)) {
       $('computer').setAttribute('aria-pressed', String(party.computer));
@@ -211,6 +216,7 @@
     hide('join', !view.canJoin);
     put($('join'), 'disabled', view.joinOff);
     link('reply', view.replyLink, view.copied);
+    link('seat-reply', view.seatReply, view.copied);
     say('handoff-message', view.handoff);
     say('ended-message', view.ended);
     hide('ended-again', !view.endedAgain);

@@ -871,14 +871,15 @@ def living_room(net, site, screen, phone, pad, watching):
         Game.until(lambda: watching.grid()["rows"] == screen.grid()["rows"],
                    "the watcher's grid as the screen's, " + what, 5)
 
-    def touch(side, way, want):
+    def touch(side, way, want, watched=True):
         before = screen.lit()
         for _ in range(2):  # a press inside the game's re-arm is pressed again
             side.b.tap("#pad%d .%s" % (0 if side is phone else 1, way))
             if poll(lambda: screen.lit() != before, 1):
                 break
         Game.until(lambda: screen.lit() == want, "%s on the screen" % way)
-        same("after " + way)
+        if watched:
+            same("after " + way)
 
     same("at the start")
     began, figures = time.monotonic(), s.evaluate("return brelvo.party")
@@ -951,6 +952,29 @@ def living_room(net, site, screen, phone, pad, watching):
                "!document.getElementById('pad-again').hidden", "the end on the pad")
     phone.b.tap("#pad-again")
     screen.wait("return brelvo.state === 'running'", "another match, asked by the pad", 15)
+
+    # No rendezvous: the screen says so, the left link carries the screen's offer, and the
+    # phone's reply pasted into the screen's Reply field seats it.
+    s.press("Escape")
+    screen.wait("return brelvo.state === 'over'", "the end by Esc")
+    site.page.brokers[:] = []
+    screen.open()  # a page reads its brokers once
+    s.click("#big")
+    screen.wait("return !document.getElementById('party-note').hidden && "
+                "document.getElementById('seat-watch').hidden", "no rendezvous, said", 15)
+    link = Game.until(lambda: seat(0)[0] if len(seat(0)[0].split("#left.")[1]) > 22 else None,
+                      "the offer's link")
+    phone.b.open("about:blank")
+    phone.open(path=link[len(url):])
+    reply = phone.wait("return document.getElementById('seat-reply-link').value",
+                       "the phone's reply", 15)
+    s.evaluate("document.getElementById('party-reply').value = %s" % json.dumps(reply))
+    s.click("#party-connect")
+    phone.wait("return brelvo.state === 'seated'", "the phone seated by its reply", 20)
+    Game.until(lambda: seat(0)[1:] == [True, "Left, red: on a phone" + link], "the left side held")
+    s.click("#start")
+    screen.round_start([0, 0])
+    touch(phone, "up", cells(((1, 4), (1, 3)), ((7, 4), (6, 4))), watched=False)
 
 
 def scenario_living_room(net, site, env, origin):
