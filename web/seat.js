@@ -10,6 +10,7 @@
   const QUIET_MS = 2000;   // the screen not heard this long: join again
   const GONE_MS = 30000;   // and this long: it has gone
   const REJOIN_MS = 3000;  // how often a phone not hearing the screen asks again
+  const UNSEATED_MS = 5000; // and one not seated yet
   const ARROWS = {ArrowUp: 'up', ArrowDown: 'down', ArrowLeft: 'left', ArrowRight: 'right'};
 
   // The link in a fragment ('left.<secret>'): {side: 0, 1 or -1 to watch, secret}; a
@@ -189,9 +190,14 @@
         room.send('join', {who: id}).catch(() => {});
       };
       ask();
-      // The screen not heard: this phone asks again, and after a while gives up.
+      // Not seated yet, the screen may have missed the join (it offered to this phone's id
+      // before this page was in the room): this phone asks again. The screen not heard: the
+      // same, and after a while it gives up.
       session.interval(() => {
-        if (!pc) return;
+        if (!pc) {
+          if (performance.now() - asked > UNSEATED_MS) ask();
+          return;
+        }
         const silence = performance.now() - heard;
         if (silence > GONE_MS) {
           machine.fire('gone');

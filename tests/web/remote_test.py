@@ -925,13 +925,27 @@ def living_room(net, site, screen, phone, pad, watching):
     assert screen.scores() == [0, 0]
     touch(phone, "down", cells(((1, 4), (1, 5)), ((7, 4), (6, 4))))
 
+    # Cut for longer than 30 s the phone has gone: its side is the screen's keys' and its
+    # code shows again, the match goes on; the phone, back, says so and joins again.
+    net.link("guest", False)
+    Game.until(lambda: seat(0)[1:] == [False, "Left, red: scan to play" + links[0]],
+               "the left code after 30 s", 40)
+    screen.wait("return brelvo.state === 'running'", "the match on the screen's keys", 10)
+    screen.press("w")
+    net.link("guest", True)
+    phone.wait("return brelvo.state === 'left' && document.getElementById('ended-message')"
+               ".textContent === 'The big screen left.'", "the phone told", 10)
+    phone.b.open("about:blank")
+    phone.open(path=links[0][len(url):])
+    phone.wait("return brelvo.state === 'seated'", "the phone back on the left side", 20)
+
     # The phone leaves: its side on the screen's keys again, its code back at once.
     phone.b.tap("#end")
     phone.wait("return brelvo.state === 'left'", "the phone's Leave")
     Game.until(lambda: seat(0)[1:] == [False, "Left, red: scan to play" + links[0]],
                "the left code again")
-    screen.press("w")
-    assert screen.lit()[(1, 3)] == RED, screen.lit()
+    screen.press("s")
+    assert screen.lit()[(1, 5)] == RED, screen.lit()
 
     # One phone against the computer: the right pad leaves, the match ends by Esc, the
     # right side is given to the computer and the phone takes the left again.
