@@ -107,7 +107,8 @@ all)
     same_zip_twice
     /usr/bin/python3 tests/doc_links.py --zip build/web/brelvo-*-web.zip
     started=$SECONDS
-    node --test tests/web/link_qr_test.js tests/web/machine_test.js tests/web/rendezvous_test.js
+    node --test tests/web/link_qr_test.js tests/web/machine_test.js tests/web/pace_test.js \
+        tests/web/rendezvous_test.js
     /usr/bin/python3 tests/web/link_browser_test.py
     echo "== links, QR codes and the page's machine tested in $((SECONDS - started)) s =="
     started=$SECONDS

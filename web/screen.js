@@ -166,7 +166,7 @@
 
     // Both sides held, in the lobby: the countdown.
     function ready() {
-      if (machine.state === 'lobby' && (held(0) || false) && (held(1) || computer)) {
+      if (machine.state === 'lobby' && held(0) && (held(1) || computer)) {
         machine.fire('count');
       }
     }

@@ -713,9 +713,9 @@ ICONS = """return fetch('manifest.webmanifest').then((r) => r.json()).then((m) =
 
 INVITE_SHOWN = ("return brelvo.state === 'inviting' && !!document.querySelector("
                 "'#invite-code svg') && typeof brelvoRendezvous === 'object'")
-# Remote play's scripts, which the start screen does without.
+# Remote play's and the big screen's scripts, which the start screen does without.
 LATER = ["guest.js", "host.js", "link.js", "pace.js", "peer.js", "protocol.js", "qr.js",
-         "rendezvous.js"]
+         "rendezvous.js", "screen.js", "seat.js"]
 # Those the page's caches keep, by name, and whether they are all kept.
 KEPT_LATER = ("return caches.keys().then((names) => Promise.all(names.map((n) => caches.open(n)"
               ".then((c) => c.keys())))).then((all) => all.flat().map((r) => r.url.split('/')"
@@ -992,6 +992,14 @@ def check_held_over_the_grid(game):
     assert not any(b.evaluate(OVER_GRID % what)["shown"] for what in ("hold", "count"))
 
 
+def choices(b):
+    """The start screen's buttons as a player reads them, row by row."""
+    return b.evaluate("return [...document.querySelectorAll('#choices button')]"
+                      ".filter((e) => e.offsetParent).map((e) => [e.getBoundingClientRect(), e])"
+                      ".sort(([a], [b]) => a.top - b.top || a.left - b.left)"
+                      ".map(([, e]) => e.textContent)")
+
+
 def scenario_two_fingers_on_a_phone(game):
     """A phone upright: the pads below the grid; both players at once, each re-armed
     alone; a slide turns the blade; a stray finger presses nothing of the other's; End
@@ -1008,8 +1016,13 @@ def scenario_two_fingers_on_a_phone(game):
         b.emulate(390, 844, 3)
         text, fits = b.evaluate(gate)
         assert fits, "the start screen does not fit a phone"
-        for words in ("tap, click or press a key to start", "touch screen", "left pad"):
+        # A phone (a finger and no mouse, as Chromium's phone is) speaks of touch pads and
+        # the big screen, not of keys, and offers the big screen after the rest.
+        phone = b.evaluate("return matchMedia('(pointer: coarse) and (hover: none)').matches")
+        for words in ("tap, click or press a key to start", "touch screen", "big screen"):
             assert words in text, text
+        assert ("WASD" in text.replace(" ", "")) != phone and ("Big screen" == choices(b)[0]) != \
+            phone, (phone, text, choices(b))
         b.tap("#prompt")
         game.wait("return !!(brelvo.game && brelvo.game.frames > 0)", "the first frame")
         game.round_start([0, 0])
@@ -1427,6 +1440,7 @@ def scenario_alone(game):
     b.reopen("about:blank")  # Chromium's touch emulation may keep an old page's touch
     game.open(GIVEN)
     assert "against the computer" in b.evaluate("return document.getElementById('gate').innerText")
+    assert choices(b) == ["Big screen", "Play alone", "Invite a friend"], choices(b)
     b.press("Tab")
     assert b.evaluate("const e = document.activeElement;"
                       " return [e.tagName, e.textContent]") == ["BUTTON", "Play alone"]
