@@ -2,6 +2,7 @@
 """The page's costs, against the goals in docs/performance.md:
    bench/web.py PAGE_DIR [ENGINE...] [--starts N]
    bench/web.py PAGE_DIR --remote      (as root: a network of its own, as the tests make)
+   bench/web.py PAGE_DIR --big         (as root, likewise)
    bench/web.py PAGE_DIR --against EARLIER_PAGE_DIR [--rounds N]
 In every engine (Chromium, Firefox ESR, WebKitGTK; all by default): the time from the
 starting gesture to the first frame, beside a floor page's, and where the game's goes.
@@ -12,10 +13,13 @@ the guest's press to its own fighter moving and to the host's frame that shows i
 straight and with 40 and 150 ms of round trip added, beside the host's own; the presses
 the guest foresaw wrongly, the bytes each way, and the time from Join to "Connected" by
 the invite alone (its broker: Debian's mosquitto, as tools/web.sh unpacks it, named by
-BRELVO_MOSQUITTO as coturn by BRELVO_TURNSERVER). With --against, only the presses, in
-one Chromium, on this page and on one built from an earlier commit in turns, each kind's
-rounds pooled: a change's cost to a press is a fraction of a millisecond, under what two
-runs apart differ by."""
+BRELVO_MOSQUITTO as coturn by BRELVO_TURNSERVER). With --big, the big screen and two
+phones as its pads, in the same network: a pad's press to the screen's frame that shows
+it, straight and with 20 ms added each way, and the screen's time to pack and send each
+frame with no phone, two pads, and two pads and 8 watchers. With --against, only the
+presses, in one Chromium, on this page and on one built from an earlier commit in turns,
+each kind's rounds pooled: a change's cost to a press is a fraction of a millisecond,
+under what two runs apart differ by."""
 import argparse
 import os
 import shutil
@@ -219,15 +223,18 @@ def idle_share(b, page, seconds):
     game.start()
     game.round_start([0, 0])
     time.sleep(2.5)  # the round's start sounds end
-    b.driver.execute_cdp_cmd("Performance.enable", {})
-
-    def busy():
-        metrics = b.driver.execute_cdp_cmd("Performance.getMetrics", {})["metrics"]
-        return {m["name"]: m["value"] for m in metrics}["TaskDuration"]
-
-    before, started = busy(), time.monotonic()
+    before, started = task_seconds(b), time.monotonic()
     time.sleep(seconds)
-    return (busy() - before) / (time.monotonic() - started) * 100
+    return (task_seconds(b) - before) / (time.monotonic() - started) * 100
+
+
+def task_seconds(b):
+    """The main thread's busy time so far, in s, as Chromium counts it."""
+    if not getattr(b, "metered", False):
+        b.driver.execute_cdp_cmd("Performance.enable", {})
+        b.metered = True
+    metrics = b.driver.execute_cdp_cmd("Performance.getMetrics", {})["metrics"]
+    return {m["name"]: m["value"] for m in metrics}["TaskDuration"]
 
 
 # Turns player 0's blade up and down, each press 60 ms after the last, timing each from
@@ -472,6 +479,253 @@ def remote_rows(folder, presses, ways=((0, 0), (40, 0), (150, 0), (40, 15))):
     return rows
 
 
+# The big screen, before any phone joins: the wall-clock time its page hears each of the
+# left pad's presses, and that pad's connection, whose round trip WebRTC measures.
+HEAR_PADS = """
+  window.bench = {heard: [], seen: [], frames: 0};
+  const make = RTCPeerConnection.prototype.createDataChannel;
+  RTCPeerConnection.prototype.createDataChannel = function () {
+    const channel = make.apply(this, arguments), pc = this;
+    channel.addEventListener('message', (event) => {
+      if (typeof event.data !== 'string' || !event.data.startsWith('{"k":"press","s":0')) return;
+      if (JSON.parse(event.data).d === 1) {
+        bench.heard.push(performance.timeOrigin + performance.now());
+        bench.left = pc;
+      }
+    });
+    return channel;
+  };
+"""
+# Once its game runs: each composed frame that turns the left blade, its time, the way it
+# shows, (1, 3) up or (1, 5) down, and the animation frame after it, which shows it.
+WATCH_BLADE = """
+  const game = brelvo.game, composed = game.onComposed;
+  const red = (cells, x, y) => {
+    const at = 3 * (y * 11 + x + 1);
+    return cells[at] === 255 && cells[at + 1] === 0 && cells[at + 2] === 0;
+  };
+  let way = null;
+  game.onComposed = function (cells) {
+    const at = performance.timeOrigin + performance.now();
+    composed.apply(this, arguments);
+    bench.frames++;
+    const now = red(cells, 1, 3) ? 'up' : red(cells, 1, 5) ? 'down' : null;
+    if (now === way) return;
+    way = now;
+    const seen = {way: now, at: at, shown: null};
+    bench.seen.push(seen);
+    requestAnimationFrame(() => { seen.shown = performance.timeOrigin + performance.now(); });
+  };
+"""
+# A pad turns its side's blade up and down every 120 ms, past the game's 50 ms re-arm so
+# that every press shows, sending what its touch sends; each press's wall-clock time.
+PAD_PRESSES = """
+  const ways = ['up', 'down'], sent = [];
+  for (let i = 0; i < %d; i++) {
+    await new Promise((resolve) => setTimeout(resolve, 120));
+    sent.push(performance.timeOrigin + performance.now());
+    for (const d of [1, 0])
+      brelvo.seat.send(JSON.stringify({k: 'press', s: %d, key: ways[i %% 2], d: d}));
+  }
+  return sent;
+"""
+# A match no phone holds: the screen's own keys, each player's blade every 120 ms.
+SCREEN_KEYS = """
+  const keys = ['w', 'ArrowUp', 's', 'ArrowDown'];
+  for (let i = 0; i < %d; i++) {
+    await new Promise((resolve) => setTimeout(resolve, 60));
+    for (const type of ['keydown', 'keyup'])
+      window.dispatchEvent(new KeyboardEvent(type, {key: keys[i %% 4]}));
+  }
+"""
+# A page's wall clock less the system's, read as Date.now ticks: both browsers run on this
+# machine, so their pages' times are put on one clock by it.
+CLOCK = """
+  const apart = [];
+  for (let k = 0; k < 9; k++) {
+    const before = Date.now();
+    while (Date.now() === before);
+    apart.push(performance.timeOrigin + performance.now() - Date.now());
+  }
+  return apart.sort((a, b) => a - b)[4];
+"""
+ROUND_TRIP = """
+  const stats = await bench.left.getStats();
+  for (const report of stats.values()) {
+    if (report.type !== 'transport' || !report.selectedCandidatePairId) continue;
+    const pair = stats.get(report.selectedCandidatePairId);
+    return pair.responsesReceived && pair.totalRoundTripTime / pair.responsesReceived * 1000;
+  }
+  return null;
+"""
+
+
+def big_screen(screen):
+    """The big screen's page afresh, its pads heard by the bench: its three links."""
+    import remote_test
+    screen.open()
+    screen.b.evaluate(HEAR_PADS)
+    screen.b.click("#big")
+    screen.wait("return brelvo.state === 'lobby' && document.querySelector('#seat-watch .code')"
+                ".dataset.link", "the big screen's codes", 15)
+    return [link for link, _, _ in screen.b.evaluate(remote_test.SEATS)]
+
+
+def screen_figures(sb, run):
+    """`run()`'s result; the time each frame the big screen composed meanwhile took to pack
+    and send, ms; its frames a second and its main thread's share."""
+    sb.evaluate("bench.frames = 0")
+    before, busy, began = sb.evaluate("return brelvo.party"), task_seconds(sb), time.monotonic()
+    result = run()
+    time.sleep(0.5)  # the last frames, and the animation frames that show them
+    seconds = time.monotonic() - began
+    after, frames = sb.evaluate("return brelvo.party"), sb.evaluate("return bench.frames")
+    n = min(after["composed"] - before["composed"], len(after["frameMs"]))
+    return result, after["frameMs"][len(after["frameMs"]) - n:], frames / seconds, \
+        (task_seconds(sb) - busy) / seconds * 100
+
+
+def pads_pressing(sb, pb, rb, presses):
+    """Both pads pressing: the left pad's presses, each to its hearing on the screen's page,
+    to the screen's frame composed and to the animation frame that shows it (ms, on the
+    system's clock); the round trip, the pages' clocks apart, and the screen's figures."""
+    clocks = [b.evaluate(CLOCK) for b in (sb, pb)]
+    sb.evaluate("bench.heard = []; bench.seen = []")
+
+    def press():
+        rb.evaluate("window.pressing = (async () => {" + PAD_PRESSES % (presses, 1) +
+                    "})(); return null")
+        sent = pb.evaluate("return (async () => {" + PAD_PRESSES % (presses, 0) + "})()")
+        rb.evaluate("return window.pressing")
+        return sent
+    sent, spent, rate, share = screen_figures(sb, press)
+    heard, seen = sb.evaluate("return [bench.heard, bench.seen]")
+    later = [b.evaluate(CLOCK) for b in (sb, pb)]
+    apart = max(abs(clocks[1] - clocks[0]), abs(later[1] - later[0]))
+    if apart >= 1:
+        raise SystemExit("the pages' clocks are %.2f ms apart" % apart)
+    screen, phone = (sum(c) / 2 for c in zip(clocks, later))
+    if len(heard) != presses:
+        raise SystemExit("the screen heard %d of %d presses" % (len(heard), presses))
+    times, j = [], 0
+    for i, at in enumerate(sent):
+        at -= phone
+        while j < len(seen) and seen[j]["at"] - screen < at:
+            j += 1
+        if j == len(seen) or seen[j]["way"] != ("up", "down")[i % 2] or not seen[j]["shown"]:
+            raise SystemExit("press %d was not shown on the big screen" % i)
+        times.append([heard[i] - screen - at, seen[j]["at"] - screen - at,
+                      seen[j]["shown"] - screen - at])
+        j += 1
+    rtt = sb.evaluate("return (async () => {" + ROUND_TRIP + "})()")
+    if not rtt:
+        raise SystemExit("no round trip measured on the left pad's connection")
+    return list(zip(*times)), rtt, apart, (spent, rate, share)
+
+
+def frame_row(who, figures):
+    """The screen's time per frame with `who` at it, printed and as the table's row."""
+    spent, rate, share = figures
+    print("big screen, %s: a frame packed and sent p50 %.1f p99 %.1f ms of %d; %.1f frames/s;"
+          " main thread %.1f %%" % (who, percentile(spent, 0.5), percentile(spent, 0.99),
+                                    len(spent), rate, share))
+    return ("Big screen's frame packed and sent to every watcher, %s, p50 / p99 of %d"
+            % (who, len(spent)), "%.1f / %.1f ms" % (percentile(spent, 0.5),
+                                                     percentile(spent, 0.99)), "", "",
+            "p99 under 16.7 ms, a display frame; %.1f frames a second, the screen's main "
+            "thread %.1f %% busy" % (rate, share))
+
+
+def big_rows(folder, presses):
+    """The big screen in the tests' network: a pad's press to the screen's frame, straight
+    and with 20 ms added each way, with two pads and with 8 watchers more; the screen's
+    cost per frame with no phone, two pads, and two pads and 8 watchers."""
+    import contextlib
+    import remote_test
+    rows, frames = [], []
+    with contextlib.ExitStack() as stack:
+        env, stop_sound = sound_server()
+        stack.callback(stop_sound)
+        tmp = tempfile.mkdtemp(prefix="brelvo-bench-big.")
+        stack.callback(shutil.rmtree, tmp, ignore_errors=True)
+        net = remote_test.Network(stack)
+        site = remote_test.Site(stack, folder, tmp)
+        site.page.brokers[:] = [remote_test.LIVE]
+        origin, url = site.url.rstrip("/"), site.page.url
+        for added in (0, 20):
+            # Half of it on the phone's way to the relay, half on the relay's to the screen,
+            # and the same back; straight, the pages reach each other directly.
+            site.slow.delay, site.slow.back = (added / 2000,) * 2, added / 2000
+            site.slow.loss = 0
+            net.forwarding(added == 0)
+            with contextlib.ExitStack() as here:
+                sb, pb, rb = (here.enter_context(browsers.launch(
+                    "chromium", env, netns=net.netns[side], origin=origin))
+                              for side in ("host", "guest", "guest"))
+                for b in (sb, pb, rb):
+                    b.driver.set_script_timeout(300)  # 300 presses, 120 ms apart
+                screen = Game(sb, site.page)
+                if added == 0:  # no phone: the screen's Start, its own keys
+                    big_screen(screen)
+                    sb.click("#start")
+                    screen.wait("return brelvo.state === 'running'", "the match", 15)
+                    screen.round_start([0, 0])
+                    sb.evaluate(WATCH_BLADE)
+                    frames.append(frame_row("no phone, its own keys", screen_figures(
+                        sb, lambda: sb.evaluate("return (async () => {" +
+                                                SCREEN_KEYS % presses + "})()"))[1:]))
+                links = big_screen(screen)
+                for b, link in ((pb, links[0]), (rb, links[1])):
+                    b.emulate(390, 844, 3)
+                    Game(b, site.page).open(path=link[len(url):])
+                    Game(b, site.page).wait("return brelvo.state === 'seated'", "a pad", 20)
+                screen.wait("return brelvo.state === 'running'", "the match", 30)
+                screen.round_start([0, 0])
+                sb.evaluate(WATCH_BLADE)
+                time.sleep(2.5)  # the round's start sounds end
+                ways = [("with %d ms added each way" % added, None)] if added else [
+                    ("straight", "two pads"),
+                    ("straight, 8 watchers too", "two pads and 8 watchers")]
+                for name, who in ways:
+                    if "watchers" in name:
+                        wb = here.enter_context(browsers.launch(
+                            "chromium", env, netns=net.netns["host"], origin=origin))
+                        for n in range(8):
+                            (wb.open if n == 0 else wb.tab)(links[2])
+                            Game(wb, site.page).wait("return brelvo.state === 'seated' && "
+                                                     "!!brelvo.game", "watcher %d" % n, 20)
+                        screen.wait("return brelvo.party.lines.filter((l) => l.open && "
+                                    "l.role === 'watcher').length === 8", "8 watchers")
+                    (heard, composed, shown), rtt, apart, figures = pads_pressing(
+                        sb, pb, rb, presses)
+                    goal, p99 = rtt / 2 + 16.7, percentile(shown, 0.99)
+                    # Where the slowest presses' time went: the way, the game, the display.
+                    slow = [(h, c - h, s - c) for h, c, s in zip(heard, composed, shown)
+                            if s >= percentile(shown, 0.97)]
+                    print("big screen, %s: press heard p50 %.1f p99 %.1f, composed p50 %.1f "
+                          "p99 %.1f, shown p50 %.1f p99 %.1f ms; round trip %.1f ms; the "
+                          "pages' clocks %.1f ms apart; the slowest %d, median ms heard %.1f, "
+                          "then composed %.1f, then shown %.1f" % (
+                              name, percentile(heard, 0.5), percentile(heard, 0.99),
+                              percentile(composed, 0.5), percentile(composed, 0.99),
+                              percentile(shown, 0.5), p99, rtt, apart, len(slow),
+                              *(statistics.median(part) for part in zip(*slow))))
+                    rows.append(("A pad's press to the big screen's frame that shows it, %s, "
+                                 "p50 / p99 of %d" % (name, presses),
+                                 "%.1f / %.1f ms" % (percentile(shown, 0.5), p99), "", "",
+                                 "p99 at most %.1f ms, half the round trip (%.1f ms) and a "
+                                 "display frame (16.7): %s" % (goal, rtt, "met" if p99 <= goal
+                                                                else "**missed**")))
+                    rows.append(("The same presses heard by the screen's page; its frame "
+                                 "composed, p50 / p99", "%.1f / %.1f; %.1f / %.1f ms" % (
+                                     percentile(heard, 0.5), percentile(heard, 0.99),
+                                     percentile(composed, 0.5), percentile(composed, 0.99)),
+                                 "", "", ""))
+                    if who:
+                        frames.append(frame_row(who, figures))
+    return rows + frames
+
+
 def median(values):
     return statistics.median(v for v in values if v is not None)
 
@@ -495,6 +749,8 @@ def main():
     parser.add_argument("--starts", type=int, default=8, help="starts of each, per engine")
     parser.add_argument("--remote", action="store_true",
                         help="only a match with a friend elsewhere, two Chromiums")
+    parser.add_argument("--big", action="store_true",
+                        help="only the big screen and its phones, four Chromiums")
     parser.add_argument("--jittery", action="store_true",
                         help="with --remote: only the jittery way's presses")
     parser.add_argument("--against", metavar="EARLIER_PAGE",
@@ -507,6 +763,12 @@ def main():
         print("\n| What | Earlier | This page |\n|---|---|---|")
         for row in against_rows(os.path.abspath(args.against), folder, args.rounds):
             print("| %s | %s | %s |" % row)
+        return
+    if args.big:
+        browsers.own_network()  # the network it makes is its own
+        print("\n| What | Page | | | Goal |\n|---|---|---|---|---|")
+        for row in big_rows(folder, 300):
+            print("| %s | %s | %s | %s | %s |" % row)
         return
     if args.remote:
         browsers.own_network()  # the network it makes is its own
