@@ -6,6 +6,6 @@
 # screen's first visit does without them.
 set(BRELVO_PAGE_SCRIPTS machine.js view.js panels.js touch.js page.js)
 set(BRELVO_PAGE_LATER link.js protocol.js peer.js pace.js host.js guest.js qr.js rendezvous.js
-    screen.js seat.js)
+    screen.js seat.js seats.js party.css)
 set(BRELVO_PAGE_FILES index.html style.css ${BRELVO_PAGE_SCRIPTS} ${BRELVO_PAGE_LATER}
     manifest.webmanifest)

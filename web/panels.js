@@ -18,12 +18,19 @@
   function loadLater() {
     if (!later) {
       later = Promise.all(LATER.map((name) => new Promise((loaded, failed) => {
-        const script = document.createElement('script');
-        script.src = name;
-        script.async = false;  // in the list's order
-        script.onload = loaded;
-        script.onerror = () => failed(new Error(name + ' did not load'));
-        document.head.append(script);
+        // The big screen's stylesheet comes with them.
+        const sheet = name.endsWith('.css');
+        const element = document.createElement(sheet ? 'link' : 'script');
+        if (sheet) {
+          element.rel = 'stylesheet';
+          element.href = name;
+        } else {
+          element.src = name;
+          element.async = false;  // in the list's order
+        }
+        element.onload = loaded;
+        element.onerror = () => failed(new Error(name + ' did not load'));
+        document.head.append(element);
       })));
       later.then(() => navigator.serviceWorker && navigator.serviceWorker.ready)
         .then((registration) => registration && registration.active &&

@@ -1,7 +1,8 @@
 // What the page shows, drawn from the machine's view (machine.js) each time it changes:
 // the panel in view, the status line and its round trip, the countdown or the hold over the
 // grid, the touch pads and the ways lit on them, each panel's words, buttons and links,
-// the focus, and the guest's picture of the host's frames. The one writer of the page:
+// the focus, and the guest's picture of the host's frames. The one writer of the page
+// with seats.js, which draws the big screen's codes and a phone's pad, loaded with them:
 // every other script changes the view through the machine.
 'use strict';
 (function (root) {
@@ -80,69 +81,6 @@
     say(button, copied && copied.which === which ? copied.text : own[button]);
   }
 
-  // ---- The big screen and its phones ----
-
-  // Each side's code while no one holds it, the watch code always: a QR code, its caption
-  // and its short link.
-  const BY = {phone: 'on a phone', quiet: 'reconnecting…', computer: 'the computer'};
-  function seats(party) {
-    hide('seats', !party);
-    document.body.classList.toggle('screen', !!party);
-    if (!party) return;
-    hide('seat-watch', !party.watch);
-    const figures = [...party.seats, {link: party.watch, name: 'Watch', by: null}];
-    figures.forEach((seat, n) => {
-      if (!seat.link) return;
-      const figure = $(n < 2 ? 'seat' + n : 'seat-watch');
-      const free = !seat.by;
-      document.body.classList.toggle('code' + n, free);
-      const caption = n < 2 ? seat.name + ': ' + (free ? 'scan to play' : BY[seat.by])
-        : 'Watch: scan to follow the match' +
-          (party.watchers ? ' (' + party.watchers + ' watching)' : '');
-      const code = figure.querySelector('.code');
-      if (code.dataset.link !== seat.link.link) {
-        code.dataset.link = seat.link.link;
-        code.replaceChildren(root.brelvoQr.svg(seat.link.link, seat.link.label));
-      }
-      put(code, 'hidden', !free);
-      const said = figure.querySelector('figcaption');
-      if (said.dataset.said !== caption + seat.link.link) {
-        said.dataset.said = caption + seat.link.link;
-        const link = document.createElement('span');
-        link.className = 'short';
-        link.textContent = seat.link.link;
-        said.replaceChildren(caption, document.createElement('br'), link);
-      }
-    });
-    hide('party-note', !party.note);
-    say('party-note', party.note);
-    hide('party-reply-box', !party.note);
-    say('party-said', party.said);
-    put($('computer'), 'disabled', party.seats[1].by === 'phone' || party.seats[1].by === 'quiet');
-    if ($('computer').getAttribute('aria-pressed') !== String(party.computer)) {
-      $('computer').setAttribute('aria-pressed', String(party.computer));
-    }
-  }
-
-  // A phone's side: its pad alone, filling the screen in its colour, its name and score.
-  function seat(view) {
-    const shown = view.seat && view.panel === null ? view.seat : null;
-    document.body.classList.toggle('seat', !!shown && shown.side >= 0);
-    document.body.classList.toggle('watching', !!shown && shown.side < 0);
-    document.body.classList.toggle('left-side', !!shown && shown.side === 0);
-    document.body.classList.toggle('right-side', !!shown && shown.side === 1);
-    hide('pad-info', !shown || shown.side < 0);
-    hide('pad-again', !shown || shown.side < 0 || shown.match !== 'over');
-    if (view.seat) {
-      say('seat-name', view.seat.name);
-      say('seat-message', view.message === null ? '' : view.message);
-    }
-    if (!shown) return;
-    const [l, r] = shown.score;
-    say('pad-info', shown.name + '   ' + l + ' : ' + r +
-        (shown.quiet ? '   Reconnecting…' : shown.match === 'over' ? '   The match is over' : ''));
-  }
-
   // The ways lit on the pads ('0 right': the player, then the way): those let go first,
   // then those held, each in its turn.
   function light(lit) {
@@ -189,8 +127,8 @@
 
     hide('pad0', !view.pads[0]);
     hide('pad1', !view.pads[1]);
-    if (view.party !== was.party) seats(view.party);
-    seat(view);
+    // The big screen's and a phone's parts, by their own drawing, loaded with them.
+    if (root.brelvoSeats) root.brelvoSeats.draw(view, was, {put: put, say: say, hide: hide});
     say('end', view.seat && view.seat.side >= 0 ? 'Leave' : 'End match');
     if (view.lit !== was.lit) light(view.lit);
     if (document.body.classList.contains('touch') !== view.touch) {
