@@ -386,6 +386,16 @@ def one_link_rows(net, site, env, joins=5):
              "%.2f s (%.2f s)" % (statistics.median(took), max(took)), "", "", "")]
 
 
+def tests_network(stack, folder):
+    """The remote tests' sound server, network and site, gone with `stack`."""
+    import remote_test
+    env, stop_sound = sound_server()
+    stack.callback(stop_sound)
+    tmp = tempfile.mkdtemp(prefix="brelvo-bench.")
+    stack.callback(shutil.rmtree, tmp, ignore_errors=True)
+    return env, remote_test.Network(stack), remote_test.Site(stack, folder, tmp)
+
+
 def remote_rows(folder, presses, ways=((0, 0), (40, 0), (150, 0), (40, 15))):
     """A match with a friend elsewhere, in the tests' network: the guest's presses to its
     frames, the host's own, the round trip, and the payload each way a second; by the ways
@@ -394,12 +404,7 @@ def remote_rows(folder, presses, ways=((0, 0), (40, 0), (150, 0), (40, 15))):
     import remote_test
     rows = []
     with contextlib.ExitStack() as stack:
-        env, stop_sound = sound_server()
-        stack.callback(stop_sound)
-        tmp = tempfile.mkdtemp(prefix="brelvo-bench-remote.")
-        stack.callback(shutil.rmtree, tmp, ignore_errors=True)
-        net = remote_test.Network(stack)
-        site = remote_test.Site(stack, folder, tmp)
+        env, net, site = tests_network(stack, folder)
         origin = site.url.rstrip("/")
         if len(ways) > 1:
             rows += one_link_rows(net, site, env)
@@ -644,12 +649,7 @@ def big_rows(folder, presses):
     import remote_test
     rows, frames = [], []
     with contextlib.ExitStack() as stack:
-        env, stop_sound = sound_server()
-        stack.callback(stop_sound)
-        tmp = tempfile.mkdtemp(prefix="brelvo-bench-big.")
-        stack.callback(shutil.rmtree, tmp, ignore_errors=True)
-        net = remote_test.Network(stack)
-        site = remote_test.Site(stack, folder, tmp)
+        env, net, site = tests_network(stack, folder)
         site.page.brokers[:] = [remote_test.LIVE]
         origin, url = site.url.rstrip("/"), site.page.url
         for added in (0, 20):

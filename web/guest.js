@@ -53,7 +53,9 @@
     async function join({mode: session, state}) {
       shown = null;
       // Its gamepads' keys, while a match runs, as the host's own pads play.
-      page.guest(session, (key, isDown) => { if (machine.state === 'running') press(key, isDown); });
+      page.guest(session, (key, isDown) => {
+        if (machine.state === 'running') press(key, isDown);
+      });
       session.onEnd(() => {
         release();
         peer = null;

@@ -130,17 +130,9 @@
     // A reply, pasted or handed over by another tab: a message for the player, or null
     // once the connection is under way.
     function takeReply(text, how) {
-      const fragment = String(text).trim().split('#').pop();
-      const [packed, tag] = fragment.split('.');
-      let answer;
-      try {
-        answer = root.brelvoLink.unpack(packed);
-      } catch (error) {
-        answer = null;
-      }
-      if (!answer || answer.type !== 'answer') {
-        return 'This is not a reply link: paste the whole link your friend sent back.';
-      }
+      const reply = root.brelvoLink.replyOf(text);
+      if (!reply) return 'This is not a reply link: paste the whole link your friend sent back.';
+      const {answer, tag} = reply;
       if (!invite || invite.used || tag !== invite.tag || machine.state !== 'inviting') {
         return 'This invite is already used.';
       }
@@ -153,20 +145,10 @@
     }
 
     // A reply opened in another tab of this browser, for this tab's waiting invite.
-    const replies = root.BroadcastChannel ? new BroadcastChannel('brelvo replies') : null;
-    if (replies) {
-      replies.onmessage = (event) => {
-        const data = event.data;
-        if (!data || typeof data.reply !== 'string') return;
-        const tag = data.reply.split('.')[1];
-        if (invite && !invite.used && tag === invite.tag && machine.state === 'inviting') {
-          replies.postMessage({answer: data.id, taken: true});
-          takeReply(data.reply);
-        } else if (spent.has(tag)) {
-          replies.postMessage({answer: data.id, taken: false});
-        }
-      };
-    }
+    const waiting = (tag) => !!(invite && !invite.used && tag === invite.tag &&
+                                machine.state === 'inviting');
+    panels.hearReplies((tag) => (waiting(tag) ? true : spent.has(tag) ? false : null),
+                       (reply) => takeReply(reply));
 
     function fromGuest(m, session) {
       if (m.k === 'again') {
@@ -225,7 +207,7 @@
       hold: () => { countdowns++; },
       // The reply's field and the waiting tab's own address.
       takeReply: takeReply,
-      waits: (tag) => !!(invite && !invite.used && tag === invite.tag && machine.state === 'inviting'),
+      waits: waiting,
       // What the game's start takes for a match with a friend (page.js).
       options: () => ({
         onComposed: (cells, taken) => peer && peer.open &&

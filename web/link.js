@@ -291,6 +291,19 @@
     return {type, sdp: sdp.join('\r\n')};
   }
 
+  // A reply link, or its fragment, as the page whose offer it answers takes it: {answer,
+  // tag}, the tag naming that offer; null for anything else.
+  function replyOf(text) {
+    const [packed, tag] = String(text).trim().split('#').pop().split('.');
+    let answer = null;
+    try {
+      answer = unpack(packed);
+    } catch (error) {
+      answer = null;
+    }
+    return answer && answer.type === 'answer' ? {answer, tag} : null;
+  }
+
   // base64url is the rendezvous's too (its secrets), which loads after this script.
-  return {pack, unpack, base64url, fromBase64url};
+  return {pack, unpack, replyOf, base64url, fromBase64url};
 });

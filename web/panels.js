@@ -75,6 +75,21 @@
     }, 1500);
   }
 
+  // Replies handed over by another tab of this browser (handOver's other end): decide(tag)
+  // is true to take one, then given to take(reply); false for one to an invite this tab
+  // used; null for one not this tab's.
+  function hearReplies(decide, take) {
+    if (!root.BroadcastChannel) return;
+    const replies = new BroadcastChannel('brelvo replies');
+    replies.onmessage = (event) => {
+      const data = event.data;
+      if (!data || typeof data.reply !== 'string') return;
+      const taken = decide(data.reply.split('.')[1]);
+      if (taken !== null) replies.postMessage({answer: data.id, taken: taken});
+      if (taken) take(data.reply);
+    };
+  }
+
   // Every panel's controls, once: machine, the page's (machine.js); page: {invite(), the
   // gate's Invite a friend; takeReply(text), a reply given to the host's page; bigScreen(),
   // the gate's Big screen; computer(on), the right side given to the computer or back;
@@ -196,5 +211,5 @@
   }
 
   root.brelvoPanels = {base: base, loadLater: loadLater, link: link, waiting: waiting,
-                       handOver: handOver, wire: wire};
+                       handOver: handOver, hearReplies: hearReplies, wire: wire};
 })(window);

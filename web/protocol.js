@@ -1,19 +1,20 @@
 // What pages playing one match say to each other, and nothing else: the closed list of
 // messages, each with who may send it, its size limit and the check of its fields, and
 // the frame's bytes. Who: the host and the guest of a match with a friend elsewhere; the
-// big screen, a phone holding one side as its pad, and a phone watching. Anything else is dropped (and counted by the page), never reaching
-// the game. Pure: the page and node's tests use the same code.
+// big screen, a phone holding one side as its pad, and a phone watching. Anything else is
+// dropped (and counted by the page), never reaching the game. Pure: the page and node's
+// tests use the same code.
 //
 // On the ordered channel "match", JSON text {"k": kind, ...}. On the unordered channel
-// "frames", without retransmission, binary, host to guest, the frame: kind 1 (1 byte),
-// flags (1: bit 0 heartbeat, bits 1-2 the host's state: 0 none, 1 running, 2 over, bit 3
-// the host does not hear the guest: a way lost in one direction only),
-// sequence (4), the host's time in ms (4), the host's round trip in ms (2, 0xffff:
-// unknown), the number of the guest's newest press the frame shows (4), colour count n
-// (1), n colours (3 each), then each of the 11 x 9 cells' colour number, row by row: the
-// score columns and the grid as composed. At most 512 bytes. The
-// host sends one when a frame is composed, and twice a second while nothing changes as
-// the heartbeat, which the guest answers with a beat.
+// "frames", without retransmission, binary, host to guest (and big screen to watcher),
+// the frame: kind 1 (1 byte), flags (1: bit 0 heartbeat, bits 1-2 the host's state: 0
+// none, 1 running, 2 over, bit 3 the host does not hear the guest: a way lost in one
+// direction only), sequence (4), the host's time in ms (4), the host's round trip in ms
+// (2, 0xffff: unknown), the number of the guest's newest press the frame shows (4),
+// colour count n (1), n colours (3 each), then each of the 11 x 9 cells' colour number,
+// row by row: the score columns and the grid as composed. At most 512 bytes. The host
+// sends one when a frame is composed, and twice a second while nothing changes as the
+// heartbeat, which the guest answers with a beat.
 'use strict';
 (function (root) {
   const VERSION = 5;

@@ -128,20 +128,12 @@
 
     // A phone's reply to a side's offer: a message for the player, or null once taken.
     function takeReply(text) {
-      const [packed, tag] = String(text).trim().split('#').pop().split('.');
+      const reply = root.brelvoLink.replyOf(text);
+      if (!reply) return 'This is not a reply link: paste the whole link the phone shows.';
       const line = pads.find((each) => each && each.offer && !each.open &&
-                             each.offer.slice(-4) === tag);
-      let answer = null;
-      try {
-        answer = root.brelvoLink.unpack(packed);
-      } catch (error) {
-        answer = null;
-      }
-      if (!answer || answer.type !== 'answer') {
-        return 'This is not a reply link: paste the whole link the phone shows.';
-      }
+                             each.offer.slice(-4) === reply.tag);
       if (!line) return 'This reply is not for one of this screen\'s links.';
-      line.answered(answer.sdp);
+      line.answered(reply.answer.sdp);
       return null;
     }
     // The same from the Reply field: what is wrong with it said beside it.
@@ -151,18 +143,9 @@
       tell();
     }
     // A reply opened in another tab of this browser (page.js hands it over).
-    const replies = root.BroadcastChannel ? new BroadcastChannel('brelvo replies') : null;
-    if (replies) {
-      replies.onmessage = (event) => {
-        const data = event.data;
-        if (!data || typeof data.reply !== 'string') return;
-        const tag = data.reply.split('.')[1];
-        if (pads.some((each) => each && each.offer && !each.open && each.offer.slice(-4) === tag)) {
-          replies.postMessage({answer: data.id, taken: true});
-          takeReply(data.reply);
-        }
-      };
-    }
+    panels.hearReplies((tag) => (pads.some((each) => each && each.offer && !each.open &&
+                                           each.offer.slice(-4) === tag) ? true : null),
+                       takeReply);
 
     // Both sides held, in the lobby: the countdown.
     function ready() {

@@ -83,7 +83,8 @@
 
       function fromScreen(event) {
         const data = event.data;
-        machine.count({bytes: {received: typeof data === 'string' ? data.length : data.byteLength}});
+        const size = typeof data === 'string' ? data.length : data.byteLength;
+        machine.count({bytes: {received: size}});
         if (typeof data !== 'string') {
           const frame = side < 0 ? protocol.unpackFrame(data) : null;
           if (!frame) return machine.count({dropped: 1});
@@ -145,7 +146,8 @@
           };
         };
         await session.keep(made.setRemoteDescription({type: 'offer', sdp: sdp}));
-        const answer = await peers.described(made, await session.keep(made.createAnswer()), session);
+        const answer = await peers.described(made, await session.keep(made.createAnswer()),
+                                             session);
         if (!room) return root.brelvoLink.pack(answer) + '.' + link.offer.slice(-4);
         await room.send('answer', {who: id, sdp: answer.sdp});
         return null;
@@ -173,7 +175,8 @@
             } else if (m.k === 'taken') {
               machine.fire('refused', {message: side < 0
                 ? 'This big screen has as many watchers as it takes.'
-                : 'Another phone holds ' + names[side] + '. Its player can Leave to hand it over.'});
+                : 'Another phone holds ' + names[side] + '. Its player can Leave to hand ' +
+                  'it over.'});
             }
           },
         }, {repeatMs: 2000, repeats: 3}));

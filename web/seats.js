@@ -65,7 +65,8 @@
     if (!shown) return;
     const [l, r] = shown.score;
     say('pad-info', shown.name + '   ' + l + ' : ' + r +
-        (shown.quiet ? '   Reconnecting…' : shown.match === 'over' ? '   The match is over' : ''));
+        (shown.quiet ? '   Reconnecting…'
+          : shown.match === 'over' ? '   The match is over' : ''));
   }
 
   function draw(view, was, writers) {

@@ -90,6 +90,10 @@ describe('invite and reply links', () => {
       assert.equal(back.type, s.type);
       assert.deepEqual(read(back.sdp), ['0', ...s.ice, s.setup, 'sha-256 ' + FP, s.want]);
       assert.equal(scan(code), invite + packed);
+      // Taken as a reply, whole or as its fragment, by the page whose offer it answers.
+      const taken = link.replyOf(' ' + invite + packed + '.tagg\n');
+      assert.deepEqual(taken && [taken.tag, taken.answer.sdp],
+                       s.type === 'answer' ? ['tagg', back.sdp] : null);
       t.diagnostic(`${s.type}: ${s.want.length} candidates, ${packed.length} characters packed, ` +
                    `${(invite + packed).length} in the link, QR code version ${(code.size - 17) / 4}`);
     });
