@@ -115,6 +115,34 @@ describe('invite and reply links', () => {
     }
   });
 
+  // A big screen's links, as a phone opening one reads its fragment (seat.js): a side's or
+  // the watch link by its room's secret; a side's by the screen's own offer, where no
+  // rendezvous is; anything else, no link of the big screen's.
+  it('a big screen\'s link names its side and its room, or carries the screen\'s offer', () => {
+    if (!globalThis.crypto) globalThis.crypto = require('node:crypto').webcrypto;
+    const window = {brelvoRendezvous: require(path.join(page, 'rendezvous.js')),
+                    brelvoGuest: {unpack: (text) => {
+                      try {
+                        return link.unpack(text);
+                      } catch (error) {
+                        return null;
+                      }
+                    }}};
+    require('vm').runInNewContext(fs.readFileSync(path.join(page, 'seat.js'), 'utf8'), {window});
+    // as plain values: the script's objects are of its own context
+    const linked = (text) => JSON.parse(JSON.stringify(window.brelvoSeat.linked(text)));
+    const secret = window.brelvoRendezvous.newSecret();
+    const offer = link.pack(SAMPLES.find((s) => s.type === 'offer'));
+    const answer = link.pack(SAMPLES.find((s) => s.type === 'answer'));
+    assert.deepEqual(['left', 'right', 'watch'].map((name) => linked(name + '.' + secret)),
+                     [0, 1, -1].map((side) => ({side, secret})));
+    assert.deepEqual(linked('right.' + offer), {side: 1, offer: offer});
+    for (const other of ['watch.' + offer, 'left.' + answer, 'left.' + secret.slice(1),
+                         'centre.' + secret, 'left.' + secret + '.x', offer + '.' + secret, '']) {
+      assert.strictEqual(linked(other), null, other);
+    }
+  });
+
   it('a description no link carries is refused when packed', () => {
     for (const [from, to] of [[/a=fingerprint.*\r\n/, ''], ['ice-ufrag:v+M/', 'ice-ufrag:v M;'],
       ['m=application 50723 UDP/DTLS/SCTP', 'm=audio 50723 UDP/TLS/RTP/SAVPF'], [/[^]*/, '']]) {
